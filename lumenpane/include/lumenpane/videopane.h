@@ -47,7 +47,8 @@ class CVideoPane : public QWidget {
 
   // The size in device pixels of the area a picture is painted into (the pane inside its
   // frame). A producer that scales its pictures should scale into this box; pictures of
-  // any other size are scaled by the pane.
+  // any other size are scaled by the pane. The size is empty until the pane is first shown,
+  // and for a pane too small to hold a picture: a producer then keeps its pictures' own size.
   QSize targetSize() const;
 
   // Drops the picture (the same as presenting a null image): the pane shows its logo or black.
