@@ -16,7 +16,9 @@ bool LanguageTexts::load(const QString& path) {
   m_texts.clear();
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return false;
-  const QStringList lines = QString::fromUtf8(file.read(kMaxFileBytes)).split(QLatin1Char('\n'));
+  QString content = QString::fromUtf8(file.read(kMaxFileBytes));
+  if (content.startsWith(QChar(0xFEFF))) content.remove(0, 1);  // a byte-order mark is no text
+  const QStringList lines = content.split(QLatin1Char('\n'));
   bool inStrings = false;
   for (QString line : lines) {
     line = line.trimmed();

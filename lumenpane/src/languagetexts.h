@@ -2,7 +2,7 @@
 //
 // A language file is a profile file: "[Section]" lines and "key = value" lines. Sections and
 // keys are matched without regard to case and the first match wins; values are trimmed and
-// cut to 299 characters; lines starting with ';' are comments. A missing file or key is not
+// cut to 299 characters; lines starting with ';' are comments. The file is read as UTF-8. A missing file or key is not
 // an error: a lookup then falls back to the part of the key after its first full stop, or to
 // the key itself, so the grid always has a text to show.
 #pragma once

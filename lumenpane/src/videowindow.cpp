@@ -33,8 +33,8 @@ bool CVideoWindow::SetWndCount(int n) {
   const bool changed = n != m_nCount;
   m_nCount = n;
   m_mode = kGridMode;
-  if (m_nCurWnd >= n) SetCurWnd(0);
   relayout();
+  if (m_nCurWnd >= n) SetCurWnd(0);
   if (changed) emit layoutChanged(n);
   return true;
 }

@@ -27,6 +27,17 @@ TEST(LanguageTexts, ReadsTheStringSectionLikeAProfileFile) {
   EXPECT_EQ(texts.text("Late"), "in a second String section");
 }
 
+TEST(LanguageTexts, AByteOrderMarkBeforeTheFirstSectionIsSkipped) {
+  QTemporaryDir dir;
+  QFile file(dir.filePath("y.lang"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("\xEF\xBB\xBF[String]\nWindow=Okno\n");
+  file.close();
+  LanguageTexts texts;
+  ASSERT_TRUE(texts.load(file.fileName()));
+  EXPECT_EQ(texts.text("Window"), "Okno");
+}
+
 TEST(LanguageTexts, MissingTextsFallBackToTheKey) {
   LanguageTexts texts;
   EXPECT_FALSE(texts.load("/nonexistent/English.lang"));
