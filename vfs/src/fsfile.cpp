@@ -44,12 +44,16 @@ int DescriptorFlags(unsigned flags) {
   return result;
 }
 
-// Opens an ordinary file as a stream; folders are refused (they are listed, not read).
+// Opens an ordinary file as a stream; folders are refused (they are listed, not read). The
+// descriptor is opened non-blocking, so that a named pipe without a partner cannot hang the
+// open, and made blocking again before the stream is attached.
 FSHandle OpenLocal(const char* path, unsigned flags, const char* mode) {
-  const int fd = ::open(path, DescriptorFlags(flags), 0666);
+  const int fd = ::open(path, DescriptorFlags(flags) | O_NONBLOCK, 0666);
   if (fd < 0) return nullptr;
   struct stat st;
-  FILE* stream = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) ? ::fdopen(fd, mode) : nullptr;
+  const bool usable = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) &&
+                      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+  FILE* stream = usable ? ::fdopen(fd, mode) : nullptr;
   if (!stream) ::close(fd);
   return stream;
 }
