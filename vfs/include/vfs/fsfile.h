@@ -42,7 +42,8 @@ class CFSFile {
   // Ordinary paths are opened with open(2) first -- write-only / read-write / read-only by the
   // access mode, O_CREAT with modeCreate and then O_TRUNC unless modeNoTruncate, permission
   // 0666 less the umask -- and the stream is attached with the same mode text. So without
-  // modeCreate a missing file is not created and an existing one is not truncated.
+  // modeCreate a missing file is not created and an existing one is not truncated. A folder
+  // does not open, nor does a named pipe that has no reader when opened for writing.
   // Returns true when open. Returns false, the file closed and no slot called, when path is
   // null or longer than VFS_PATH_SIZE - 1 characters (a path is never cut), or when the
   // access mode is not 0, 1 or 2.
