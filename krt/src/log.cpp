@@ -1,0 +1,64 @@
+// The file-system log: warnings and errors with a time prefix at the start of each line.
+#include "krt/log.h"
+
+#include <cstdarg>
+#include <mutex>
+
+#include "krt/packed_time.h"
+
+namespace krt {
+namespace {
+
+std::mutex g_log_mutex;              // guards the two words below; a leaf lock
+std::FILE* g_log_stream = nullptr;   // null = standard output
+bool g_line_start = true;            // the next message starts a new line
+
+int log_line(const char* level, const char* fmt, va_list args) {
+  char line[kLogLineBytes];
+  const int full = std::vsnprintf(line, sizeof line, fmt, args);
+  int length = full < 0 ? 0 : (full < kLogLineBytes ? full : kLogLineBytes - 1);
+  if (full >= kLogLineBytes) line[length - 1] = '\n';  // a cut message ends its line
+
+  std::lock_guard<std::mutex> hold(g_log_mutex);
+  std::FILE* out = g_log_stream ? g_log_stream : stdout;
+  int written = 0;
+  if (g_line_start) {
+    const TimeFields now = unpack_time(time_now());
+    written += std::fprintf(out, "%04d-%02d-%02d %02d:%02d:%02d|%s", now.year, now.month, now.day,
+                            now.hour, now.minute, now.second, level);
+  }
+  written += int(std::fwrite(line, 1, size_t(length), out));
+  std::fflush(out);
+  g_line_start = length > 0 && line[length - 1] == '\n';
+  return written;
+}
+
+}  // namespace
+
+int log_warn(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  const int n = log_line("FSWarn ", fmt, args);
+  va_end(args);
+  return n;
+}
+
+int log_error(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  const int n = log_line("FSError ", fmt, args);
+  va_end(args);
+  return n;
+}
+
+void set_log_stream(std::FILE* stream) {
+  std::lock_guard<std::mutex> hold(g_log_mutex);
+  g_log_stream = stream;
+}
+
+void reset_log_line() {
+  std::lock_guard<std::mutex> hold(g_log_mutex);
+  g_line_start = true;
+}
+
+}  // namespace krt
