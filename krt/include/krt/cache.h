@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace krt {
@@ -64,6 +65,12 @@ int bwrite(Buf* b);
 // Drops one hold of a buffer. Null is ignored. Releasing a buffer that nobody holds logs the
 // warning "Trying to free free buffer" and changes nothing.
 void brelse(Buf* b);
+
+// Releases a held buffer when it goes out of scope: HeldBuf b(bread(disk, sector)).
+struct BufRelease {
+  void operator()(Buf* b) const { brelse(b); }
+};
+using HeldBuf = std::unique_ptr<Buf, BufRelease>;
 
 // Writes every dirty buffer of disk, in array order. Returns 0, or 1 when a write failed.
 int bflush(int disk);
