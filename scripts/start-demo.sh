@@ -1,5 +1,11 @@
 #!/usr/bin/env bash
 # Starts the newest user-facing program on the demo disk. $1 is the build folder.
+# Makes the demo disk image demo/demo.img first when it is absent.
 set -euo pipefail
 build=$1; shift
+cd "$(dirname "$0")/.."
+if [ ! -e demo/demo.img ]; then
+  mkdir -p demo
+  "$build/bin/krt-mkimage" demo/demo.img
+fi
 echo "Vendrel is built in $build; no demo program exists yet."
