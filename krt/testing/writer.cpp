@@ -90,15 +90,13 @@ class ImageFile {
   uint64_t sectors_ = 0;
 };
 
-// Whole sectors holding `bytes` bytes, zero-filled.
-std::vector<uint8_t> sectors_for(size_t bytes) {
-  return std::vector<uint8_t>((bytes + kSectorBytes - 1) / kSectorBytes * kSectorBytes);
-}
+// `bytes` rounded up to whole sectors.
+size_t whole_sectors(size_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes * kSectorBytes; }
 
 uint64_t sector_count(const std::vector<uint8_t>& buffer) { return buffer.size() / kSectorBytes; }
 
 std::vector<uint8_t> encode_directory(const std::vector<DirItem>& items, size_t count) {
-  std::vector<uint8_t> dir = sectors_for(count * sizeof(records::DirItemLayout));
+  std::vector<uint8_t> dir(whole_sectors(count * sizeof(records::DirItemLayout)));
   for (size_t c = 0; c < count; ++c) records::encode_dir_item(&dir[c * sizeof(records::DirItemLayout)], items[c]);
   return dir;
 }
@@ -147,8 +145,8 @@ bool write_metadata(ImageFile& image, const PartitionPlan& plan) {
   if (!image.write_nonzero(base + l.second_dir, second.data(), sector_count(second))) return false;
 
   if (l.index_off != 0) {
-    std::vector<uint8_t> index = sectors_for(plan.clusters.index.size());
-    std::copy(plan.clusters.index.begin(), plan.clusters.index.end(), index.begin());
+    std::vector<uint8_t> index = plan.clusters.index;
+    index.resize(whole_sectors(index.size()));
     if (!image.write_nonzero(base + l.index_off, index.data(), sector_count(index))) return false;
   }
   return write_ud_items(image, base + l.ud_start, plan);
