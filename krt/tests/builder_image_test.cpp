@@ -301,6 +301,52 @@ TEST_F(BuilderImage, StreamAndHeader) {
   EXPECT_EQ(raw::sectors(path, 12'800 + 1003 * 8 + 4), std::vector<uint8_t>(512, 0)) << "past end_length";
 }
 
+// Disk 3 with two partitions of different cluster sizes; the second one's file carries every
+// per-file field that is not a default.
+TEST_F(BuilderImage, SecondPartitionAndFileFields) {
+  Disk disk = multi_partition_disk({kSmall, kSmall}, 64);
+  disk.id = 3;
+  Partition& p = disk.partitions[1];
+  p.sector_per_clus = 32;  // n = 12,500: data_off 6,656, rev_clus 8,000 / 32 = 250
+  File f;
+  f.channel = 9;
+  f.start = t(2012, 2, 29, 23, 59);
+  f.end = t(2012, 3, 1, 0, 4);
+  f.type = 3;
+  f.av = 1;
+  f.image = 0x5C;
+  f.repeat_no = 9;
+  f.hdr_sectors_field = 512;
+  f.continuation = true;
+  f.end_length = 17;
+  p.files = {f};
+  build(disk);
+  const uint64_t base = kSmall;
+  const struct { size_t off; uint32_t value; } words[] = {
+      {48, 32}, {56, 250}, {72, 6656}, {108, 3}, {140, 1}, {24, 250}};
+  for (const auto& w : words) EXPECT_EQ(raw::u32(path, base + 24, w.off), w.value) << "offset " << w.off;
+  EXPECT_EQ(raw::u64(path, base + 24, 224), base) << "start_sector";
+  const std::vector<uint8_t> d = raw::dir_item(path, base, 250);
+  EXPECT_EQ(d[0], 3);
+  EXPECT_EQ(d[1], 3) << "continuation";
+  EXPECT_EQ(krt::ld16(&d[2]), 0);
+  EXPECT_EQ(krt::ld32(&d[8]), 0u);
+  EXPECT_EQ(krt::ld32(&d[12]), t(2012, 2, 29, 23, 59));
+  EXPECT_EQ(krt::ld32(&d[16]), t(2012, 3, 1, 0, 4));
+  EXPECT_EQ(krt::ld16(&d[20]), 512);
+  EXPECT_EQ(krt::ld16(&d[22]), 17);
+  EXPECT_EQ(d[29], 0x5C);
+  EXPECT_EQ(d[30], 9);
+  EXPECT_EQ(d[31], 9 << 2 | 1);
+  EXPECT_EQ(raw::index_byte(path, base, kIndexOff, 250), 9 << 2 | 1);
+  const std::vector<uint8_t> data = raw::sectors(path, base + kDataOff + 250 * 32 + 16);
+  EXPECT_EQ(krt::ld32(&data[0]), 250u);
+  EXPECT_EQ(krt::ld32(&data[4]), 16u);
+  EXPECT_EQ(data[8], 3) << "disk";
+  EXPECT_EQ(data[9], 1) << "partition";
+  EXPECT_EQ(raw::sectors(path, base + kDataOff + 250 * 32 + 17), std::vector<uint8_t>(512, 0)) << "past end_length";
+}
+
 TEST_F(BuilderImage, HugeImageStaysSparse) {
   Disk disk = single_partition_disk(1ull << 31, 4096);  // 1 TiB
   disk.payload.kind = Payload::Kind::kNone;

@@ -31,6 +31,7 @@
 //
 //   using namespace krt_testing;
 //   Disk disk = single_partition_disk(600'000, 64);
+//   disk.payload.kind = Payload::Kind::kNone;  // no recording data: fastest, smallest
 //   disk.partitions[0].files = recordings(channel_range(0, 3), pack_time(2010, 3, 5, 0, 0, 0),
 //                                         pack_time(2010, 3, 8, 0, 0, 0), 15 * 60);
 //   BuildResult built = build_image(disk, path);
@@ -285,9 +286,11 @@ enum class Version {
 
 enum class TableStyle {
   kCurrent,  // entries {start, size, legacy sector 24, in use 1}
-  kLegacy,   // entries {size 0, legacy sector start + 24, in use 1}, plus a terminating entry
-             // {size 0, legacy sector end + 24, in use 1} in the next free slot, so that every
-             // described partition reads with its size when the partitions are contiguous
+  kLegacy,   // entries {start 0, size 0, legacy sector start + 24, in use 1}, plus a terminating
+             // entry {size 0, legacy sector end + 24, in use 1} in the slot after the highest one
+             // used (when that is below 3): a reader takes each size from the next entry's legacy
+             // sector, so every described partition then reads with its size when the partitions
+             // are contiguous
 };
 
 // One raw 64-byte partition table entry.
