@@ -216,6 +216,22 @@ uint32_t start_time_of(const ClusterMap& map, uint32_t c) {
   return d ? d->start_time : 0;
 }
 
+// A partition too small for its user-data area would have its items land past its end or inside
+// recording clusters; such items are refused rather than written over other data.
+bool check_ud_room(const Partition& part, const PartitionPlan& plan, std::string& error) {
+  const Layout& l = plan.report.layout;
+  for (const auto& [n, entry] : plan.ud) {
+    const uint64_t sector = uint64_t(l.ud_start) + n / (kSectorBytes / kUdItemSize);
+    const std::string item = "user-data item " + std::to_string(n);
+    if (sector >= part.sectors) return error = item + " lies past the end of the partition", false;
+    if (sector < l.data_off) continue;
+    const uint64_t c = (sector - l.data_off) / l.sector_per_clus;
+    if (c >= l.rev_clus && c < plan.clusters.items.size() && plan.clusters.items[c].dir_flag != 0)
+      return error = item + " lies in recording cluster " + std::to_string(c), false;
+  }
+  return true;
+}
+
 // The fields of a parameter block that the formatter sets from the layout.
 void set_layout_fields(ParamBlock& p, const Layout& l) {
   p.sector_per_clus = l.sector_per_clus;
@@ -297,6 +313,7 @@ bool lay_partition(const Disk& disk, const Partition& part, PartitionPlan& plan,
   }
   if (!map.items.empty() && uint64_t(map.items.size()) > uint64_t(l.dir_size) * 16)
     return error = "clusters reach past the directory", false;
+  if (!check_ud_room(part, plan, error)) return false;
 
   // Collisions: those of the current lap, and those of the older lap not yet reached.
   if (part.collisions) {

@@ -375,6 +375,16 @@ TEST_F(BuilderImage, RefusesWhatCannotBeBuilt) {
       {"past the disk", [](Disk& d) { d.sectors = kSmall - 1; }, path, "past the disk"},
       {"no stream", [](Disk& d) { d.payload = {Payload::Kind::kStream, "/nonexistent/stream"}; }, path, "stream"},
       {"a folder in the way", [](Disk&) {}, dir, "not a regular file"},
+      // 40,000 sectors: the user-data area from 47,616 lies past the end.
+      {"user data past the end", [](Disk& d) {
+         d.sectors = d.partitions[0].sectors = 40'000;
+         d.partitions[0].files[0].user_data = UserData{};
+       }, path, "past the end of the partition"},
+      // Item 1 at sector 47,616 is in cluster (47,616 - 6,656) / 64 = 640, which the file uses.
+      {"user data in a recording", [](Disk& d) {
+         d.partitions[0].files[0].clusters = 600;
+         d.partitions[0].files[0].user_data = UserData{};
+       }, path, "recording cluster 640"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

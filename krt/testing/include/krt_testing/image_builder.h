@@ -356,7 +356,8 @@ struct BuildResult {
 // anything else at the path is refused), sets its size to disk.sectors x 512 and writes only the
 // sectors that hold something, so the file stays sparse. Also checks the description: slots,
 // partition bounds, cluster counts against total_clus, channel range, collisions <= 128, stream
-// files readable. On failure `ok` is false, `error` says why, and the file may be partly written.
+// files readable, user-data items inside the partition and clear of recording clusters. On
+// failure `ok` is false, `error` says why, and the file may be partly written.
 BuildResult build_image(const Disk& disk, const std::string& path);
 
 // Computes what build_image would write, without writing anything.
