@@ -2,6 +2,7 @@
 #include "krt/cache.h"
 
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -205,6 +206,32 @@ TEST_F(CacheTest, BinitForgetsDirtyBuffersWithoutWriting) {
   EXPECT_EQ(bflush_all(), 0);
   EXPECT_TRUE(HookLog::writes.empty());
   EXPECT_EQ(touch(3), 1);
+}
+
+TEST_F(CacheTest, A255thHoldIsTheLastOneABufferTakes) {
+  std::vector<Buf*> holds;
+  for (int i = 0; i < 255; ++i) holds.push_back(bread(0, 3));
+  EXPECT_EQ(holds.back()->refs, 255);
+  EXPECT_EQ(bread(0, 3), nullptr);  // a 256th would wrap the count round to 0
+  for (Buf* b : holds) brelse(b);
+  EXPECT_EQ(holds[0]->refs, 0);
+}
+
+TEST_F(CacheTest, ThreadsSharingTheCacheKeepItConsistent) {
+  auto reader = [this](uint64_t first) {
+    for (int i = 0; i < 2000; ++i) {
+      const uint64_t s = (first + uint64_t(i) * 37) % kSectors;
+      Buf* b = bread(0, s);
+      ASSERT_NE(b, nullptr);
+      EXPECT_EQ(b->data[0], s == 0 ? 'K' : uint8_t(s));
+      brelse(b);
+    }
+  };
+  std::thread a(reader, 1);
+  std::thread b(reader, 300);
+  a.join();
+  b.join();
+  EXPECT_EQ(cache_check(), "");
 }
 
 TEST_F(CacheTest, IoScratchIsSixteenAlignedSectors) {
