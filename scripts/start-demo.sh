@@ -8,4 +8,6 @@ if [ ! -e demo/demo.img ]; then
   mkdir -p demo
   "$build/bin/krt-mkimage" demo/demo.img
 fi
-echo "Vendrel is built in $build; no demo program exists yet."
+# Until the viewer exists, show what the library reads back from the demo disk.
+"$build/bin/krt" -d demo/demo.img disks
+exec "$build/bin/krt" -d demo/demo.img partitions

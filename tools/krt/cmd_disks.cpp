@@ -1,0 +1,85 @@
+// krt disks, krt partitions: what the disk layer finds and reads back.
+#include <cinttypes>
+#include <cstdio>
+
+#include "commands.h"
+#include "json.h"
+#include "krt/cache.h"
+#include "krt/disk.h"
+#include "krt/driver.h"
+#include "krt/layout.h"
+#include "krt/lock.h"
+#include "krt/partition.h"
+
+namespace {
+
+int attach() {
+  krt::attach_disks();
+  return krt::get_disk_info(nullptr);
+}
+
+}  // namespace
+
+int cmd_disks(const CommandArgs& a) {
+  std::lock_guard lock(krt::library_lock());
+  const int n = attach();
+  krt::DiskInfo info{};
+  krt::get_disk_info(&info);
+  const auto drives = krt::drive_numbers();
+  if (a.json) {
+    std::printf("[");
+    for (int d = 0; d < n; ++d) {
+      std::printf("%s{\"index\":%d,\"drive\":%d,\"source\":%s,\"sectors\":%" PRIu64 "}",
+                  d ? "," : "", d, drives[d], json_quote(krt::disk_source(d)).c_str(),
+                  info.cap[d]);
+    }
+    std::printf("]\n");
+    return 0;
+  }
+  for (int d = 0; d < n; ++d) {
+    std::printf("%d\t%s\t%" PRIu64 " sectors (%.1f GiB)\n", d, krt::disk_source(d).c_str(),
+                info.cap[d], double(info.cap[d]) / 2097152.0);
+  }
+  if (n == 0) std::fprintf(stderr, "krt: no recorder disk found\n");
+  return n == 0 ? 1 : 0;
+}
+
+int cmd_partitions(const CommandArgs&) {
+  std::lock_guard lock(krt::library_lock());
+  const int n = attach();
+  krt::binit();
+  if (n == 0) {
+    std::fprintf(stderr, "krt: no recorder disk found\n");
+    return 1;
+  }
+  for (int d = 0; d < n; ++d) {
+    int ver = 0;
+    krt::check_disk_ver(d, ver);
+    std::printf("disk %d: %s, version %s\n", d, krt::disk_source(d).c_str(),
+                ver == 1 ? "0.4" : "not 0.4");
+    krt::Partition parts[4] = {};
+    if (krt::krt_read_partitions(d, parts, 4) != 0) {
+      std::printf("  partition table unreadable\n");
+      continue;
+    }
+    for (int p = 0; p < 4; ++p) {
+      if (parts[p].size == 0) continue;
+      std::printf("  partition %d: start %" PRIu64 ", %" PRIu64 " sectors\n", p, parts[p].start,
+                  parts[p].size);
+      krt::HeldBuf b(krt::bread(d, parts[p].start + krt::kTempOff));
+      krt::DriverParam pdp{};
+      if (!b || !krt::decode_driver_param(b->data, pdp)) {
+        std::printf("    parameter block unreadable or without its magic\n");
+        continue;
+      }
+      std::printf("    type %u, status 0x%x, lap %u, sec/clus %u, total_clus %u, rev_clus %u\n",
+                  pdp.type, pdp.status, pdp.lap, pdp.sector_per_clus, pdp.total_clus,
+                  pdp.rev_clus);
+      std::printf("    index_off %u, dir_off %u, second_dir %u, data_off %u, ud_start %u\n",
+                  pdp.index_off, pdp.dir_off, pdp.second_dir, pdp.data_off, pdp.ud_start);
+      std::printf("    current_cluster %u, older lap %u..%u, collisions %u\n",
+                  pdp.current_cluster, pdp.start_cluster2, pdp.end_cluster2, pdp.coll_count);
+    }
+  }
+  return 0;
+}
