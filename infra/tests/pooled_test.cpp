@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "faults.h"
 #include "helpers.h"
 #include "infra/clock.h"
 #include "infra/infra.h"
@@ -99,6 +100,26 @@ TEST(PooledThread, SlotDestroyedMidRunLetsTheRunFinishAndTheThreadReturn) {
   run.gate.Open();
   ASSERT_TRUE(WaitFor([&] { return run.done.load(); }));
   EXPECT_TRUE(WaitUntilIdle(run.tid));
+}
+
+TEST(PooledThread, DispatchIsRefusedWhenNoThreadCanBeMade) {
+  test::ReportCatcher catcher;
+  faults::FailThreadCreations(1000);
+  CThreadManager *manager = CThreadManager::Instance();
+  std::vector<PooledThread *> idle;  // empty the idle list
+  while (PooledThread *t = manager->AcquirePooled()) idle.push_back(t);
+  PooledThreadSlot slot;
+  BlockingRun run;
+  EXPECT_FALSE(slot.Dispatch("NoThread", run.AsCallback(), 0, 0));
+  EXPECT_FALSE(slot.IsBusy());
+  faults::FailThreadCreations(0);
+  ASSERT_FALSE(catcher.Reports().empty());
+  EXPECT_EQ(catcher.Reports().back().expr, "m_threadImp->m_hThread");
+  for (PooledThread *t : idle) manager->ReleasePooled(t);
+  run.gate.Open();
+  ASSERT_TRUE(slot.Dispatch("Again", run.AsCallback(), 0, 0));
+  EXPECT_TRUE(WaitFor([&] { return run.done.load(); }));
+  EXPECT_TRUE(WaitFor([&] { return !slot.IsBusy(); }));
 }
 
 TEST(Managers, FirstCreationIsSafeAgainstAConcurrentFirstUse) {
