@@ -62,6 +62,12 @@ QSize CVideoPane::targetSize() const {
   return m_targetSize;
 }
 
+QSize CVideoPane::fitSize(QSize source) const {
+  const QSize target = targetSize();
+  if (source.isEmpty() || target.isEmpty()) return source;
+  return source.scaled(target, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
 bool CVideoPane::hasFrame() const {
   QMutexLocker lock(&m_mutex);
   return !m_frame.isNull();

@@ -56,6 +56,16 @@ TEST_F(GridTest, FramesFromAnotherThreadArePaintedWithTheirAspectRatio) {
   }
 }
 
+TEST_F(GridTest, FitSizeKeepsTheAspectRatioInsideThePane) {
+  const CVideoPane* pane = grid.GetWndHandle(3);
+  EXPECT_EQ(pane->fitSize({704, 576}), QSize(288, 236));
+  EXPECT_EQ(pane->fitSize({1280, 720}), QSize(316, 177));
+  EXPECT_EQ(pane->fitSize({5000, 1}), QSize(316, 1));  // never an empty picture
+  EXPECT_EQ(pane->fitSize({}), QSize());
+  CVideoWindow hidden;  // never shown: no target size yet, pictures keep their own size
+  EXPECT_EQ(hidden.GetWndHandle(0)->fitSize({704, 576}), QSize(704, 576));
+}
+
 TEST_F(GridTest, StretchModeFillsThePane) {
   grid.SetMode(CVideoWindow::kModeStretch, true);
   grid.GetWndHandle(3)->presentFrame(solid({100, 100}, Qt::red));

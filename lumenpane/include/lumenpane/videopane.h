@@ -51,6 +51,11 @@ class CVideoPane : public QWidget {
   // and for a pane too small to hold a picture: a producer then keeps its pictures' own size.
   QSize targetSize() const;
 
+  // The size a picture of size `source` is best delivered in: scaled into targetSize() with
+  // its aspect ratio kept, so the pane paints it without scaling again. `source` itself when
+  // either size is empty.
+  QSize fitSize(QSize source) const;
+
   // Drops the picture (the same as presenting a null image): the pane shows its logo or black.
   void clearFrame() { presentFrame(QImage()); }
 
