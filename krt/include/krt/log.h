@@ -16,6 +16,10 @@
 
 namespace krt {
 
+// Whether trace and info messages produce output (they do not). Output that only the info level
+// would show, such as the driver tables at start-up, is skipped when this is false.
+constexpr bool kLogInfoEnabled = false;
+
 // Size of the line buffer a warning or error is formatted into, terminating zero included.
 constexpr int kLogLineBytes = 8192;
 
