@@ -71,14 +71,14 @@ int close_open_cluster(const DriverParam& pdp, uint32_t c, const DirItem& item, 
   const uint32_t first = item.first_cluster_no;
   int r;
   if ((r = set_dir_first_item(pdp, first, end_length, item.item_num, item.start_time, false)) != FS_OK) {
-    log_trace("Error %d : set_dir_first_item(pdp,first_clus,end_length,item_num,time)\n", r);
+    log_info("Error %d : set_dir_first_item(pdp,first_clus,end_length,item_num,time)\n", r);
     return r;
   }
   if ((r = set_dir_item_end_time(pdp, first, end_time, false)) != FS_OK ||
       (r = set_dir_last_item(pdp, c, end_length, end_time, false)) != FS_OK ||
       (r = set_dir_item_down_clus(pdp, c, 0, false)) != FS_OK ||
       (r = set_dir_item_end_time(pdp, c, end_time, false)) != FS_OK) {
-    log_trace("Error %d : set_dir_item_end_time(pdp,clus,end_time)\n", r);
+    log_info("Error %d : set_dir_item_end_time(pdp,clus,end_time)\n", r);
     return r;
   }
   last_good = c;
@@ -97,7 +97,7 @@ int find_write_position(const DriverParam& pdp, uint32_t& last_good) {
   for (uint32_t c = start; c < stop; ++c) {
     DirItem item{};
     if (const int r = get_dir_item_info(pdp, c, item); r != FS_OK) {
-      log_trace("Error %d : get_dir_item_info(pdp,clus1,pdir_item)\n", r);
+      log_info("Error %d : get_dir_item_info(pdp,clus1,pdir_item)\n", r);
       return r;
     }
     if (item.dir_flag < kDirFlagLater || item.dir_flag > kDirFlagContinued) continue;
@@ -109,7 +109,7 @@ int find_write_position(const DriverParam& pdp, uint32_t& last_good) {
     if (item.dir_flag == kDirFlagLater) {
       DirItem up{};
       if (const int r = get_dir_item_info(pdp, item.up_cluster_no, up); r != FS_OK) {
-        log_trace("Error %d : get_dir_item_info(pdp,pdir_item->up_cluster_no,pdir_item1)\n", r);
+        log_info("Error %d : get_dir_item_info(pdp,pdir_item->up_cluster_no,pdir_item1)\n", r);
         return r;
       }
       if (up.down_cluster_no != c) {
@@ -155,14 +155,14 @@ int restore_fs41(DriverParam& pdp) {
   if (const int r = find_write_position(pdp, last_good); r != FS_OK) return r;
   pdp.current_cluster = last_good;
   if (const int r = get_dir_item_time1(pdp, pdp.current_cluster, pdp.end_time1); r != FS_OK) {
-    log_trace("Error %d : get_dir_item_time1(pdp,pdp->current_cluster,&pdp->end_time1)\n", r);
+    log_info("Error %d : get_dir_item_time1(pdp,pdp->current_cluster,&pdp->end_time1)\n", r);
     return r;
   }
   if (pdp.start_cluster2 != 0) {
     if (uint64_t(pdp.current_cluster) + kOlderLapLead < pdp.end_cluster2) {
       pdp.start_cluster2 = pdp.current_cluster + kOlderLapLead;
       if (const int r = get_dir_item_time(pdp, pdp.start_cluster2, pdp.start_time2); r != FS_OK) {
-        log_trace("Error %d : get_dir_item_time(pdp,pdp->start_cluster2,&pdp->start_time2)\n", r);
+        log_info("Error %d : get_dir_item_time(pdp,pdp->start_cluster2,&pdp->start_time2)\n", r);
         return r;
       }
     } else {
@@ -184,13 +184,13 @@ int restore_clus_index(DriverParam& pdp) {
   for (uint64_t c = from; c <= pdp.current_cluster; ++c) {
     DirItem item{};
     if (const int r = get_dir_item_info(pdp, uint32_t(c), item); r != FS_OK) {
-      log_trace("Error %d : get_dir_item_info(pdp,clus,pdir_item)\n", r);
+      log_info("Error %d : get_dir_item_info(pdp,clus,pdir_item)\n", r);
       return r;
     }
     uint8_t byte = 0;
     make_index_item(byte, item.channel, index_flag_for(item.dir_flag, uint32_t(c)));
     if (const int r = set_index_item_info(pdp, uint32_t(c), byte, false); r != FS_OK) {
-      log_trace("Error %d : set_index_item_info(pdp,clus,index_item)\n", r);
+      log_info("Error %d : set_index_item_info(pdp,clus,index_item)\n", r);
       return r;
     }
   }

@@ -351,5 +351,36 @@ TEST_F(Restore, StreamCheckClosesTheOpenFile) {
   }
 }
 
+TEST_F(Restore, StreamCheckEndsTheFileAtAShutdownTimeShortlyAfterIt) {
+  const uint32_t from = pack_time(2010, 3, 5, 8, 0, 0);
+  const uint32_t last_start = pack_time(2010, 3, 5, 8, 10, 0);  // third cluster of the file
+  struct Case {
+    int32_t shutdown_after;  // seconds after the open cluster's start
+    uint32_t end_time;       // expected end of the closed file
+  };
+  for (const Case& c : {Case{100, add_seconds(last_start, 100)}, Case{300, add_seconds(last_start, 300)},
+                        Case{301, last_start}, Case{-1, last_start}}) {
+    SCOPED_TRACE(c.shutdown_after);
+    SetUp();
+    images_.clear();
+    g_calls.clear();
+    g_data_calls = 0;
+    g_valid_bytes = 512;
+    Disk disk = test::small_disk();
+    disk.partitions[0].files = test::kb::recordings({3}, from, add_seconds(from, 15 * 60), 15 * 60);
+    disk.partitions[0].unclean = Unclean{0, 0, true};
+    attach({disk});
+    set_stream_check_hook(fake_stream_check);
+    const uint32_t shutdown = add_seconds(last_start, c.shutdown_after);
+    ASSERT_EQ(krt_file_sys_init(healthy_, &shutdown), FS_OK);
+    set_stream_check_hook(nullptr);
+    EXPECT_EQ(shutdown_time(), shutdown);
+    const test::kb::FilePlacement& f = report().files[0];
+    DirItem first{};
+    ASSERT_EQ(get_dir_item_info(*get_pdp(0, 0), f.first_cluster, first), FS_OK);
+    EXPECT_EQ(first.end_time, c.end_time);
+  }
+}
+
 }  // namespace
 }  // namespace krt

@@ -36,11 +36,11 @@ constexpr uint32_t kDefaultPackPeriodMs = 3600000;  // pack period after start-u
 // ---- Start-up ---------------------------------------------------------------------------
 
 // Starts the library over the disks attached now (attach_disks in disk.h): builds the driver
-// table as described at the top of this file. *shutdown_time (null reads as 0) is the packed
+// table as described at the top of this file. *shutdown (null reads as 0) is the packed
 // time at which the recorder stopped; restore_fs41 uses it to close a file that was being
 // written. Sets healthy_count to the number of drivers of type 0 with err_state 0.
 // Returns FS_OK, or kFsNoHealthyDriver when healthy_count is 0.
-int krt_file_sys_init(int& healthy_count, const uint32_t* shutdown_time);
+int krt_file_sys_init(int& healthy_count, const uint32_t* shutdown);
 
 // Clears the 256 file handles. Called by krt_file_sys_init before any partition is mounted.
 // The file layer (file handles) owns the table and gives this function its body.
