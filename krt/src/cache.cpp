@@ -26,6 +26,7 @@
 #include <array>
 #include <cassert>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <utility>
 
@@ -171,6 +172,25 @@ void bdirty(Buf* b) {
   if (!b) return;
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   b->dirty = 1;
+}
+
+void bclear(Buf* b) {
+  if (!b) return;
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  std::memset(b->data, 0, kSectorBytes);
+  b->valid = 1;
+}
+
+void bzero_cached(int disk, uint64_t first, uint64_t count) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  ensure_ready();
+  for (Buf& b : g_bufs) {
+    if (in_chain(&b) && b.disk == disk && b.sector >= first && b.sector - first < count) {
+      std::memset(b.data, 0, kSectorBytes);
+      b.valid = 1;
+      b.dirty = 0;
+    }
+  }
 }
 
 int bwrite(Buf* b) {

@@ -58,6 +58,17 @@ Buf* bread(int disk, uint64_t sector);
 // Marks a held buffer's data changed. Null is ignored.
 void bdirty(Buf* b);
 
+// Sets a held buffer's data to zeros and marks it valid, without reading the sector: for a
+// sector that was just written as zeros or whose contents the caller replaces whole. Null is
+// ignored.
+void bclear(Buf* b);
+
+// Gives every cached copy of sectors first .. first + count - 1 of disk zero data, valid and
+// clean. Called after a direct transfer wrote zeros over those sectors, so that the cache never
+// keeps older contents than the disk; with the default write hook, later reads then show the
+// zeros for as long as the cache keeps the sector. Sectors not in the cache stay uncached.
+void bzero_cached(int disk, uint64_t first, uint64_t count);
+
 // Writes a dirty buffer through the write hook and clears its dirty mark. Returns 0 (also when
 // it was not dirty), or 1 when the write hook failed (reported by report_disk_error).
 int bwrite(Buf* b);

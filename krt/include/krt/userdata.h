@@ -48,13 +48,14 @@ static_assert(offsetof(UdItemDisk, card_type) == 10 && offsetof(UdItemDisk, lap)
 static_assert(offsetof(UdItemDisk, first_cluster) == 12);
 
 // Whether the driver's user-data area lies inside its reserved clusters:
-// data_off + 40,960 <= ud_start and ud_start + 81,920 <= data_off + rev_clus * sector_per_clus.
+// data_off <= ud_start, ud_start + ud_item_size * ud_items / 512 <= data_off + rev_clus *
+// sector_per_clus, and rev_clus <= total_clus.
 bool ud_area_fits(const DriverParam& pdp);
 
-// Writes zeros over the driver's whole user-data area with direct transfers of 128 sectors.
-// Returns 0; 1 when the 64 KiB zero buffer cannot be allocated, when the area does not lie
-// inside the reserved clusters (ud_area_fits; warning "init_ud_area ..."), or when a transfer
-// fails.
+// Writes zeros over the driver's whole user-data area (ud_item_size * ud_items / 512 sectors
+// from ud_start) with direct transfers of 128 sectors, and zeroes the cached copies of those
+// sectors. Returns 0; 1 when the area does not lie inside the reserved clusters (ud_area_fits;
+// warning "init_ud_area: ...": zeroing it would destroy recordings), or when a transfer fails.
 int init_ud_area(const DriverParam& pdp);
 
 // Stores a record for the file starting at first_cluster in item ud_last_item (the driver's
