@@ -17,7 +17,9 @@
 #include "krt/driver.h"
 #include "krt/lock.h"
 #include "krt/log.h"
+#include "krt/mount.h"
 #include "krt/partition.h"
+#include "krt/restore.h"
 #include "krt/result.h"
 #include "krt/userdata.h"
 
@@ -146,7 +148,7 @@ int krt_format_driver(int disk, int part, uint32_t sector_per_clus) {
              static_cast<unsigned long long>(size), l.rev_clus * sector_per_clus);
     return 1;
   }
-  // FORMAT-TODO copy_index(disk, part, to backup) once restore lands.
+  copy_index(disk, part, true);  // a mounted partition keeps its old index in its last cluster
 
   log_trace("total_cluster:%d Sectors\n", int(l.total_clus));
   log_trace("dir_size:%d Sectors\n", int(l.dir_size));
@@ -186,6 +188,17 @@ int krt_format_driver(int disk, int part, uint32_t sector_per_clus) {
   return FS_OK;
 }
 
-int clear_driver(int) { return 0; }
+int clear_driver(int disk) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  if (disk < 0 || disk >= kMaxDisks) return FS_OK;
+  for (int part = 0; part < kMaxPartitions; ++part) release_driver(disk, part);
+  DiskInfo info{};
+  get_disk_info(&info);
+  const Partition whole[kMaxPartitions] = {{0, info.cap[disk]}, {0, 0}, {0, 0}, {0, 0}};
+  krt_write_partitions(disk, whole, kMaxPartitions);
+  krt_format_driver(disk, 0, kStartupSectorsPerClus);
+  krt_fs_mount(disk, 0);
+  return FS_OK;
+}
 
 }  // namespace krt

@@ -15,6 +15,7 @@
 #include "krt/endian.h"
 #include "krt/lock.h"
 #include "krt/log.h"
+#include "krt/mount.h"
 #include "krt/result.h"
 
 namespace krt {
@@ -136,7 +137,7 @@ int ud_add_item(DriverParam& p, uint32_t first_cluster, const UserData& ud, uint
   }
   p.ud_last_item = next_item(p, p.ud_last_item);
   ud_purge(p);
-  // FORMAT-TODO save_pdp(p) once mounting lands.
+  save_pdp(p);
   return result;
 }
 

@@ -263,6 +263,30 @@ TEST_F(FormatTest, ViewerFormatChangesOnlyTheCache) {
   EXPECT_NE(old.current_cluster, 0u);
 }
 
+// A disk whose version block is not usable becomes one whole-disk partition, formatted and
+// mounted, in the cache only.
+TEST_F(FormatTest, ClearDriverMountsOneWholeDiskPartition) {
+  kb::Disk disk = kb::multi_partition_disk({6'000'000, 6'000'000}, 4096);
+  disk.version = kb::Version::kBadTrailer;
+  build(disk);
+  const std::string before = data_digest(image_.path());
+  EXPECT_EQ(clear_driver(0), FS_OK);
+  EXPECT_EQ(data_digest(image_.path()), before);
+  Partition parts[4];
+  ASSERT_EQ(krt_read_partitions(0, parts, 4), FS_OK);
+  EXPECT_EQ(parts[0].start, 0u);
+  EXPECT_EQ(parts[0].size, 12'000'000u);
+  EXPECT_EQ(parts[1].size, 0u);
+  const DriverParam* p = get_pdp(0, 0);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->status, kStatusClean);
+  EXPECT_EQ(p->current_cluster, 0u);
+  EXPECT_EQ(p->rev_clus, 12'000'000u / 50 / 4096);
+  EXPECT_EQ(get_pdp(0, 1), nullptr);
+  EXPECT_EQ(clear_driver(-1), FS_OK);
+  EXPECT_EQ(clear_driver(kMaxDisks), FS_OK);
+}
+
 // The directory and index initialisers on their own: a start of 0 skips, the marks stop at
 // the end of the area even when the reserved count is larger, and a failing write is reported.
 TEST_F(FormatTest, DirAndIndexInitialisers) {

@@ -37,6 +37,8 @@ class UserDataTest : public test::LibraryTest {
     p_.start_sector = 0;
     p_.status = kStatusClean;
     p_.sector_per_clus = 1024;
+    p_.temp_off = kTempOff;
+    p_.coll_sec = kCollSec;
     p_.data_off = 256;
     p_.rev_clus = 120;  // 122,880 reserved sectors: exactly room for the area
     p_.total_clus = 200;
