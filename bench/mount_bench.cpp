@@ -1,0 +1,203 @@
+// Mounting benchmark: how long the library's start-up takes on a large recorder disk, next to a
+// plain sequential read of the metadata areas of the same partitions, in one run.
+//
+// The disk: a sparse 2 TiB image with 4 partitions of 512 GiB, 4,096 sectors per cluster and
+// 50,000 files of 5 clusters on each partition (200,000 files), 16 channels of 15-minute files.
+// Every partition is left unclean, as by a recorder that lost power (stored write position 400
+// clusters behind, index bytes of the last 300 clusters missing, the last file of each channel
+// still open), so start-up runs the restore on each one. The image is built once per run by the image builder, in $TMPDIR (or
+// /tmp), and removed at the end; --image=PATH builds it at PATH and keeps it, and a later run
+// with the same --image reuses the file when its size is right.
+//
+//   BM_FileSysInit  krt_file_sys_init over the attached image. Start-up forgets the sector cache
+//                   each time, so every iteration reads the metadata it needs again (the
+//                   operating system's page cache serves repeated reads in both benchmarks).
+//                   Counter "sectors" = sectors read through the read hook per start-up.
+//                   Fails unless all 4 partitions mount and the restore moves each stored
+//                   write position on.
+//   BM_PlainRead    pread of relative sectors 187 .. index_off + index_size - 1 of every
+//                   partition (both directory copies and the cluster index) in 1 MiB reads.
+//                   Counter "sectors" = sectors read per iteration.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <vector>
+
+#include "krt/disk.h"
+#include "krt/driver.h"
+#include "krt/mount.h"
+#include "krt_testing/image_builder.h"
+
+namespace {
+
+namespace kb = krt_testing;
+
+constexpr uint64_t kPartitionSectors = 1ull << 30;  // 512 GiB
+constexpr int kPartitions = 4;
+constexpr uint32_t kSectorPerClus = 4096;
+constexpr uint32_t kFilesPerChannel = 3125;  // x 16 channels = 50,000 files per partition
+constexpr uint32_t kFileSeconds = 15 * 60;
+constexpr uint32_t kClustersPerFile = 5;
+
+// The metadata range that BM_PlainRead reads, as absolute sectors.
+struct Range {
+  uint64_t first;
+  uint64_t count;
+};
+
+std::string g_image;            // path of the image
+std::vector<Range> g_ranges;    // one per partition
+std::vector<uint32_t> g_saved_positions;  // current_cluster stored in each parameter block
+uint64_t g_sectors_read = 0;    // sectors that reached the read hook
+
+// The described disk: partition k records 33 days starting 2010-01-01 + 33 k days.
+kb::Disk bench_disk() {
+  kb::Disk disk = kb::multi_partition_disk(std::vector<uint64_t>(kPartitions, kPartitionSectors),
+                                           kSectorPerClus);
+  disk.payload.kind = kb::Payload::Kind::kNone;
+  kb::File model;
+  model.clusters = kClustersPerFile;
+  for (int k = 0; k < kPartitions; ++k) {
+    kb::Partition& p = disk.partitions[size_t(k)];
+    const uint32_t from = kb::add_seconds(kb::pack_time(2010, 1, 1, 0, 0, 0), int64_t(k) * 33 * 86400);
+    const uint32_t to = kb::add_seconds(from, int64_t(kFilesPerChannel) * kFileSeconds);
+    p.files = kb::recordings(kb::channel_range(0, 15), from, to, kFileSeconds, model);
+    p.unclean = kb::Unclean{400, 300, true};
+  }
+  return disk;
+}
+
+uint64_t file_sectors(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) / 512 : 0;
+}
+
+// Builds the image (or reuses a kept one) and notes the metadata range of each partition.
+bool prepare(bool reuse) {
+  const kb::Disk disk = bench_disk();
+  const kb::BuildResult plan = kb::plan_image(disk);
+  if (!plan.ok) {
+    std::fprintf(stderr, "mount_bench: %s\n", plan.error.c_str());
+    return false;
+  }
+  if (!(reuse && file_sectors(g_image) == plan.disk_sectors)) {
+    std::fprintf(stderr, "mount_bench: building %s ...\n", g_image.c_str());
+    const kb::BuildResult built = kb::build_image(disk, g_image);
+    if (!built.ok) {
+      std::fprintf(stderr, "mount_bench: %s\n", built.error.c_str());
+      return false;
+    }
+  }
+  for (const kb::PartitionReport& r : plan.partitions) {
+    const kb::Layout& l = r.layout;
+    g_ranges.push_back({r.start + l.dir_off, uint64_t(l.index_off) + l.index_size - l.dir_off});
+    g_saved_positions.push_back(r.params.current_cluster);
+  }
+  krt::DiskSources sources;
+  sources.images = {g_image};
+  sources.environment = sources.program_folder = sources.block_devices = false;
+  krt::set_disk_sources(sources);
+  krt::attach_disks();
+  if (krt::get_disk_info(nullptr) != 1) {
+    std::fprintf(stderr, "mount_bench: %s is not attached as a recorder disk\n", g_image.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The default read hook, counting the sectors it reads.
+int counting_read(uint16_t disk, uint16_t count, uint32_t lo, uint32_t hi, uint8_t* buf) {
+  g_sectors_read += count;
+  return krt::disk_read_sectors(disk, count, lo, hi, buf);
+}
+
+void BM_FileSysInit(benchmark::State& state) {
+  krt::set_disk_hooks(krt::DiskHooks{counting_read, nullptr});
+  int healthy = 0;
+  uint64_t sectors = 0;
+  for (auto _ : state) {
+    g_sectors_read = 0;
+    const int r = krt::krt_file_sys_init(healthy, nullptr);
+    sectors = g_sectors_read;
+    if (r != 0 || healthy != kPartitions) {
+      state.SkipWithError("start-up did not mount every partition");
+      break;
+    }
+  }
+  for (int k = 0; k < kPartitions && !state.error_occurred(); ++k) {
+    const krt::DriverParam* p = krt::get_pdp(0, k);
+    if (!p || p->current_cluster <= g_saved_positions[size_t(k)]) {
+      state.SkipWithError("the restore did not move the write position on");
+    }
+  }
+  krt::set_disk_hooks(krt::default_disk_hooks());
+  state.counters["sectors"] = double(sectors);
+}
+
+void BM_PlainRead(benchmark::State& state) {
+  const int fd = ::open(g_image.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    state.SkipWithError("cannot open the image");
+    return;
+  }
+  constexpr uint64_t kChunkSectors = 2048;  // 1 MiB
+  std::vector<uint8_t> buf(kChunkSectors * 512);
+  uint64_t sectors = 0;
+  for (auto _ : state) {
+    sectors = 0;
+    for (const Range& range : g_ranges) {
+      for (uint64_t done = 0; done < range.count; done += kChunkSectors) {
+        const uint64_t n = std::min(kChunkSectors, range.count - done);
+        if (::pread(fd, buf.data(), n * 512, off_t((range.first + done) * 512)) != ssize_t(n * 512)) {
+          state.SkipWithError("short read");
+          break;
+        }
+        sectors += n;
+      }
+    }
+    benchmark::DoNotOptimize(buf.data());
+  }
+  ::close(fd);
+  state.counters["sectors"] = double(sectors);
+  state.SetBytesProcessed(int64_t(state.iterations() * sectors * 512));
+}
+
+BENCHMARK(BM_FileSysInit)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool keep = false;
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) {
+    const std::string_view arg(argv[i]);
+    if (arg.substr(0, 8) == "--image=") {
+      g_image = std::string(arg.substr(8));
+      keep = true;
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  if (g_image.empty()) {
+    const char* dir = std::getenv("TMPDIR");
+    g_image = std::string(dir && *dir ? dir : "/tmp") + "/vendrel-mount-bench-" +
+              std::to_string(::getpid()) + ".img";
+  }
+  int rest = int(args.size());
+  benchmark::Initialize(&rest, args.data());
+  if (benchmark::ReportUnrecognizedArguments(rest, args.data())) return 1;
+  const bool ready = prepare(keep);
+  if (ready) benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  krt::detach_disks();
+  if (!keep) ::unlink(g_image.c_str());
+  return ready ? 0 : 1;
+}
