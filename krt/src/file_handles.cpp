@@ -1,11 +1,200 @@
-// The file-handle table's start-up step.
-//
-// The file layer owns the table of 256 file handles and fills in this body; until it exists
-// there is no table to clear.
-#include "krt/mount.h"
+// The file-handle table: 256 records, the handle check, allocation, open and close.
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+#include "file_internal.h"
+#include "krt/cache.h"
+#include "krt/file.h"
+#include "krt/lock.h"
+#include "krt/log.h"
+#include "krt/work_drivers.h"
 
 namespace krt {
+namespace {
 
-void clear_file_handles() {}
+// Protected by library_lock().
+FILEHANDLE g_handles[kMaxFileHandles];
+
+// Slot of a pointer that lies on a record boundary inside the table; -1 for any other pointer.
+// Compared as integers, so a foreign pointer is never used for pointer arithmetic.
+int slot_of(const FILEHANDLE* h) {
+  const auto first = reinterpret_cast<uintptr_t>(&g_handles[0]);
+  const auto p = reinterpret_cast<uintptr_t>(h);
+  if (p < first || p - first >= sizeof g_handles) return -1;
+  if ((p - first) % sizeof(FILEHANDLE) != 0) return -1;
+  return int((p - first) / sizeof(FILEHANDLE));
+}
+
+uint32_t tick_ms() {
+  const auto since = std::chrono::steady_clock::now().time_since_epoch();
+  return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+}
+
+// Takes the first free record, clears and stamps it.
+FILEHANDLE* take_free_record() {
+  for (FILEHANDLE& h : g_handles) {
+    if (h.file_flag != kFileFree) continue;
+    std::memset(&h, 0, sizeof h);
+    h.fs_change = fs_change();
+    return &h;
+  }
+  log_trace("none available handle\n");
+  return nullptr;
+}
+
+bool open_for_reading(uint8_t flag) { return flag == kFileReading || flag == kFileReadingAlt; }
+
+// Closes one record; its mirror is left to the caller.
+int close_record(FILEHANDLE& h) {
+  if (open_for_reading(h.file_flag)) {
+    h.file_flag = kFileFree;
+  } else if (h.file_flag == kFileWriting) {
+    // The writer brings the file's directory items up to date here; this library never
+    // creates files, so there is nothing to bring up to date.
+    h.file_flag = kFileFree;
+  } else {
+    log_warn("Not a active file handle!!!!!\n");
+    return FS_INVALID_HANDLE;
+  }
+  return FS_OK;
+}
+
+// Whether p points at a time section of some driver-table entry.
+bool is_time_section(const TimeSection* p) {
+  for (int i = 0; i < kMaxDrivers; ++i) {
+    const TimeSection* first = driver_slot(i)->sections;
+    const auto a = reinterpret_cast<uintptr_t>(first);
+    const auto q = reinterpret_cast<uintptr_t>(p);
+    if (q >= a && q - a < sizeof(TimeSection) * kSectionsPerDriver &&
+        (q - a) % sizeof(TimeSection) == 0)
+      return true;
+  }
+  return false;
+}
+
+bool is_driver_entry(const DriverParam* p) {
+  for (int i = 0; i < kMaxDrivers; ++i) {
+    if (driver_slot(i) == p) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void clear_file_handles() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  std::memset(g_handles, 0, sizeof g_handles);
+}
+
+FILEHANDLE* file_handle_slot(int slot) {
+  return slot >= 0 && slot < kMaxFileHandles ? &g_handles[slot] : nullptr;
+}
+
+int check_handle(const FILEHANDLE* h, std::source_location where) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  const int32_t generation = fs_change();
+  const int slot = slot_of(h);
+  if (slot >= 0 && g_handles[slot].fs_change == generation) return FS_OK;
+  log_trace("INVALID HANDLE: %s,%u %d %d\n", where.file_name(), unsigned(where.line()),
+            slot >= 0 ? g_handles[slot].fs_change : -1, generation);
+  return FS_INVALID_HANDLE;
+}
+
+int check_open_handle(const FILEHANDLE* h, std::source_location where) {
+  if (const int r = check_handle(h, where); r != FS_OK) return r;
+  if (h->file_flag != kFileFree) return FS_OK;
+  log_trace("INVALID HANDLE: %s,%u closed\n", where.file_name(), unsigned(where.line()));
+  return FS_INVALID_HANDLE;
+}
+
+FILEHANDLE* alloc_handle(int purpose, int type) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  if (purpose == kPurposeCreate && !work_driver(type)) {
+    log_trace("none available work driver\n");
+    return nullptr;
+  }
+  return take_free_record();
+}
+
+FILEHANDLE* alloc_adapter_handle() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  return take_free_record();
+}
+
+void release_handle(FILEHANDLE& h) { h.file_flag = kFileFree; }
+
+std::string file_handles_check() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  const int32_t generation = fs_change();
+  for (int i = 0; i < kMaxFileHandles; ++i) {
+    const FILEHANDLE& h = g_handles[i];
+    const std::string at = " (slot " + std::to_string(i) + ")";
+    if (h.file_flag > kFileReadingAlt) return "1: unknown file_flag" + at;
+    if (h.file_flag == kFileFree || h.fs_change != generation) continue;
+    if (h.pdp && !is_driver_entry(h.pdp)) return "4: pdp is not a driver-table entry" + at;
+    if (h.cur_cluster != 0) {
+      if (!h.pdp) return "4: positioned without a driver" + at;
+      if (h.cur_cluster >= h.pdp->total_clus) return "4: cur_cluster past the data area" + at;
+      if (h.clus_sectors > h.pdp->sector_per_clus) return "4: clus_sectors above the cluster" + at;
+      if (h.cur_offset > h.clus_sectors) return "4: cur_offset past clus_sectors" + at;
+    }
+    if (h.sections && !is_time_section(h.sections)) return "5: sections is not a time section" + at;
+  }
+  return "";
+}
+
+int krt_file_open(FILEHANDLE*& out, uint8_t mode, int alternate) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  log_trace("krt_file_open()\n");
+  out = nullptr;
+  FILEHANDLE* h = alloc_handle(kPurposeRead, 0);
+  if (!h) {
+    log_warn("krt_file_open() Get the Handle error!\n");
+    return FS_NO_HANDLE;
+  }
+  h->file_flag = alternate ? kFileReadingAlt : kFileReading;
+  for (int i = 0; i < kMaxDrivers && !h->pdp; ++i) {
+    if (driver_in_use(*driver_slot(i))) h->pdp = driver_slot(i);
+  }
+  if (!h->pdp) {
+    release_handle(*h);
+    return FS_NO_HANDLE;
+  }
+  h->mode = mode;
+  h->end_cluster = h->end_offset = 0;
+  h->kind = kHandleRecording;
+  h->open_tick = tick_ms();
+  out = h;
+  return FS_OK;
+}
+
+int fs_file_set_mode(FILEHANDLE* h, uint8_t mode) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  log_trace("fs_file_set_mode()\n");
+  if (const int r = check_open_handle(h); r != FS_OK) return r;
+  h->mode = mode;
+  return FS_OK;
+}
+
+int krt_file_close(FILEHANDLE* h) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  if (const int r = check_handle(h); r != FS_OK) return r;
+  if (const int r = close_record(*h); r != FS_OK) return r;
+  // A mirror is closed the same way, but its own mirror is not followed: a mirror never has
+  // one, and a broken record must not send the close round in a circle.
+  if (h->mirror) {
+    if (check_handle(h->mirror) == FS_OK && h->mirror != h) close_record(*h->mirror);
+    h->mirror = nullptr;
+  }
+  return FS_OK;
+}
+
+int krt_file_close_all() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  for (FILEHANDLE& h : g_handles) krt_file_close(&h);
+  bflush_all();
+  return FS_OK;
+}
 
 }  // namespace krt

@@ -1,0 +1,61 @@
+// Helpers shared by the units of the file layer (handles, reading, time search, moves).
+// Callers hold library_lock().
+#pragma once
+
+#include <cstdint>
+#include <source_location>
+
+#include "krt/file.h"
+
+namespace krt {
+
+// check_handle, and also refuses a record that is free (closed). Returns FS_OK or
+// FS_INVALID_HANDLE.
+int check_open_handle(const FILEHANDLE* h,
+                      std::source_location where = std::source_location::current());
+
+// Marks a record free again (an allocation that is given back). Returns nothing.
+void release_handle(FILEHANDLE& h);
+
+// Whether a directory item names a next cluster of its file.
+inline bool has_down_cluster(const DirItem& item) {
+  return item.down_cluster_no != 0 && item.down_cluster_no != kNoNextCluster;
+}
+
+// Where a handle stands: the fields that positioning operations change. A failed operation
+// puts them back, so that a handle is never left half moved.
+struct HandlePosition {
+  DriverParam* pdp;
+  uint32_t first_cluster, cur_cluster, cur_offset, up_cluster, curr_clus_num, clus_sectors;
+  uint8_t channel, AV, alarm, image;
+  DirItem cur_dir_info;
+};
+
+HandlePosition save_position(const FILEHANDLE& h);
+void restore_position(FILEHANDLE& h, const HandlePosition& p);
+
+// Puts the handle on cluster c, whose directory item the caller has read already (load_clus
+// without the read). Returns FS_OK, or FS_BAD_CLUSTER (nothing changed) when c is not a data
+// cluster or the driver's sector_per_clus is 0.
+int load_item(FILEHANDLE& h, uint32_t c, const DirItem& item);
+
+// load_clus without the handle check: reads cluster c's item and puts the handle on c.
+// Returns as load_clus; nothing changes on failure.
+int load_cluster(FILEHANDLE& h, uint32_t c);
+
+// Moves a positioned handle onto the next cluster of its file: the next cluster of the file's
+// channel in the index, whose item must name the same first cluster. Returns FS_OK;
+// FS_READ_FAIL when the file has no further cluster (the handle stays); the search's and the
+// directory accessor's errors.
+int step_to_next_cluster(FILEHANDLE& h);
+
+// The next cluster of h's file after cluster `from`, as step_to_next_cluster finds it, without
+// moving the handle. Returns as step_to_next_cluster, with *next and *item set on FS_OK.
+int next_cluster_of_file(const FILEHANDLE& h, uint32_t from, uint32_t& next, DirItem& item);
+
+// Seconds of recording covered by the current cluster: end_time - start_time of cur_dir_info,
+// divided by the file's last ordinal (at least 1) in a file's first cluster, whose times and
+// item_num describe the whole file. May be 0 or negative on a broken item.
+int32_t covered_seconds(const FILEHANDLE& h);
+
+}  // namespace krt
