@@ -186,6 +186,15 @@ TEST_F(UserDataTest, CheckItemMatchesWindowsOfTheFilesItems) {
   const UserData third[] = {card("00000000000000000003", 1)};
   EXPECT_EQ(ud_check_item(p_, third, 1, 140, 4), FS_OK);
   EXPECT_EQ(ud_check_item(p_, third, 1, 140, 5), FS_NO_USER_DATA);  // reaches ud_last_item
+
+  // A partition not closed cleanly is purged first: file 130 was overwritten in lap 6.
+  p_.status = 0;
+  p_.lap = 6;
+  p_.current_cluster = 135;
+  test::LogCapture log;
+  EXPECT_EQ(ud_check_item(p_, in_order, 2, 130, start), FS_NO_USER_DATA);
+  EXPECT_EQ(p_.ud_first_item, 4u);
+  EXPECT_EQ(ud_check_item(p_, third, 1, 140, 4), FS_OK);
 }
 
 // Ring pointers read from a corrupt disk never send a walk round for ever or outside the area.
