@@ -1,0 +1,33 @@
+// Decoded pictures turned into Qt images (libswscale), and the snapshot file.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+struct AVFrame;
+struct SwsContext;
+
+namespace tarnvox {
+
+// Converts decoded pictures to RGB images. Keeps its scaler between calls; one per thread.
+class PictureConverter {
+public:
+    PictureConverter() = default;
+    ~PictureConverter();
+    PictureConverter(const PictureConverter&) = delete;
+    PictureConverter& operator=(const PictureConverter&) = delete;
+
+    // The picture scaled to `size` (empty: its own size) in `format`, which is
+    // QImage::Format_RGB32 or QImage::Format_RGB888. A null image when the picture's pixel
+    // format cannot be converted or memory runs out.
+    QImage convert(const AVFrame* frame, QSize size, QImage::Format format);
+
+private:
+    SwsContext* sws_ = nullptr; // scaler of the last conversion
+};
+
+// Writes the picture at its own size as a 24-bit BMP file. true when written.
+bool writeSnapshot(const AVFrame* frame, const QString& path);
+
+} // namespace tarnvox

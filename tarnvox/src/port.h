@@ -1,0 +1,190 @@
+// One port of the engine: input ring, decoding thread, presentation thread, record, sound.
+//
+// States (see README.md for the diagram):
+//   Free    — no stream. OpenStream → Open.
+//   Open    — the ring takes data; nothing is decoded. Play → Showing; CloseStream → Free.
+//   Showing — the decoding thread demuxes and decodes from the ring, the presentation thread shows
+//             the pictures. Stop → Open. Inside Showing the show mode is Normal (at the speed
+//             level), Paused or Step (single frames).
+//
+// Threads and locks:
+//   cmdMu_  serialises the control calls of a port (open, play, stop, close, record, options…).
+//           TvxInputData and TvxGetBufferedData never take it, so a control call that waits for
+//           the threads never holds the feeding thread up.
+//   mu_     guards every field marked "mu_" below: the ring, the queue, the history, the modes.
+//           Held only for short bookkeeping, never while decoding, converting or calling out.
+//   sinkMu_ held by the presentation thread while it converts for and calls the sink, and by
+//           Play to change the sink; after Play returns, the old sink is never called again.
+//   Lock order: cmdMu_ → sinkMu_ → mu_. The audio thread's lock (audio.cpp) is taken with none
+//   of them held, or with mu_ not held.
+#pragma once
+
+#include "audio.h"
+#include "recorder.h"
+#include "ring.h"
+#include "timing.h"
+
+#include <tarnvox/tarnvox.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace tarnvox {
+
+class PictureConverter;
+
+enum class PortState { Free, Open, Showing };
+enum class ShowMode { Normal, Paused, Step };
+
+struct FrameFree {
+    void operator()(AVFrame* frame) const;
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>; // owned reference to a decoded frame
+
+// A decoded picture with everything the presentation needs to know about it.
+struct Picture {
+    FramePtr frame;            // the decoded picture
+    StreamTime time;           // continuous stream times
+    int64_t stampUs = 0;       // raw time stamp in µs (to line sound up with pictures)
+    TvxVideoFrame info;        // what onVideoFrame gets (info.frame set when called)
+    size_t bytes = 0;          // size of the picture's planes
+};
+
+// Decoded, resampled sound waiting for its picture.
+struct Sound {
+    int64_t stampUs = 0;       // raw time stamp in µs
+    std::vector<uint8_t> pcm;  // in the port's channel format
+};
+
+// Time stamps of the video stream of one demux session.
+struct VideoClock {
+    int64_t lastPts = AV_NOPTS_VALUE;  // stamp of the last picture, none yet
+    int64_t startPts = AV_NOPTS_VALUE; // the stream's start in its time base, unknown yet
+};
+
+class Port {
+public:
+    static constexpr size_t kDefaultRing = 2'048'000;
+    static constexpr size_t kMinRing = 64 * 1024;
+    static constexpr size_t kMaxRing = 64 * 1024 * 1024;
+    static constexpr size_t kQueueDepth = 8;           // decoded pictures waiting at most
+    static constexpr size_t kHistoryPictures = 25;     // pictures kept for stepping back
+    static constexpr size_t kHistoryBytes = 8 * 1024 * 1024;
+    static constexpr int64_t kSoundLeadUs = 100'000;   // sound goes out this far ahead
+    static constexpr int64_t kMaxSoundQueueUs = 2'000'000;
+    static constexpr int kMaxPendingSteps = 1000;
+
+    explicit Port(int index);
+    ~Port();
+    Port(const Port&) = delete;
+    Port& operator=(const Port&) = delete;
+
+    // The Tvx* functions of this port; results as documented in tarnvox.h.
+    int openStream(size_t bufferSize);
+    int setStreamMode(int mode);
+    int play(TvxFrameSink* sink);
+    int inputData(const uint8_t* data, size_t length);
+    unsigned bufferedData() const;
+    int bufferValue(int which) const;
+    unsigned playedSeconds() const;
+    int stop();
+    int closeStream();
+    int pause(bool on);
+    int faster();
+    int slower();
+    int stepNext();
+    int stepFront();
+    int pausedTick();
+    int soundOn();
+    int soundOff();
+    int snapshot(const char* path);
+    int startRecord(const char* path);
+    int stopRecord();
+
+    int setOptions(const TvxPortOptions& options);
+    int endOfInput();
+    int waitShown(int timeoutMs);
+    // Offers a block like inputData but waits for room (for the headless runs). 1 taken, 0 when
+    // the port is not open or the block is larger than the ring.
+    int inputBlocking(const uint8_t* data, size_t length);
+
+    PortState state() const;
+
+private:
+    // ---- state machine helpers (mu_ held) ----
+    void setStateLocked(PortState to);
+    void checkLocked() const;
+    unsigned bufferedLocked() const;
+    const Picture* onScreenLocked() const;
+    int changeLevel(int delta);
+
+    // ---- threads ----
+    void startThreads();
+    void stopThreads();
+    void decodeLoop();
+    void runSession();
+    int readInput(uint8_t* buffer, int size);
+    int feed(const uint8_t* data, size_t length, bool wait);
+    void queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStream* stream,
+                      VideoClock& clock);
+    void queueSound(AVFrame* frame, const AVStream* stream, Resampler& resampler);
+    void showLoop();
+    void draw(const AVFrame* frame, PictureConverter& converter);
+    void releaseSoundLocked(int64_t upToUs, bool audible);
+    void keepInHistoryLocked(Picture picture);
+    void closeAudio();
+
+    int64_t steadyUs() const;
+
+    // ---- configuration: written under cmdMu_ and mu_ while not Showing ----
+    const int index_;            // port number (for thread names and log lines)
+    TvxPortOptions options_;     // options for the next Play
+    TvxClock* clock_;            // options_.clock or the steady clock
+
+    std::mutex cmdMu_;           // serialises control calls
+
+    // ---- shared state ----
+    mutable std::mutex mu_;
+    mutable std::condition_variable inputCv_; // ring got data or room, end of input, stopping
+    mutable std::condition_variable showCv_;  // queue, history, modes changed; stopping
+    PortState state_ = PortState::Free;       // mu_
+    InputRing ring_;                          // mu_
+    int streamMode_ = 1;                      // mu_; kept for the caller
+    bool endOfInput_ = false;                 // mu_; no more data follows the ring's bytes
+    int64_t lastInputUs_ = 0;                 // mu_; steady time of the last block taken
+    uint64_t inFlight_ = 0;                   // mu_; bytes taken by the running demux session
+    bool threadsRunning_ = false;             // mu_
+    std::atomic<bool> stopping_{false};       // threads must end (read without mu_ by FFmpeg)
+    std::deque<Picture> queue_;               // mu_; decoded pictures, display order
+    std::deque<Sound> sounds_;                // mu_; decoded sound, decode order
+    int presenting_ = 0;                      // mu_; 1 while a picture from the queue is drawn
+    std::deque<Picture> history_;             // mu_; pictures shown, oldest first
+    size_t historyBytes_ = 0;                 // mu_; planes held by history_
+    size_t cursor_ = 0;                       // mu_; pictures of history_ after the one on screen
+    ShowMode mode_ = ShowMode::Normal;        // mu_
+    int steps_ = 0;                           // mu_; single frames asked for, not yet shown
+    bool redraw_ = false;                     // mu_; draw the picture on screen again
+    Pacer pacer_;                             // mu_
+    std::shared_ptr<AudioChannel> audio_;     // mu_; open sound channel or null
+    bool audioFailed_ = false;                // mu_; opening the device failed for this stream
+    std::atomic<bool> soundOn_{false};        // the port's sound choice (lasts over streams)
+
+    Timeline timeline_;                       // decoding thread only (reset while Free)
+
+    std::mutex sinkMu_;                       // held while the sink is called
+    TvxFrameSink* sink_ = nullptr;            // sinkMu_
+
+    Recorder recorder_;                       // thread-safe itself
+    std::thread decodeThread_;                // started by Play, joined by Stop
+    std::thread showThread_;
+};
+
+} // namespace tarnvox

@@ -1,0 +1,71 @@
+// Time of the pictures of a port (see timing.h).
+#include "timing.h"
+
+#include <algorithm>
+
+namespace tarnvox {
+
+StreamTime Timeline::next(int64_t stampUs, int64_t durationUs)
+{
+    if (!started_) {
+        started_ = true;
+        lastStamp_ = stampUs;
+        last_ = StreamTime{};
+        return last_;
+    }
+    int64_t delta = stampUs - lastStamp_;
+    lastStamp_ = stampUs;
+    last_.positionUs += (delta > 0 && delta <= kMaxPositionGapUs) ? delta : durationUs;
+    last_.paceUs += (delta > 0 && delta <= kMaxPaceGapUs) ? delta : durationUs;
+    return last_;
+}
+
+void Pacer::setLevel(int level)
+{
+    level_ = std::clamp(level, kMinLevel, kMaxLevel);
+    if (shownAny_) {
+        anchored_ = true;
+        anchorWall_ = lastWall_;
+        anchorPace_ = lastPace_;
+    }
+}
+
+int64_t Pacer::scaled(int64_t streamUs) const
+{
+    return level_ >= 0 ? streamUs >> level_ : streamUs << -level_;
+}
+
+int64_t Pacer::due(int64_t paceUs, int64_t nowUs)
+{
+    if (anchored_ && paceUs >= anchorPace_) {
+        int64_t at = anchorWall_ + scaled(paceUs - anchorPace_);
+        if (at >= nowUs - kLateLimitUs)
+            return at;
+    }
+    anchored_ = true;
+    anchorWall_ = nowUs;
+    anchorPace_ = paceUs;
+    return nowUs;
+}
+
+void Pacer::shown(int64_t paceUs, int64_t atUs)
+{
+    shownAny_ = true;
+    lastPace_ = paceUs;
+    lastWall_ = atUs;
+}
+
+void Pacer::restart(int64_t nowUs)
+{
+    anchored_ = shownAny_;
+    anchorWall_ = nowUs;
+    anchorPace_ = lastPace_;
+}
+
+void Pacer::reset()
+{
+    anchored_ = false;
+    shownAny_ = false;
+}
+
+} // namespace tarnvox

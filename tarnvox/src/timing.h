@@ -1,0 +1,71 @@
+// Time of the pictures of a port: where a picture stands in the stream (Timeline) and when it is
+// due on screen at the port's speed (Pacer). Pure arithmetic; the port's lock guards both.
+#pragma once
+
+#include <cstdint>
+
+namespace tarnvox {
+
+// Two continuous times of a picture, in microseconds from the stream's first picture.
+struct StreamTime {
+    int64_t positionUs = 0; // for the played seconds: forward gaps count up to one hour
+    int64_t paceUs = 0;     // for showing: forward gaps count up to three seconds
+};
+
+// Turns the time stamps of the pictures, in display order, into continuous times. A stamp that
+// jumps backwards, repeats, or jumps further forward than the limit counts as one picture
+// duration, so a broken or wrapping clock never stops or races playback.
+class Timeline {
+public:
+    static constexpr int64_t kMaxPaceGapUs = 3'000'000;
+    static constexpr int64_t kMaxPositionGapUs = 3'600'000'000;
+
+    // Times of the next picture with time stamp stampUs (µs, any origin) lasting durationUs.
+    StreamTime next(int64_t stampUs, int64_t durationUs);
+    // Forgets the pictures seen; the next one is at 0.
+    void reset() { started_ = false; }
+
+private:
+    bool started_ = false; // a picture was seen
+    int64_t lastStamp_ = 0; // stamp of the last picture
+    StreamTime last_;       // times of the last picture
+};
+
+// Decides when a picture is due on the wall clock. Speed levels −3…3 stand for ×1/8 … ×8. The
+// pacer keeps an anchor (a wall time and the pace time shown then); a picture is due at
+// anchor wall time + (its pace time − anchor pace time) / speed.
+class Pacer {
+public:
+    static constexpr int kMinLevel = -3;
+    static constexpr int kMaxLevel = 3;
+    static constexpr int64_t kLateLimitUs = 500'000;
+
+    int level() const { return level_; }
+    // Sets the speed level (clamped); the pictures after the one on screen keep their distance
+    // from it at the new speed.
+    void setLevel(int level);
+    // Wall time at which the picture with pace time paceUs is due. Without an anchor, or when
+    // the picture would be more than kLateLimitUs late (a stall) or lies before the anchor, the
+    // pacer anchors at this picture and it is due now.
+    int64_t due(int64_t paceUs, int64_t nowUs);
+    // Records that the picture with pace time paceUs went on screen at wall time atUs.
+    void shown(int64_t paceUs, int64_t atUs);
+    // Playing goes on after a pause or single frames: the next picture keeps its distance from
+    // the one on screen, counted from nowUs.
+    void restart(int64_t nowUs);
+    // Forgets everything but the speed level.
+    void reset();
+
+private:
+    int64_t scaled(int64_t streamUs) const;
+
+    int level_ = 0;             // speed level −3…3
+    bool anchored_ = false;     // anchorWall_/anchorPace_ are valid
+    int64_t anchorWall_ = 0;    // wall time of the anchor, µs
+    int64_t anchorPace_ = 0;    // pace time of the anchor, µs
+    bool shownAny_ = false;     // lastWall_/lastPace_ are valid
+    int64_t lastWall_ = 0;      // when the picture on screen was shown
+    int64_t lastPace_ = 0;      // pace time of the picture on screen
+};
+
+} // namespace tarnvox
