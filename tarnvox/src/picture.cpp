@@ -3,8 +3,11 @@
 
 #include <QImageWriter>
 
+#include <algorithm>
+
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/mathematics.h>
 #include <libswscale/swscale.h>
 }
 
@@ -15,13 +18,24 @@ PictureConverter::~PictureConverter()
     sws_freeContext(sws_);
 }
 
+QSize displaySize(const AVFrame* frame)
+{
+    AVRational sar = frame->sample_aspect_ratio;
+    if (sar.num <= 0 || sar.den <= 0 || sar.num > 8 * sar.den || sar.den > 8 * sar.num)
+        return QSize(frame->width, frame->height);
+    int64_t width = av_rescale(frame->width, sar.num, sar.den);
+    return QSize(static_cast<int>(std::clamp<int64_t>(width, 1, 8 * frame->width)), frame->height);
+}
+
 QImage PictureConverter::convert(const AVFrame* frame, QSize size, QImage::Format format)
 {
+    auto source = static_cast<AVPixelFormat>(frame->format);
+    if (frame->width <= 0 || frame->height <= 0 || source < 0 || !sws_isSupportedInput(source))
+        return {}; // libswscale would abort on a format it does not know
     if (size.isEmpty())
-        size = QSize(frame->width, frame->height);
+        size = displaySize(frame);
     AVPixelFormat target = format == QImage::Format_RGB888 ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_RGB32;
-    sws_ = sws_getCachedContext(sws_, frame->width, frame->height,
-                                static_cast<AVPixelFormat>(frame->format), size.width(),
+    sws_ = sws_getCachedContext(sws_, frame->width, frame->height, source, size.width(),
                                 size.height(), target, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!sws_)
         return {};
@@ -38,7 +52,8 @@ QImage PictureConverter::convert(const AVFrame* frame, QSize size, QImage::Forma
 bool writeSnapshot(const AVFrame* frame, const QString& path)
 {
     PictureConverter converter;
-    QImage image = converter.convert(frame, QSize(), QImage::Format_RGB888);
+    QImage image =
+        converter.convert(frame, QSize(frame->width, frame->height), QImage::Format_RGB888);
     if (image.isNull())
         return false;
     QImageWriter writer(path, "bmp");

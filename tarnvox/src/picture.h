@@ -18,7 +18,7 @@ public:
     PictureConverter(const PictureConverter&) = delete;
     PictureConverter& operator=(const PictureConverter&) = delete;
 
-    // The picture scaled to `size` (empty: its own size) in `format`, which is
+    // The picture scaled to `size` (empty: its display size) in `format`, which is
     // QImage::Format_RGB32 or QImage::Format_RGB888. A null image when the picture's pixel
     // format cannot be converted or memory runs out.
     QImage convert(const AVFrame* frame, QSize size, QImage::Format format);
@@ -27,7 +27,11 @@ private:
     SwsContext* sws_ = nullptr; // scaler of the last conversion
 };
 
-// Writes the picture at its own size as a 24-bit BMP file. true when written.
+// The picture's display size: its pixel size with the width corrected by the sample aspect
+// ratio (the pixel size when the ratio is unknown or absurd).
+QSize displaySize(const AVFrame* frame);
+
+// Writes the picture at its own pixel size as a 24-bit BMP file. true when written.
 bool writeSnapshot(const AVFrame* frame, const QString& path);
 
 } // namespace tarnvox

@@ -1,8 +1,7 @@
-// One port of the engine (see port.h for its states, threads and locks).
+// One port of the engine: its state machine and the calls that drive it (see port.h for the
+// states, threads and locks; port_decode.cpp and port_show.cpp hold the two threads).
 #include "port.h"
 
-#include "decoder.h"
-#include "demuxer.h"
 #include "log.h"
 #include "picture.h"
 
@@ -14,10 +13,6 @@
 #include <cstdio>
 
 #include <pthread.h>
-
-extern "C" {
-#include <libavutil/imgutils.h>
-}
 
 namespace tarnvox {
 
@@ -44,12 +39,7 @@ SteadyClock& steadyClock()
     return clock;
 }
 
-size_t pictureBytes(const AVFrame* frame)
-{
-    int n = av_image_get_buffer_size(static_cast<AVPixelFormat>(frame->format), frame->width,
-                                     frame->height, 1);
-    return n > 0 ? static_cast<size_t>(n) : 0;
-}
+} // namespace
 
 void nameThread(const char* role, int port)
 {
@@ -57,25 +47,6 @@ void nameThread(const char* role, int port)
     std::snprintf(name, sizeof name, "tvx-%s-%02d", role, port);
     pthread_setname_np(pthread_self(), name);
 }
-
-constexpr AVRational kMicroseconds{1, 1000000};
-
-// Where the video stream starts, in its time base: the start of the whole input, or for formats
-// whose clock may jump (program and transport streams) the start of the video stream itself
-// when it is later. This is the origin FFmpeg's command line uses when it reads only this video
-// stream. firstPts when neither is known.
-int64_t streamStart(const AVFormatContext* fmt, const AVStream* st, int64_t firstPts)
-{
-    int64_t start = fmt->start_time != AV_NOPTS_VALUE
-                        ? av_rescale_q(fmt->start_time, AV_TIME_BASE_Q, st->time_base)
-                        : AV_NOPTS_VALUE;
-    if ((fmt->iformat->flags & AVFMT_TS_DISCONT) && st->start_time != AV_NOPTS_VALUE &&
-        (start == AV_NOPTS_VALUE || st->start_time > start))
-        start = st->start_time;
-    return start != AV_NOPTS_VALUE ? start : firstPts;
-}
-
-} // namespace
 
 // The rules of a port's state, checked in debug builds after every change.
 #ifndef NDEBUG
@@ -525,303 +496,6 @@ void Port::stopThreads()
     setStateLocked(PortState::Open);
     showCv_.notify_all();
     checkLocked();
-}
-
-// Decoding thread: one demux session after the other while data comes in.
-void Port::decodeLoop()
-{
-    nameThread("dec", index_);
-    for (;;) {
-        {
-            std::unique_lock lock(mu_);
-            inputCv_.wait(lock, [this] { return stopping_ || ring_.size() > 0; });
-            if (stopping_)
-                return;
-        }
-        runSession();
-        std::lock_guard lock(mu_);
-        inFlight_ = 0;
-        showCv_.notify_all();
-        if (stopping_)
-            return;
-    }
-}
-
-int Port::readInput(uint8_t* buffer, int size)
-{
-    std::unique_lock lock(mu_);
-    for (;;) {
-        if (stopping_)
-            return AVERROR_EXIT;
-        if (ring_.size() > 0) {
-            size_t n = ring_.read(buffer, static_cast<size_t>(size));
-            inFlight_ += n;
-            inputCv_.notify_all();
-            return static_cast<int>(n);
-        }
-        if (endOfInput_)
-            return AVERROR_EOF;
-        int64_t drainAt = lastInputUs_ + int64_t{options_.idleDrainMs} * 1000;
-        int64_t now = steadyUs();
-        if (now >= drainAt)
-            return AVERROR_EOF;
-        inputCv_.wait_for(lock, std::chrono::microseconds(drainAt - now));
-    }
-}
-
-// One demux session: probe, then decode every packet until the input ends, then give up
-// everything the decoders still hold.
-void Port::runSession()
-{
-    Demuxer demuxer([this](uint8_t* b, int n) { return readInput(b, n); },
-                    [this] { return stopping_.load(); });
-    if (demuxer.open() < 0) {
-        qCInfo(lcEngine, "port %d: no playable stream recognised", index_);
-        return;
-    }
-    AVFormatContext* fmt = demuxer.context();
-    int videoIndex = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    int audioIndex = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    std::unique_ptr<Decoder> video, audio;
-    bool videoFailed = false, audioFailed = false;
-    VideoClock vclock;
-    Resampler resampler;
-    const AVStream* videoStream = nullptr;
-    const AVStream* audioStream = nullptr;
-
-    auto openDecoder = [this](const AVStream* st, bool& failed) {
-        std::unique_ptr<Decoder> d;
-        if (!failed && st->codecpar->codec_id != AV_CODEC_ID_NONE) {
-            d = Decoder::open(st->codecpar, st->time_base, options_.decoderThreads);
-            failed = !d;
-            if (failed)
-                qCInfo(lcEngine, "port %d: no decoder for %s", index_,
-                       avcodec_get_name(st->codecpar->codec_id));
-        }
-        return d;
-    };
-    auto onPicture = [&](AVFrame* f) { queuePicture(f, fmt, videoStream, vclock); };
-    auto onSound = [&](AVFrame* f) { queueSound(f, audioStream, resampler); };
-
-    AVPacket* packet = av_packet_alloc();
-    while (packet && !stopping_ && demuxer.read(packet) == 0) {
-        const AVStream* st = fmt->streams[packet->stream_index];
-        AVMediaType type = st->codecpar->codec_type;
-        if (type == AVMEDIA_TYPE_VIDEO) {
-            if (videoIndex < 0)
-                videoIndex = packet->stream_index;
-            if (packet->stream_index != videoIndex)
-                continue;
-            if (!video)
-                video = openDecoder(st, videoFailed);
-            videoStream = st;
-            if (video)
-                video->decode(packet, onPicture);
-        } else if (type == AVMEDIA_TYPE_AUDIO) {
-            if (audioIndex < 0)
-                audioIndex = packet->stream_index;
-            if (packet->stream_index != audioIndex || !soundOn_)
-                continue;
-            if (!audio)
-                audio = openDecoder(st, audioFailed);
-            audioStream = st;
-            if (audio)
-                audio->decode(packet, onSound);
-        }
-    }
-    av_packet_free(&packet);
-    if (stopping_)
-        return;
-    if (video)
-        video->decode(nullptr, onPicture);
-    if (audio && soundOn_)
-        audio->decode(nullptr, onSound);
-}
-
-// A decoded picture gets its time stamp (made from the frame duration when the stream has
-// none) and its continuous stream times, then waits in the queue for its turn.
-void Port::queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStream* st,
-                        VideoClock& vc)
-{
-    AVRational tb = st->time_base;
-    AVRational rate = av_guess_frame_rate(const_cast<AVFormatContext*>(fmt),
-                                          const_cast<AVStream*>(st), frame);
-    int64_t duration = frame->pkt_duration;
-    if (duration <= 0)
-        duration = rate.num > 0 && rate.den > 0 ? av_rescale_q(1, av_inv_q(rate), tb)
-                                                : av_rescale_q(40'000, kMicroseconds, tb);
-    duration = std::max<int64_t>(duration, 1);
-    int64_t pts = frame->best_effort_timestamp;
-    if (pts == AV_NOPTS_VALUE)
-        pts = vc.lastPts == AV_NOPTS_VALUE ? 0 : vc.lastPts + duration;
-    vc.lastPts = pts;
-    if (vc.startPts == AV_NOPTS_VALUE)
-        vc.startPts = streamStart(fmt, st, pts);
-
-    Picture p;
-    p.frame.reset(av_frame_clone(frame));
-    if (!p.frame)
-        return;
-    p.stampUs = av_rescale_q(pts, tb, kMicroseconds);
-    int64_t durationUs = std::clamp<int64_t>(av_rescale_q(duration, tb, kMicroseconds), 1'000,
-                                             1'000'000);
-    p.time = timeline_.next(p.stampUs, durationUs);
-    p.info = TvxVideoFrame{nullptr, pts, tb.num, tb.den, vc.startPts, rate.num, rate.den};
-    p.bytes = pictureBytes(frame);
-
-    std::unique_lock lock(mu_);
-    showCv_.wait(lock, [this] { return stopping_ || queue_.size() < kQueueDepth; });
-    if (stopping_)
-        return;
-    queue_.push_back(std::move(p));
-    showCv_.notify_all();
-    checkLocked();
-}
-
-// Decoded sound goes to the test hook, is resampled for the device and waits for its picture.
-void Port::queueSound(AVFrame* frame, const AVStream* st, Resampler& resampler)
-{
-    if (options_.onAudioFrame)
-        options_.onAudioFrame(frame);
-    std::shared_ptr<AudioChannel> channel;
-    {
-        std::lock_guard lock(mu_);
-        if (audioFailed_)
-            return;
-        channel = audio_;
-    }
-    if (!channel) {
-        channel = AudioOutput::open(frame->sample_rate, frame->ch_layout.nb_channels);
-        std::lock_guard lock(mu_);
-        if (!channel) {
-            audioFailed_ = true; // no device: this stream plays silently
-            return;
-        }
-        if (!soundOn_) {
-            AudioOutput::close(channel);
-            return;
-        }
-        audio_ = channel;
-    }
-    Sound sound;
-    if (!resampler.convert(frame, channel->format(), sound.pcm) || sound.pcm.empty())
-        return;
-    sound.stampUs = frame->best_effort_timestamp == AV_NOPTS_VALUE
-                        ? INT64_MIN
-                        : av_rescale_q(frame->best_effort_timestamp, st->time_base, kMicroseconds);
-    std::lock_guard lock(mu_);
-    sounds_.push_back(std::move(sound));
-    size_t limit = static_cast<size_t>(channel->format().bytesPerSecond()) *
-                   static_cast<size_t>(kMaxSoundQueueUs / 1'000'000);
-    size_t total = 0;
-    for (const Sound& s : sounds_)
-        total += s.pcm.size();
-    for (; total > limit && !sounds_.empty(); sounds_.pop_front())
-        total -= sounds_.front().pcm.size();
-}
-
-void Port::releaseSoundLocked(int64_t upToUs, bool audible)
-{
-    for (; !sounds_.empty() && sounds_.front().stampUs <= upToUs; sounds_.pop_front()) {
-        if (audible && audio_)
-            audio_->write(sounds_.front().pcm.data(), sounds_.front().pcm.size());
-    }
-}
-
-void Port::keepInHistoryLocked(Picture picture)
-{
-    historyBytes_ += picture.bytes;
-    history_.push_back(std::move(picture));
-    while (history_.size() > cursor_ + 1 &&
-           (history_.size() > kHistoryPictures || historyBytes_ > kHistoryBytes)) {
-        historyBytes_ -= history_.front().bytes;
-        history_.pop_front();
-    }
-}
-
-void Port::draw(const AVFrame* frame, PictureConverter& converter)
-{
-    std::lock_guard sinkLock(sinkMu_);
-    if (!sink_)
-        return;
-    QImage image = converter.convert(frame, sink_->frameSize(), QImage::Format_RGB32);
-    if (!image.isNull())
-        sink_->present(image);
-}
-
-// Presentation thread: shows the pictures at their time, or one by one in single-frame mode,
-// and draws the picture on screen again when asked.
-void Port::showLoop()
-{
-    nameThread("show", index_);
-    PictureConverter converter;
-    std::unique_lock lock(mu_);
-    while (!stopping_) {
-        if (redraw_) {
-            redraw_ = false;
-            const Picture* p = onScreenLocked();
-            FramePtr again(p ? av_frame_clone(p->frame.get()) : nullptr);
-            lock.unlock();
-            if (again)
-                draw(again.get(), converter);
-            lock.lock();
-            continue;
-        }
-        bool hold = mode_ == ShowMode::Paused || (mode_ == ShowMode::Step && steps_ == 0);
-        bool fromHistory = cursor_ > 0;
-        if (!hold && !fromHistory && queue_.empty()) {
-            if (inFlight_ == 0 && ring_.size() == 0)
-                releaseSoundLocked(INT64_MAX, mode_ == ShowMode::Normal && pacer_.level() == 0);
-            hold = true;
-        }
-        if (hold) {
-            showCv_.wait(lock);
-            continue;
-        }
-        const Picture& next = fromHistory ? history_[history_.size() - cursor_] : queue_.front();
-        if (mode_ == ShowMode::Normal && !options_.unlimited) {
-            int64_t now = clock_->nowUs();
-            int64_t due = pacer_.due(next.time.paceUs, now);
-            if (due > now) {
-                clock_->waitUntil(due, showCv_, lock);
-                continue;
-            }
-        }
-        if (mode_ == ShowMode::Step)
-            --steps_;
-        pacer_.shown(next.time.paceUs, clock_->nowUs());
-
-        if (fromHistory) {
-            // Going forward again over pictures already shown once.
-            --cursor_;
-            FramePtr again(av_frame_clone(onScreenLocked()->frame.get()));
-            lock.unlock();
-            if (again)
-                draw(again.get(), converter);
-            lock.lock();
-            showCv_.notify_all();
-            continue;
-        }
-
-        Picture picture = std::move(queue_.front());
-        queue_.pop_front();
-        presenting_ = 1;
-        bool audible = mode_ == ShowMode::Normal && pacer_.level() == 0 && !options_.unlimited;
-        releaseSoundLocked(picture.stampUs + kSoundLeadUs, audible);
-        showCv_.notify_all(); // room in the queue
-        lock.unlock();
-        if (options_.onVideoFrame) {
-            TvxVideoFrame info = picture.info;
-            info.frame = picture.frame.get();
-            options_.onVideoFrame(info);
-        }
-        draw(picture.frame.get(), converter);
-        lock.lock();
-        keepInHistoryLocked(std::move(picture));
-        presenting_ = 0;
-        showCv_.notify_all();
-        checkLocked();
-    }
 }
 
 } // namespace tarnvox

@@ -41,6 +41,9 @@ namespace tarnvox {
 
 class PictureConverter;
 
+// Names the calling thread "tvx-ROLE-PORT" for debuggers and top.
+void nameThread(const char* role, int port);
+
 enum class PortState { Free, Open, Showing };
 enum class ShowMode { Normal, Paused, Step };
 

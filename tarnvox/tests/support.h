@@ -54,10 +54,16 @@ public:
         : size_(size), clock_(clock)
     {
     }
-    QSize frameSize() const override
+    QSize frameSize(QSize pictureSize) const override
     {
         std::lock_guard lock(mu_);
+        lastAsked_ = pictureSize;
         return size_;
+    }
+    QSize lastAsked() const
+    {
+        std::lock_guard lock(mu_);
+        return lastAsked_;
     }
     void present(const QImage& picture) override
     {
@@ -89,6 +95,7 @@ public:
 private:
     mutable std::mutex mu_;
     QSize size_;
+    mutable QSize lastAsked_;
     TvxClock* clock_;
     std::vector<QImage> pictures_;
     std::vector<int64_t> times_;

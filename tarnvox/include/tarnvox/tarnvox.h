@@ -40,19 +40,21 @@ struct AVFrame;
 // (no blocking queued calls): TvxPlay and TvxStop wait for a call in progress to return.
 //
 // A typical pane keeps its size in an atomic, stores the picture under a small mutex in
-// present() and asks for a repaint with QMetaObject::invokeMethod(this, "update",
-// Qt::QueuedConnection); paintEvent then draws the stored picture.
+// present() and asks for a repaint with a queued call; paintEvent then draws the stored
+// picture. A sink that wraps a lumenpane::CVideoPane answers frameSize with
+// pane->fitSize(pictureSize) and present with pane->presentFrame(picture).
 class TvxFrameSink {
 public:
     virtual ~TvxFrameSink() = default;
 
-    // The size in pixels the pane wants the next picture in. Asked once per picture; an empty
-    // size asks for the picture's own size. The picture is scaled to exactly this size (the
-    // pane reports a smaller size if it wants to keep the aspect ratio).
-    virtual QSize frameSize() const = 0;
+    // The size in pixels the pane wants a picture in, asked once per picture. pictureSize is
+    // the picture's display size (its pixel size corrected by its sample aspect ratio), so a
+    // pane that keeps the aspect ratio fits it into its own box. The picture is scaled to
+    // exactly the size returned; an empty size keeps pictureSize.
+    virtual QSize frameSize(QSize pictureSize) const = 0;
 
-    // One picture to show now: QImage::Format_RGB32 at frameSize(). The image is the pane's to
-    // keep (implicitly shared, safe to hand to another thread).
+    // One picture to show now: QImage::Format_RGB32 at the size frameSize() gave. The image owns
+    // its pixels and is the pane's to keep (implicitly shared, safe to hand to another thread).
     virtual void present(const QImage& picture) = 0;
 };
 

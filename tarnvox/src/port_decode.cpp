@@ -1,0 +1,237 @@
+// The decoding thread of a port: demux sessions over the input ring, decoding, and the queue of
+// decoded pictures and sound (see port.h).
+#include "decoder.h"
+#include "demuxer.h"
+#include "log.h"
+#include "port.h"
+
+#include <algorithm>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+namespace tarnvox {
+
+namespace {
+
+size_t pictureBytes(const AVFrame* frame)
+{
+    int n = av_image_get_buffer_size(static_cast<AVPixelFormat>(frame->format), frame->width,
+                                     frame->height, 1);
+    return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+constexpr AVRational kMicroseconds{1, 1000000};
+
+// Where the video stream starts, in its time base: the start of the whole input, or for formats
+// whose clock may jump (program and transport streams) the start of the video stream itself
+// when it is later. This is the origin FFmpeg's command line uses when it reads only this video
+// stream. firstPts when neither is known.
+int64_t streamStart(const AVFormatContext* fmt, const AVStream* st, int64_t firstPts)
+{
+    int64_t start = fmt->start_time != AV_NOPTS_VALUE
+                        ? av_rescale_q(fmt->start_time, AV_TIME_BASE_Q, st->time_base)
+                        : AV_NOPTS_VALUE;
+    if ((fmt->iformat->flags & AVFMT_TS_DISCONT) && st->start_time != AV_NOPTS_VALUE &&
+        (start == AV_NOPTS_VALUE || st->start_time > start))
+        start = st->start_time;
+    return start != AV_NOPTS_VALUE ? start : firstPts;
+}
+
+} // namespace
+
+// Decoding thread: one demux session after the other while data comes in.
+void Port::decodeLoop()
+{
+    nameThread("dec", index_);
+    for (;;) {
+        {
+            std::unique_lock lock(mu_);
+            inputCv_.wait(lock, [this] { return stopping_ || ring_.size() > 0; });
+            if (stopping_)
+                return;
+        }
+        runSession();
+        std::lock_guard lock(mu_);
+        inFlight_ = 0;
+        showCv_.notify_all();
+        if (stopping_)
+            return;
+    }
+}
+
+int Port::readInput(uint8_t* buffer, int size)
+{
+    std::unique_lock lock(mu_);
+    for (;;) {
+        if (stopping_)
+            return AVERROR_EXIT;
+        if (ring_.size() > 0) {
+            size_t n = ring_.read(buffer, static_cast<size_t>(size));
+            inFlight_ += n;
+            inputCv_.notify_all();
+            return static_cast<int>(n);
+        }
+        if (endOfInput_)
+            return AVERROR_EOF;
+        int64_t drainAt = lastInputUs_ + int64_t{options_.idleDrainMs} * 1000;
+        int64_t now = steadyUs();
+        if (now >= drainAt)
+            return AVERROR_EOF;
+        inputCv_.wait_for(lock, std::chrono::microseconds(drainAt - now));
+    }
+}
+
+// One demux session: probe, then decode every packet until the input ends, then give up
+// everything the decoders still hold.
+void Port::runSession()
+{
+    Demuxer demuxer([this](uint8_t* b, int n) { return readInput(b, n); },
+                    [this] { return stopping_.load(); });
+    if (demuxer.open() < 0) {
+        qCInfo(lcEngine, "port %d: no playable stream recognised", index_);
+        return;
+    }
+    AVFormatContext* fmt = demuxer.context();
+    int videoIndex = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    int audioIndex = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    std::unique_ptr<Decoder> video, audio;
+    bool videoFailed = false, audioFailed = false;
+    VideoClock vclock;
+    Resampler resampler;
+    const AVStream* videoStream = nullptr;
+    const AVStream* audioStream = nullptr;
+
+    auto openDecoder = [this](const AVStream* st, bool& failed) {
+        std::unique_ptr<Decoder> d;
+        if (!failed && st->codecpar->codec_id != AV_CODEC_ID_NONE) {
+            d = Decoder::open(st->codecpar, st->time_base, options_.decoderThreads);
+            failed = !d;
+            if (failed)
+                qCInfo(lcEngine, "port %d: no decoder for %s", index_,
+                       avcodec_get_name(st->codecpar->codec_id));
+        }
+        return d;
+    };
+    auto onPicture = [&](AVFrame* f) { queuePicture(f, fmt, videoStream, vclock); };
+    auto onSound = [&](AVFrame* f) { queueSound(f, audioStream, resampler); };
+
+    AVPacket* packet = av_packet_alloc();
+    while (packet && !stopping_ && demuxer.read(packet) == 0) {
+        const AVStream* st = fmt->streams[packet->stream_index];
+        AVMediaType type = st->codecpar->codec_type;
+        if (type == AVMEDIA_TYPE_VIDEO) {
+            if (videoIndex < 0)
+                videoIndex = packet->stream_index;
+            if (packet->stream_index != videoIndex)
+                continue;
+            if (!video)
+                video = openDecoder(st, videoFailed);
+            videoStream = st;
+            if (video)
+                video->decode(packet, onPicture);
+        } else if (type == AVMEDIA_TYPE_AUDIO) {
+            if (audioIndex < 0)
+                audioIndex = packet->stream_index;
+            if (packet->stream_index != audioIndex || !soundOn_)
+                continue;
+            if (!audio)
+                audio = openDecoder(st, audioFailed);
+            audioStream = st;
+            if (audio)
+                audio->decode(packet, onSound);
+        }
+    }
+    av_packet_free(&packet);
+    if (stopping_)
+        return;
+    if (video)
+        video->decode(nullptr, onPicture);
+    if (audio && soundOn_)
+        audio->decode(nullptr, onSound);
+}
+
+// A decoded picture gets its time stamp (made from the frame duration when the stream has
+// none) and its continuous stream times, then waits in the queue for its turn.
+void Port::queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStream* st,
+                        VideoClock& vc)
+{
+    AVRational tb = st->time_base;
+    AVRational rate = av_guess_frame_rate(const_cast<AVFormatContext*>(fmt),
+                                          const_cast<AVStream*>(st), frame);
+    int64_t duration = frame->pkt_duration;
+    if (duration <= 0)
+        duration = rate.num > 0 && rate.den > 0 ? av_rescale_q(1, av_inv_q(rate), tb)
+                                                : av_rescale_q(40'000, kMicroseconds, tb);
+    duration = std::max<int64_t>(duration, 1);
+    int64_t pts = frame->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE)
+        pts = vc.lastPts == AV_NOPTS_VALUE ? 0 : vc.lastPts + duration;
+    vc.lastPts = pts;
+    if (vc.startPts == AV_NOPTS_VALUE)
+        vc.startPts = streamStart(fmt, st, pts);
+
+    Picture p;
+    p.frame.reset(av_frame_clone(frame));
+    if (!p.frame)
+        return;
+    p.stampUs = av_rescale_q(pts, tb, kMicroseconds);
+    int64_t durationUs = std::clamp<int64_t>(av_rescale_q(duration, tb, kMicroseconds), 1'000,
+                                             1'000'000);
+    p.time = timeline_.next(p.stampUs, durationUs);
+    p.info = TvxVideoFrame{nullptr, pts, tb.num, tb.den, vc.startPts, rate.num, rate.den};
+    p.bytes = pictureBytes(frame);
+
+    std::unique_lock lock(mu_);
+    showCv_.wait(lock, [this] { return stopping_ || queue_.size() < kQueueDepth; });
+    if (stopping_)
+        return;
+    queue_.push_back(std::move(p));
+    showCv_.notify_all();
+    checkLocked();
+}
+
+// Decoded sound goes to the test hook, is resampled for the device and waits for its picture.
+void Port::queueSound(AVFrame* frame, const AVStream* st, Resampler& resampler)
+{
+    if (options_.onAudioFrame)
+        options_.onAudioFrame(frame);
+    std::shared_ptr<AudioChannel> channel;
+    {
+        std::lock_guard lock(mu_);
+        if (audioFailed_)
+            return;
+        channel = audio_;
+    }
+    if (!channel) {
+        channel = AudioOutput::open(frame->sample_rate, frame->ch_layout.nb_channels);
+        std::lock_guard lock(mu_);
+        if (!channel) {
+            audioFailed_ = true; // no device: this stream plays silently
+            return;
+        }
+        if (!soundOn_) {
+            AudioOutput::close(channel);
+            return;
+        }
+        audio_ = channel;
+    }
+    Sound sound;
+    if (!resampler.convert(frame, channel->format(), sound.pcm) || sound.pcm.empty())
+        return;
+    sound.stampUs = frame->best_effort_timestamp == AV_NOPTS_VALUE
+                        ? INT64_MIN
+                        : av_rescale_q(frame->best_effort_timestamp, st->time_base, kMicroseconds);
+    std::lock_guard lock(mu_);
+    sounds_.push_back(std::move(sound));
+    size_t limit = static_cast<size_t>(channel->format().bytesPerSecond()) *
+                   static_cast<size_t>(kMaxSoundQueueUs / 1'000'000);
+    size_t total = 0;
+    for (const Sound& s : sounds_)
+        total += s.pcm.size();
+    for (; total > limit && !sounds_.empty(); sounds_.pop_front())
+        total -= sounds_.front().pcm.size();
+}
+
+} // namespace tarnvox

@@ -1,0 +1,82 @@
+// Pictures turned into images: display size from the sample aspect ratio, conversion at a size.
+#include "picture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <ostream>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+using namespace tarnvox;
+
+namespace {
+
+struct FrameDeleter {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+using Frame = std::unique_ptr<AVFrame, FrameDeleter>;
+
+// A grey 4:2:0 picture of the given size and sample aspect ratio.
+Frame grey(int w, int h, AVRational sar)
+{
+    Frame f(av_frame_alloc());
+    f->format = AV_PIX_FMT_YUV420P;
+    f->width = w;
+    f->height = h;
+    f->sample_aspect_ratio = sar;
+    EXPECT_EQ(av_frame_get_buffer(f.get(), 0), 0);
+    for (int plane = 0; plane < 3; ++plane)
+        for (int y = 0; y < (plane ? h / 2 : h); ++y)
+            std::memset(f->data[plane] + y * f->linesize[plane], 128, static_cast<size_t>(plane ? w / 2 : w));
+    return f;
+}
+
+struct SarCase {
+    const char* name;
+    AVRational sar;
+    QSize display;
+};
+
+void PrintTo(const SarCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class DisplaySize : public ::testing::TestWithParam<SarCase> {};
+
+TEST_P(DisplaySize, CorrectsTheWidthBySampleAspectRatio)
+{
+    EXPECT_EQ(displaySize(grey(704, 576, GetParam().sar).get()), GetParam().display);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ratios, DisplaySize,
+                         ::testing::Values(SarCase{"square", {1, 1}, {704, 576}},
+                                           SarCase{"unknown", {0, 1}, {704, 576}},
+                                           SarCase{"pal_4_3", {12, 11}, {768, 576}},
+                                           SarCase{"pal_16_9", {16, 11}, {1024, 576}},
+                                           SarCase{"absurd", {1000, 1}, {704, 576}},
+                                           SarCase{"negative", {-1, 1}, {704, 576}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PictureConverter, ScalesToTheSizeAskedOrTheDisplaySize)
+{
+    PictureConverter c;
+    Frame f = grey(64, 48, {12, 11});
+    QImage scaled = c.convert(f.get(), QSize(20, 10), QImage::Format_RGB32);
+    EXPECT_EQ(scaled.size(), QSize(20, 10));
+    EXPECT_EQ(scaled.format(), QImage::Format_RGB32);
+    EXPECT_NEAR(qGray(scaled.pixel(5, 5)), 128, 2);
+    EXPECT_EQ(qAlpha(scaled.pixel(5, 5)), 255);
+    EXPECT_EQ(c.convert(f.get(), QSize(), QImage::Format_RGB888).size(), QSize(70, 48));
+    Frame broken(av_frame_alloc());
+    broken->format = AV_PIX_FMT_NONE;
+    broken->width = 8;
+    broken->height = 8;
+    EXPECT_TRUE(c.convert(broken.get(), QSize(8, 8), QImage::Format_RGB32).isNull());
+}
+
+} // namespace
