@@ -193,6 +193,11 @@ void init_dir_item(DirItem& item, uint8_t channel, uint8_t av, uint8_t alarm, ui
   if (item_num == 0) ++g_repeat_counter;
 }
 
+void reset_repeat_counter() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  g_repeat_counter = 0;
+}
+
 int get_file_item_info(const DriverParam& pdp, uint32_t c, FileInfo& out) {
   DirItem i{};
   const int r = get_dir_item_info(pdp, c, i);

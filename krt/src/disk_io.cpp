@@ -1,12 +1,12 @@
 // Direct transfers with their wake-up check and access stamps, disk error reports and events.
 #include "krt/disk_io.h"
 
-#include <chrono>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
 
+#include "krt/clock.h"
 #include "krt/driver.h"
 #include "krt/lock.h"
 #include "krt/log.h"
@@ -21,10 +21,7 @@ WokenFn g_wake_after = nullptr;
 DiskErrorReport g_error_report{};
 EventHook g_event_hook = nullptr;
 
-uint64_t now_ms() {
-  const auto since = std::chrono::steady_clock::now().time_since_epoch();
-  return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
-}
+uint64_t now_ms() { return clock_ms(); }
 
 bool valid_disk(int disk) { return disk >= 0 && disk < kMaxDisks; }
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "krt/clock.h"
+
 namespace krt {
 namespace {
 
@@ -83,13 +85,7 @@ uint32_t time_add(uint32_t t, int32_t n) {
 
 int time_compare(uint32_t a, uint32_t b) { return a == b ? 0 : (a > b ? 1 : -1); }
 
-uint32_t time_now() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return pack_time(TimeFields{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                              local.tm_min, local.tm_sec});
-}
+uint32_t time_now() { return clock_now(); }
 
 std::time_t time_to_time_t(uint32_t t) {
   if (t == 0) return 0;

@@ -47,9 +47,10 @@ void build_sections(DriverParam& pdp) {
   uint32_t k = 0;
   for (uint32_t j = 0; j < count; ++j) {
     const uint32_t c = collision(pdp, j);
-    if (!write_position_seen && c >= pdp.current_cluster) {
+    if (!write_position_seen && c > pdp.current_cluster) {
       // Section j holds the write position (its end comes from refresh_current_section);
-      // section j + 1 covers the rest of the older lap up to this collision.
+      // section j + 1 covers the rest of the older lap up to this collision. A collision at
+      // current_cluster itself is the first cluster of the newest run of the current lap.
       pdp.cur_section = j;
       write_position_seen = true;
       ++k;

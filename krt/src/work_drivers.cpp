@@ -83,6 +83,13 @@ DriverParam* work_driver(int t) {
   return ring_type(t) ? g_work[t] : nullptr;
 }
 
+bool set_work_driver(int t, DriverParam& p) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  if (!ring_type(t) || p.type != uint32_t(t) || !p.next_drv || !p.prev_drv) return false;
+  g_work[t] = &p;
+  return true;
+}
+
 int type_driver_count(int t) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   if (!ring_type(t) || !g_work[t]) return 0;

@@ -79,4 +79,18 @@ inline std::vector<kb::File> some_files(int minutes, int hour = 8) {
   return kb::recordings(kb::channel_range(0, 3), from, kb::add_seconds(from, minutes * 60), 15 * 60);
 }
 
+// Channel 0 files of 15 minutes (three clusters of five minutes each) from `from` to `to`, in
+// write run `run`.
+inline std::vector<kb::File> run_of_files(uint32_t from, uint32_t to, uint32_t run = 0) {
+  kb::File model;
+  model.run = run;
+  return kb::recordings({0}, from, to, 15 * 60, model);
+}
+
+// a followed by b.
+inline std::vector<kb::File> joined(std::vector<kb::File> a, const std::vector<kb::File>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 }  // namespace krt::test

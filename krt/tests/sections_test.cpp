@@ -28,18 +28,8 @@ struct SectionCase {
   std::vector<Want> sections;  // sections 0 .. coll_count + 1
 };
 
-// Channel 0 files of 15 minutes (three clusters of five minutes each) from `from` to `to`, in
-// write run `run`.
-std::vector<test::kb::File> run_of_files(uint32_t from, uint32_t to, uint32_t run = 0) {
-  test::kb::File model;
-  model.run = run;
-  return test::kb::recordings({0}, from, to, 15 * 60, model);
-}
-
-std::vector<test::kb::File> joined(std::vector<test::kb::File> a, const std::vector<test::kb::File>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
+using test::joined;
+using test::run_of_files;
 
 class Sections : public test::MountTest {};
 
@@ -62,6 +52,11 @@ TEST_F(Sections, FollowTheClustersOfThePartition) {
        {},
        1,
        {{0, 11, t10, t11}, {12, 17, t9, t9_30}, {0, 0, 0, 0}}},
+      {"clock set back just before the last cluster written",
+       joined(run_of_files(t10, t11, 1), run_of_files(t9, add_seconds(t9, five_min), 2)),
+       {},
+       1,
+       {{0, 11, t10, t11}, {12, 12, t9, add_seconds(t9, five_min)}, {0, 0, 0, 0}}},
       {"older lap", run_of_files(t8, t9), run_of_files(d3, d5), 0,
        {{0, 11, t8, t9}, {12, 575, add_seconds(d3, 12 * five_min), d5}}},
       {"older lap with a collision ahead", run_of_files(t8, t9),

@@ -162,6 +162,10 @@ void init_dir_item(DirItem& item, uint8_t channel, uint8_t av, uint8_t alarm, ui
                    uint8_t dir_flag, uint32_t up, uint32_t first, uint16_t item_num,
                    uint16_t hdr_sectors);
 
+// Sets the writer's file counter back to 0. The writer does this whenever its clock has moved
+// on since the last write, so repeat_no counts the files started within one second.
+void reset_repeat_counter();
+
 // Fills out from cluster c's item; disk and partition come from the driver.
 int get_file_item_info(const DriverParam& pdp, uint32_t c, FileInfo& out);
 

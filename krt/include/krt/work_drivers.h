@@ -35,6 +35,11 @@ void clear_work_drivers();
 // The work driver of type t; null when the type has no healthy driver or t is outside 0..4.
 DriverParam* work_driver(int t);
 
+// Makes p, a member of the ring of type t, the type's work driver (the ring's order is kept).
+// Returns false, changing nothing, when t is outside 0..4 or p is not of type t or not linked
+// into a ring.
+bool set_work_driver(int t, DriverParam& p);
+
 // The number of drivers in the ring of type t (0 for t outside 0..4).
 int type_driver_count(int t);
 
