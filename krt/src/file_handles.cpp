@@ -1,10 +1,10 @@
 // The file-handle table: 256 records, the handle check, allocation, open and close.
-#include <chrono>
 #include <cstring>
 #include <mutex>
 
 #include "file_internal.h"
 #include "krt/cache.h"
+#include "krt/clock.h"
 #include "krt/file.h"
 #include "krt/lock.h"
 #include "krt/log.h"
@@ -24,11 +24,6 @@ int slot_of(const FILEHANDLE* h) {
   if (p < first || p - first >= sizeof g_handles) return -1;
   if ((p - first) % sizeof(FILEHANDLE) != 0) return -1;
   return int((p - first) / sizeof(FILEHANDLE));
-}
-
-uint32_t tick_ms() {
-  const auto since = std::chrono::steady_clock::now().time_since_epoch();
-  return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
 // Takes the first free record, clears and stamps it.
@@ -164,7 +159,7 @@ int krt_file_open(FILEHANDLE*& out, uint8_t mode, int alternate) {
   h->mode = mode;
   h->end_cluster = h->end_offset = 0;
   h->kind = kHandleRecording;
-  h->open_tick = tick_ms();
+  h->open_tick = tick_count();
   out = h;
   return FS_OK;
 }
