@@ -17,7 +17,7 @@
 //   └──────┘      (from every state)              └─────────┘  Pause(0), └────────┘
 //                                                   │     ▲    Resume
 //                                 StepNext/StepFront│     │SetSlow, SetFast, Resume
-//                                    (from 1 or 2)  ▼     │
+//                                  (from 1, 2, 4)  ▼     │
 //                                               ┌──────────────┐
 //                                               │ 4 single     │
 //                                               │   frame      │
