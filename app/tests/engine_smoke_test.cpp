@@ -15,7 +15,7 @@ namespace {
 // Counts the pictures it is given.
 class CCountingSink : public TvxFrameSink {
  public:
-  QSize frameSize() const override { return QSize(88, 72); }
+  QSize frameSize(QSize) const override { return QSize(88, 72); }
   void present(const QImage&) override { ++pictures; }
   std::atomic<int> pictures{0};
 };

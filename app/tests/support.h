@@ -82,7 +82,7 @@ class CEngineStandIn : public CPlaybackEngine {
 // A frame sink that drops every picture.
 class CNullSink : public TvxFrameSink {
  public:
-  QSize frameSize() const override { return {}; }
+  QSize frameSize(QSize) const override { return {}; }
   void present(const QImage&) override {}
 };
 
