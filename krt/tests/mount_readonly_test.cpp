@@ -12,6 +12,7 @@
 #include "krt/disk_io.h"
 #include "krt/endian.h"
 #include "krt/mount.h"
+#include "krt/partition.h"
 #include "krt/result.h"
 #include "mount_support.h"
 
@@ -59,7 +60,8 @@ TEST_F(MountReadOnly, ImagesAreUnchangedWhileTheCacheShowsTheRepairs) {
     p.files = test::some_files(60);
     p.unclean = test::kb::Unclean{5, 4, false};
   }
-  Disk broken = test::small_disk();
+  Disk broken = test::kb::single_partition_disk(6500000, 64);  // room for a formatted partition
+  broken.payload.kind = test::kb::Payload::Kind::kNone;
   broken.version = test::kb::Version::kBadTrailer;
   Disk old = test::small_disk();
   old.version = test::kb::Version::k03;
@@ -88,8 +90,20 @@ TEST_F(MountReadOnly, ImagesAreUnchangedWhileTheCacheShowsTheRepairs) {
     ASSERT_TRUE(block);
     EXPECT_EQ(ld32(block->data + offsetof(DriverParamDisk, current_cluster)), pdp->current_cluster);
   }
-  // Disk 1 was handed to the re-initialisation.
+  // Disk 1 was re-initialised: a fresh version block and a table of one partition over the
+  // whole disk, mounted as an empty volume.
   EXPECT_EQ(g_events, std::vector<std::string>{"ClearDriver /dev/sd1a"});
+  {
+    Partition parts[4] = {};
+    ASSERT_EQ(krt_read_partitions(1, parts, 4), FS_OK);
+    EXPECT_EQ(parts[0].start, 0u);
+    EXPECT_EQ(parts[0].size, 6500000u);
+    EXPECT_EQ(parts[1].size, 0u);
+    const DriverParam* pdp = get_pdp(1, 0);
+    ASSERT_NE(pdp, nullptr);
+    EXPECT_EQ(pdp->current_cluster, 0u);
+    EXPECT_EQ(pdp->status, kStatusClean);
+  }
   // Disk 2: version 0.4 in the cache, a user-data area in its block, and its real position.
   {
     HeldBuf version(bread(2, kVersionSector));

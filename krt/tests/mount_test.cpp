@@ -4,10 +4,12 @@
 
 #include "krt/cache.h"
 #include "krt/endian.h"
+#include "krt/format.h"
 #include "krt/mount.h"
 #include "krt/partition.h"
 #include "krt/result.h"
 #include "krt/work_drivers.h"
+#include "builder_raw.h"
 #include "mount_support.h"
 
 namespace krt {
@@ -210,6 +212,27 @@ TEST_F(Mount, BrokenBlocksAreRefused) {
     release_driver(0, 0);
     EXPECT_TRUE(mounted().empty());
   }
+}
+
+TEST_F(Mount, CrashedPartitionIsFormattedInMemoryAndMounted) {
+  // Large enough for a formatted user-data area; the disk itself keeps its crashed block.
+  Disk disk = test::kb::single_partition_disk(6500000, 64);
+  disk.payload.kind = test::kb::Payload::Kind::kNone;
+  disk.partitions[0].files = test::some_files(30);
+  disk.partitions[0].tweak = [](ParamBlock& p) { p.sector_per_clus = 0; };
+  test::LogCapture log;
+  ASSERT_EQ(start({disk}), FS_OK);
+  EXPECT_NE(log.text().find("krt_fs_mount failed, partition crashed"), std::string::npos);
+  EXPECT_EQ(log.text().find("mount fs partition failed."), std::string::npos);
+  const DriverParam* p = get_pdp(0, 0);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->sector_per_clus, kStartupSectorsPerClus);
+  EXPECT_EQ(p->status, kStatusClean);
+  EXPECT_EQ(p->current_cluster, 0u);
+  EXPECT_EQ(p->sections[0].end_cluster, 0u);
+  EXPECT_EQ(work_driver(0), p);
+  detach_disks();
+  EXPECT_EQ(krt_testing::raw::u32(path(), kTempOff, offsetof(DriverParamDisk, sector_per_clus)), 0u);
 }
 
 TEST_F(Mount, UnusablePartitionEntriesAreRefused) {
