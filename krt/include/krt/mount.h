@@ -42,8 +42,8 @@ constexpr uint32_t kDefaultPackPeriodMs = 3600000;  // pack period after start-u
 // Returns FS_OK, or kFsNoHealthyDriver when healthy_count is 0.
 int krt_file_sys_init(int& healthy_count, const uint32_t* shutdown);
 
-// Clears the 256 file handles. Called by krt_file_sys_init before any partition is mounted.
-// The file layer (file handles) owns the table and gives this function its body.
+// Clears the 256 file handles (file.h; defined with the handle table). Called by
+// krt_file_sys_init before any partition is mounted.
 void clear_file_handles();
 
 // The disk table as copied by the last start-up (ide_num clamped into 0..kMaxDisks).
