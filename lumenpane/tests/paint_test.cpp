@@ -66,6 +66,18 @@ TEST_F(GridTest, FitSizeKeepsTheAspectRatioInsideThePane) {
   EXPECT_EQ(hidden.GetWndHandle(0)->fitSize({704, 576}), QSize(704, 576));
 }
 
+TEST_F(GridTest, TheEngineDrawsThroughTheFrameSink) {
+  TvxFrameSink* sink = grid.GetWndHandle(3);  // what a player hands to TvxPlay
+  const QSize size = sink->frameSize({704, 576});
+  EXPECT_EQ(size, QSize(288, 236));
+  std::thread engine([&] { sink->present(solid(size, Qt::red)); });
+  engine.join();
+  const QImage image = shot();
+  EXPECT_EQ(image.pixelColor(kPane3 + QPoint(2 + 14, 120)), QColor(Qt::red));  // 14 px bars left and right
+  EXPECT_EQ(image.pixelColor(kPane3 + QPoint(2 + 13, 120)), QColor(Qt::black));
+  EXPECT_EQ(image.pixelColor(kPane3 + QPoint(2 + 14 + 288, 120)), QColor(Qt::black));
+}
+
 TEST_F(GridTest, StretchModeFillsThePane) {
   grid.SetMode(CVideoWindow::kModeStretch, true);
   grid.GetWndHandle(3)->presentFrame(solid({100, 100}, Qt::red));

@@ -1,15 +1,16 @@
 // One video window of the grid: the surface a player's frames are painted on.
 //
-// A pane is what the grid hands out as a window handle. The playback engine keeps the pointer
-// for the life of the grid and delivers decoded pictures to presentFrame() from its own
-// threads; the pane keeps only the newest picture and paints it on the user-interface thread,
+// A pane is what the grid hands out as a window handle: it is the engine's frame sink
+// (TvxFrameSink). The playback engine keeps the pointer for the life of the grid and delivers
+// decoded pictures to present() / presentFrame() from its own threads; the pane keeps only the newest picture and paints it on the user-interface thread,
 // scaled into the pane with its aspect ratio kept (black bars fill the rest). When no picture
 // is held the pane shows its logo, if it has one. On top of the picture it draws the window's
 // status text (top left), the sound mark (top right) and a frame around the pane that shows
 // whether it is the focused window.
 //
-// Threads: presentFrame() and targetSize() may be called from any thread at any time while
-// the pane exists. Everything else belongs to the user-interface thread.
+// Threads: presentFrame(), targetSize(), fitSize(), hasFrame() and the two TvxFrameSink
+// functions may be called from any thread at any time while the pane exists; none of them
+// waits for the user-interface thread. Everything else belongs to the user-interface thread.
 #pragma once
 
 #include <QImage>
@@ -19,11 +20,13 @@
 #include <QString>
 #include <QWidget>
 
+#include <tarnvox/tarnvox.h>
+
 #include <atomic>
 
 namespace lumenpane {
 
-class CVideoPane : public QWidget {
+class CVideoPane : public QWidget, public TvxFrameSink {
   Q_OBJECT
 
  public:
@@ -55,6 +58,11 @@ class CVideoPane : public QWidget {
   // its aspect ratio kept, so the pane paints it without scaling again. `source` itself when
   // either size is empty.
   QSize fitSize(QSize source) const;
+
+  // TvxFrameSink: the size the engine scales a picture of display size pictureSize to
+  // (fitSize), and the picture to show (presentFrame).
+  QSize frameSize(QSize pictureSize) const override { return fitSize(pictureSize); }
+  void present(const QImage& picture) override { presentFrame(picture); }
 
   // Drops the picture (the same as presenting a null image): the pane shows its logo or black.
   void clearFrame() { presentFrame(QImage()); }
