@@ -111,8 +111,10 @@ int goto_driver(FILEHANDLE& h, uint32_t t, uint32_t lo, uint32_t hi, int kind, u
       if (channel_matches(h.channel, item) && t >= item.start_time) break;
     }
     if (m == limit) m = saved;
-    if (const int r = read(high); r != FS_OK) return r;
-    if (channel_matches(h.channel, item) && compare_key(t, e, item) > 0) ++m;
+    // m is now the answer itself when it matches and starts by t: step one past it, so that
+    // the backward search (which starts after its first cluster) meets it.
+    if (const int r = read(m); r != FS_OK) return r;
+    if (channel_matches(h.channel, item) && t >= item.start_time) ++m;
   } else {
     if (const int r = read(high); r != FS_OK) return r;
     if (compare_key(t, e, item) >= 0) m = high;

@@ -23,9 +23,7 @@ class FileRead : public test::FileTest {
  protected:
   void SetUp() override {
     FileTest::SetUp();
-    test::kb::Disk disk = test::kb::single_partition_disk(600000, kP);
-    disk.partitions[0].files = test::files_of(test::kb::channel_range(0, 2), 8, 45, 15, kEndLength);
-    start_ok({disk});
+    start_ok({test::interleaved_disk(kEndLength)});
   }
 
   // The first file of channel 1.
@@ -195,8 +193,7 @@ class FileReadCorrupt : public test::FileTest {
   // Channels 0-2 as in FileRead, with `raw` made from the plan written over the files; starts
   // the library and opens file i.
   FILEHANDLE* start_broken(size_t i, const std::function<test::kb::RawCluster(const test::kb::BuildResult&)>& raw) {
-    test::kb::Disk disk = test::kb::single_partition_disk(600000, kP);
-    disk.partitions[0].files = test::files_of(test::kb::channel_range(0, 2), 8, 45, 15, kEndLength);
+    test::kb::Disk disk = test::interleaved_disk(kEndLength);
     const test::kb::BuildResult plan = test::kb::plan_image(disk);
     EXPECT_TRUE(plan.ok);
     disk.partitions[0].raw_clusters.push_back(raw(plan));

@@ -68,4 +68,13 @@ inline std::vector<kb::File> files_of(const std::vector<uint8_t>& channels, int 
   return kb::recordings(channels, from, kb::add_seconds(from, minutes * 60), file_minutes * 60, model);
 }
 
+// Channels 0-2 in 15-minute files of three 5-minute clusters from 08:00 to 08:45 on one
+// partition of 600,000 sectors with 64 sectors per cluster and the pattern payload: the clusters
+// of the three channels interleave (files[3k + ch] is file k of channel ch).
+inline kb::Disk interleaved_disk(uint16_t end_length) {
+  kb::Disk disk = kb::single_partition_disk(600000, 64);
+  disk.partitions[0].files = files_of(kb::channel_range(0, 2), 8, 45, 15, end_length);
+  return disk;
+}
+
 }  // namespace krt::test
