@@ -1,0 +1,66 @@
+// Volume start-up and the record calendar of disk 0.
+#include "krt/volume.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "file_starts.h"
+#include "krt/disk.h"
+#include "krt/driver.h"
+#include "krt/lock.h"
+#include "krt/packed_time.h"
+#include "krt/partition.h"
+#include "krt/result.h"
+
+namespace krt {
+namespace {
+
+RecordCalendar g_calendar;  // protected by library_lock()
+
+// Enters one file start of partition part into the calendar.
+void enter_file(int part, const DirItem& item) {
+  const TimeFields t = unpack_time(item.start_time);
+  const int y = t.year - 2000;
+  if (y < 0 || y >= kCalendarYears || t.month < 1 || t.month > kCalendarMonths || t.day < 1 ||
+      t.day > kCalendarDays)
+    return;
+  g_calendar.day_mask[part][y][t.month - 1][t.day - 1] |= 1u << (item.channel % 32);
+  g_calendar.partition_mask |= 1u << part;
+}
+
+}  // namespace
+
+void clear_calendar() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  std::memset(&g_calendar, 0, sizeof g_calendar);
+}
+
+void build_calendar() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  if (get_disk_info(nullptr) == 0) return;
+  Partition parts[kMaxPartitions] = {};
+  if (krt_read_partitions(0, parts, kMaxPartitions) != FS_OK) return;
+  for (int p = 0; p < kMaxPartitions; ++p) {
+    const DriverParam* pdp = parts[p].size == 0 ? nullptr : get_pdp(0, p);
+    if (!pdp || pdp->current_cluster == 0) continue;
+    const uint32_t from = pdp->rev_clus == 0 ? 0 : pdp->rev_clus - 1;
+    for_each_file_start(*pdp, from, [p](uint32_t, const DirItem& item) { enter_file(p, item); });
+  }
+}
+
+const RecordCalendar& record_calendar() { return g_calendar; }
+
+uint32_t calendar_partition_mask() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  return g_calendar.partition_mask;
+}
+
+uint32_t calendar_day_mask(int part, int year, int month, int day) {
+  if (part < 0 || part >= kMaxPartitions || year < 2000 || year >= 2000 + kCalendarYears ||
+      month < 1 || month > kCalendarMonths || day < 1 || day > kCalendarDays)
+    return 0;
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  return g_calendar.day_mask[part][year - 2000][month - 1][day - 1];
+}
+
+}  // namespace krt
