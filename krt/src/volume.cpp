@@ -5,17 +5,33 @@
 #include <mutex>
 
 #include "file_starts.h"
+#include "krt/adapter.h"
 #include "krt/disk.h"
+#include "krt/disk_io.h"
 #include "krt/driver.h"
 #include "krt/lock.h"
+#include "krt/mount.h"
 #include "krt/packed_time.h"
 #include "krt/partition.h"
 #include "krt/result.h"
+#include "krt/work_drivers.h"
+#include "vfs/filetable.h"
 
 namespace krt {
 namespace {
 
+constexpr int kStandbyMinutes = 10;         // standby time given to every disk
+constexpr uint32_t kPackPeriodSeconds = 86400;  // the writer's file period: one day
+
 RecordCalendar g_calendar;  // protected by library_lock()
+
+// Makes the adapter the only operation table under "/mnt": drops every earlier registration
+// of the prefix first, so that reruns reuse one entry of the virtual file table.
+void register_adapter() {
+  while (RegisterFileOps(kAdapterPrefix, nullptr)) {
+  }
+  RegisterFileOps(kAdapterPrefix, adapter_file_ops());
+}
 
 // Enters one file start of partition part into the calendar.
 void enter_file(int part, const DirItem& item) {
@@ -29,6 +45,30 @@ void enter_file(int part, const DirItem& item) {
 }
 
 }  // namespace
+
+void activate_work_disks() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  for (int t = 0; t < kRingTypes; ++t) {
+    if (const DriverParam* w = work_driver(t)) {
+      disk_activate(w->dev);
+      stamp_disk_access(w->dev);
+    }
+  }
+}
+
+int32_t volume_startup() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  attach_disks();
+  int healthy = 0;
+  krt_file_sys_init(healthy, nullptr);
+  set_standby(kStandbyMinutes);
+  activate_work_disks();
+  set_pack_period(kPackPeriodSeconds);
+  register_adapter();
+  clear_calendar();
+  build_calendar();
+  return healthy;
+}
 
 void clear_calendar() {
   std::lock_guard<std::recursive_mutex> hold(library_lock());

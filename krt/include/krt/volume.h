@@ -46,6 +46,10 @@ struct RecordCalendar {
 // Returns the number of healthy type-0 drivers that start-up reported (0 without disks).
 int32_t volume_startup();
 
+// Wakes the disk of each work driver (types 0..4) that exists and stamps its access time.
+// Returns nothing.
+void activate_work_disks();
+
 // Fills the record calendar from the mounted drivers of disk 0, on top of what it holds: for
 // partition p = 0..3 of disk 0 whose table entry has a size, whose driver is mounted and whose
 // current_cluster is not 0, walks the file starts of the current lap, then of the older lap,

@@ -1,0 +1,110 @@
+// Listing the recordings of one channel of one partition on one day.
+//
+// Find first positions a handle at the start of the day with the time search, which runs over
+// the time sections of every mounted partition; find next walks on in ascending start time.
+// The walk merges all partitions, so it also meets recordings of other partitions (and disks):
+// their cluster numbers mean nothing on the partition being listed, so they are passed over.
+// A recording that began before the day (and runs past midnight into it) is passed over too:
+// it belongs to the listing of the day it started.
+#include <mutex>
+
+#include "adapt_internal.h"
+#include "krt/file_search.h"
+#include "krt/lock.h"
+#include "krt/log.h"
+#include "krt/packed_time.h"
+#include "krt/recording_path.h"
+
+namespace krt::adapt {
+namespace {
+
+constexpr int32_t kDaySeconds = 86400;
+
+// The partition each open search lists, by handle slot. Protected by library_lock().
+DriverParam* g_listed[kMaxFileHandles];
+
+// The search behind a find handle, or null.
+FILEHANDLE* search_of(FSFindHandle find) {
+  FILEHANDLE* h = open_handle(reinterpret_cast<const void*>(find));
+  return h && h->kind == kHandleRecording && !h->buffer ? h : nullptr;
+}
+
+// Fills the find record of the recording whose first cluster is c.
+void fill_record(const DriverParam& pdp, uint32_t c, const DirItem& item, FSFindData* data) {
+  format_recording_name(data->name, sizeof data->name, item.start_time, item.end_time, item.alarm, c,
+                        item.repeat_no, item.av != 0);
+  data->attrib = 0;
+  data->time_write = int64_t(time_to_time_t(item.start_time));
+  const uint32_t bytes = length_bytes(uint32_t((uint64_t(item.item_num) * pdp.sector_per_clus + item.end_length) >> 1));
+  const uint32_t header = uint32_t(header_sectors(pdp, c, item)) * kSectorBytes;
+  data->size = bytes > header ? bytes - header : 0;
+}
+
+// The next recording of the listing into data. Returns 0, or -1 when the day has no more.
+int next_of(FILEHANDLE* h, FSFindData* data) {
+  DriverParam* listed = g_listed[handle_slot(h)];
+  if (!listed || disk_error(listed) || h->kind != kHandleRecording) return -1;
+  uint32_t last = 0;
+  const DriverParam* last_pdp = nullptr;
+  for (;;) {
+    const uint32_t c = krt_file_next_in_time(h, h->channel, h->ref_time, 0, 0xFF);
+    if (c == 0) return -1;
+    if (time_diff(h->best_time, h->ref_time) >= kDaySeconds) return -1;
+    if (c == last && h->pdp == last_pdp) return -1;  // the walk stands still
+    last = c;
+    last_pdp = h->pdp;
+    if (h->pdp != listed) continue;
+    DirItem item{};
+    if (get_dir_item_info(*listed, c, item) != FS_OK) return -1;
+    if (item.start_time < h->ref_time) continue;
+    fill_record(*listed, c, item, data);
+    return 0;
+  }
+}
+
+}  // namespace
+
+FSFindHandle find_first(const char* pattern, FSFindData* data) {
+  SlotScope scope;
+  ChannelDirName d{};
+  if (!data || !parse_channel_pattern(pattern, d)) return VFS_FIND_NONE;
+  DriverParam* pdp = get_pdp(d.partition.disk, d.partition.part);
+  if (!pdp) {
+    log_trace("No such driver!\n");
+    return VFS_FIND_NONE;
+  }
+  FILEHANDLE* h = alloc_adapter_handle();
+  if (!h) {
+    log_trace("fs_findfirst() Get the Handle error!\n");
+    return VFS_FIND_NONE;
+  }
+  h->pdp = pdp;
+  h->file_flag = kFileReading;
+  h->kind = kHandleRecording;
+  h->ref_time = pack_time(TimeFields{d.year, d.month, d.day, 0, 0, 0});
+  g_listed[handle_slot(h)] = pdp;
+  if (file_goto_work_driver(h, uint8_t(d.channel), h->ref_time, kScanNext, 0, 0xFF, 0xFF) != FS_OK ||
+      next_of(h, data) != 0) {
+    krt_file_close(h);
+    return VFS_FIND_NONE;
+  }
+  return reinterpret_cast<FSFindHandle>(h);
+}
+
+int find_next(FSFindHandle find, FSFindData* data) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  FILEHANDLE* h = search_of(find);
+  return h && data ? next_of(h, data) : -1;
+}
+
+int find_close(FSFindHandle find) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  FILEHANDLE* h = search_of(find);
+  if (!h) return -1;
+  const bool failed = disk_error(g_listed[handle_slot(h)]);
+  g_listed[handle_slot(h)] = nullptr;
+  // A search on a failed disk is closed all the same, so that its record is not lost.
+  return krt_file_close(h) != FS_OK || failed ? -1 : 0;
+}
+
+}  // namespace krt::adapt

@@ -1,0 +1,83 @@
+// The adapter's units share these: the serialisation of the slots, handle checks, the read
+// buffers, the header check and each slot's body.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "krt/dir_index.h"
+#include "krt/driver.h"
+#include "krt/file.h"
+#include "vfs/fileops.h"
+
+namespace krt::adapt {
+
+// ---- Serialisation ----------------------------------------------------------------------------
+
+// Calls the enter hook when made and the leave hook (the one paired with that enter) when gone.
+class SlotScope {
+ public:
+  SlotScope();
+  ~SlotScope();
+  SlotScope(const SlotScope&) = delete;
+  SlotScope& operator=(const SlotScope&) = delete;
+
+ private:
+  void (*leave_)();
+};
+
+// ---- Handles ----------------------------------------------------------------------------------
+
+// The handle behind a slot's opaque handle when it passes the file layer's check and is open;
+// null otherwise (never dereferences a pointer that is not a record of the table).
+FILEHANDLE* open_handle(const void* handle);
+
+// The table slot of a record of the handle table; -1 for any other pointer.
+int handle_slot(const void* handle);
+
+// True when the driver is in disk error (trace "Disk error!").
+bool disk_error(const DriverParam* pdp);
+
+// Gives a handle a read buffer of `size` bytes aligned to 512. Returns false when memory is short.
+bool attach_buffer(FILEHANDLE* h, uint32_t size);
+
+// Frees the handle's read buffer, if any.
+void release_buffer(FILEHANDLE* h);
+
+// Marks free (and frees the buffer of) a record that is in use on a driver in disk error but
+// no longer valid. Returns nothing.
+void drop_dead_record(FILEHANDLE* h);
+
+// The byte length of a file of length_kb kilobytes, capped below 4 GiB.
+uint32_t length_bytes(uint32_t length_kb);
+
+// ---- The "DHII" header ------------------------------------------------------------------------
+
+// The header length in sectors of the file whose first cluster is c: hdr_sectors of the item
+// when set, else read from the file's first sector (0 without a header, or when the sector
+// cannot be read).
+uint16_t header_sectors(const DriverParam& pdp, uint32_t c, const DirItem& item);
+
+// The header check of an open: when the current (first) cluster's hdr_sectors is 0 and the
+// file begins with a header, stores its length in sectors in the handle's item and in the
+// directory (through the cache). Returns the header length in sectors.
+uint16_t check_header(FILEHANDLE* h);
+
+// ---- Slots ------------------------------------------------------------------------------------
+
+FSHandle open(const char* path, const char* mode);
+int close(FSHandle file);
+size_t read(void* buffer, size_t size, size_t count, FSHandle file);
+int flush(FSHandle file);
+int seek(FSHandle file, int32_t offset, int origin);
+int32_t tell(FSHandle file);
+FSFindHandle find_first(const char* pattern, FSFindData* data);
+int find_next(FSFindHandle find, FSFindData* data);
+int find_close(FSFindHandle find);
+int disk_space(const char* path, uint64_t* free_to_caller, uint64_t* total, uint64_t* free);
+
+// The work-directory read: rebuilds the calendar of h's partition into out (kWorkCalendarBytes).
+// Returns false when no handle slot is free (trace "fs_findfirst() Get the Handle error!").
+bool read_work_calendar(FILEHANDLE* h, uint8_t* out);
+
+}  // namespace krt::adapt
