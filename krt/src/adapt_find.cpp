@@ -44,25 +44,30 @@ void fill_record(const DriverParam& pdp, uint32_t c, const DirItem& item, FSFind
 int next_of(FILEHANDLE* h, FSFindData* data) {
   DriverParam* listed = g_listed[handle_slot(h)];
   if (!listed || disk_error(listed) || h->kind != kHandleRecording) return -1;
-  uint32_t last = 0;
-  const DriverParam* last_pdp = nullptr;
-  for (;;) {
-    const uint32_t c = krt_file_next_in_time(h, h->channel, h->ref_time, 0, 0xFF);
-    if (c == 0) return -1;
-    if (time_diff(h->best_time, h->ref_time) >= kDaySeconds) return -1;
-    if (c == last && h->pdp == last_pdp) return -1;  // the walk stands still
-    last = c;
-    last_pdp = h->pdp;
-    if (h->pdp != listed) continue;
-    DirItem item{};
-    if (get_dir_item_info(*listed, c, item) != FS_OK) return -1;
-    if (item.start_time < h->ref_time) continue;
-    fill_record(*listed, c, item, data);
-    return 0;
-  }
+  DirItem item{};
+  const uint32_t c = next_file_on(h, listed, h->ref_time, 0, kDaySeconds, item);
+  if (c == 0) return -1;
+  fill_record(*listed, c, item, data);
+  return 0;
 }
 
 }  // namespace
+
+uint32_t next_file_on(FILEHANDLE* h, const DriverParam* driver, uint32_t t, uint8_t e, int32_t within,
+                      DirItem& item) {
+  uint32_t last = 0;
+  const DriverParam* last_pdp = nullptr;
+  for (;;) {
+    const uint32_t c = krt_file_next_in_time(h, h->channel, t, 0, 0xFF);
+    if (c == 0 || time_diff(h->best_time, t) >= within) return 0;
+    if (c == last && h->pdp == last_pdp) return 0;  // the walk stands still
+    last = c;
+    last_pdp = h->pdp;
+    if (h->pdp != driver) continue;  // another partition's recording
+    if (get_dir_item_info(*driver, c, item) != FS_OK) return 0;
+    if (item.start_time > t || (item.start_time == t && item.repeat_no >= e)) return c;
+  }
+}
 
 FSFindHandle find_first(const char* pattern, FSFindData* data) {
   SlotScope scope;

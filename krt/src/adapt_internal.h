@@ -63,6 +63,17 @@ uint16_t header_sectors(const DriverParam& pdp, uint32_t c, const DirItem& item)
 // directory (through the cache). Returns the header length in sectors.
 uint16_t check_header(FILEHANDLE* h);
 
+// ---- Time order ---------------------------------------------------------------------------
+
+// Walks on the time-ordered merge of all partitions that the last file_goto_work_driver on h
+// began (channel h->channel, from time t) to the first recording that lies on `driver` and
+// starts at or after (t, repeat number e); recordings of other partitions, and those that
+// started earlier (running into t), are passed over. The walk ends, returning 0, when the
+// merge ends, a recording starts `within` seconds or more after t, or an item cannot be read.
+// Returns the recording's first cluster, with its directory item in item.
+uint32_t next_file_on(FILEHANDLE* h, const DriverParam* driver, uint32_t t, uint8_t e, int32_t within,
+                      DirItem& item);
+
 // ---- Slots ------------------------------------------------------------------------------------
 
 FSHandle open(const char* path, const char* mode);

@@ -2,6 +2,7 @@
 // only answer for the file tree (disk space, and the ones that change nothing).
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <mutex>
 
@@ -45,16 +46,25 @@ FILEHANDLE* new_handle() {
 }
 
 // Positions a reading handle on the file the name gives: by its first cluster, or by its start
-// time and repeat number when the name carries no usable cluster. The time search runs over
-// every partition, so its answer counts only when it lies on the partition named.
+// time and repeat number when the name carries no usable cluster. Either way the file must be
+// of the channel the name gives.
 int locate(FILEHANDLE* h, DriverParam* pdp, const RecordingName& n) {
-  if (n.first_cluster != 0 && n.first_cluster >= pdp->rev_clus) {
-    if (n.first_cluster >= pdp->total_clus) return FS_BAD_CLUSTER;
-    return krt_file_goto_clus(h, n.dir.partition.disk, n.dir.partition.part, n.first_cluster);
+  const int disk = n.dir.partition.disk;
+  const int part = n.dir.partition.part;
+  uint32_t c = n.first_cluster;
+  if (c == 0 || c < pdp->rev_clus) {
+    // The time search runs over every partition: walk its merge to this partition's file.
+    const int r = file_goto_work_driver(h, uint8_t(n.dir.channel), n.start_time, kScanNext, 0, 0xFF, 0xFF);
+    if (r != FS_OK) return r;
+    DirItem item{};
+    c = next_file_on(h, pdp, n.start_time, n.repeat_no, INT32_MAX, item);
+    if (c == 0) return FS_NO_EXIST_FILE;
+  } else if (c >= pdp->total_clus) {
+    return FS_BAD_CLUSTER;
   }
-  const int r = file_goto_work_driver(h, uint8_t(n.dir.channel), n.start_time, kScanNextFile,
-                                      n.repeat_no, 0xFF, 0xFF);
-  return r == FS_OK && h->pdp != pdp ? FS_NO_EXIST_FILE : r;
+  const int r = krt_file_goto_clus(h, disk, part, c);
+  if (r != FS_OK) return r;
+  return h->channel == n.dir.channel ? FS_OK : FS_NO_EXIST_FILE;
 }
 
 // Undoes an open that failed half way.

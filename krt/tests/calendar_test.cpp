@@ -38,21 +38,23 @@ int marked_days() {
   return n;
 }
 
+// Two partitions of 300,000 sectors, 64 sectors per cluster, in slots 0 and `second_slot`.
+kb::Disk two_partitions(int second_slot) {
+  kb::Disk disk = kb::multi_partition_disk({300000, 300000}, 64);
+  disk.payload.kind = kb::Payload::Kind::kNone;
+  disk.partitions[1].slot = second_slot;
+  return disk;
+}
+
 TEST_F(Calendar, DaysOfFilesByChannelModulo32) {
-  kb::Disk disk = test::small_disk();
-  disk.partitions[0].sectors = 300000;
-  kb::Partition second = disk.partitions[0];
-  second.slot = 2;
-  second.start = 300000;
-  disk.sectors = 600000;
+  kb::Disk disk = two_partitions(2);
   disk.partitions[0].files = {
       file(33, kb::pack_time(2012, 2, 29, 10, 0, 0), kb::pack_time(2012, 2, 29, 10, 15, 0)),
       file(1, kb::pack_time(2012, 2, 29, 11, 0, 0), kb::pack_time(2012, 2, 29, 11, 15, 0)),
       // Runs past midnight: only its first day is marked.
       file(5, kb::pack_time(2012, 3, 1, 23, 59, 59), kb::pack_time(2012, 3, 2, 0, 30, 0)),
   };
-  second.files = {file(0, kb::pack_time(2010, 3, 5, 8, 0, 0), kb::pack_time(2010, 3, 5, 8, 15, 0))};
-  disk.partitions.push_back(second);
+  disk.partitions[1].files = {file(0, kb::pack_time(2010, 3, 5, 8, 0, 0), kb::pack_time(2010, 3, 5, 8, 15, 0))};
   fill({disk});
 
   EXPECT_EQ(calendar_partition_mask(), 0b101u);
@@ -67,15 +69,9 @@ TEST_F(Calendar, DaysOfFilesByChannelModulo32) {
 }
 
 TEST_F(Calendar, PartitionWithoutCurrentClusterAndSecondDiskStayOut) {
-  kb::Disk disk = test::small_disk();
-  disk.partitions[0].sectors = 300000;
-  kb::Partition empty = disk.partitions[0];
-  empty.slot = 1;
-  empty.start = 300000;
-  empty.older_lap = test::some_files(30);  // an older lap but nothing on the current one
-  empty.tweak = [](kb::ParamBlock& p) { p.current_cluster = 0; };
-  disk.partitions.push_back(empty);
-  disk.sectors = 600000;
+  kb::Disk disk = two_partitions(1);
+  disk.partitions[1].older_lap = test::some_files(30);  // an older lap but nothing on the current one
+  disk.partitions[1].tweak = [](kb::ParamBlock& p) { p.current_cluster = 0; };
   kb::Disk other = test::small_disk();
   other.partitions[0].files = {file(7, kb::pack_time(2011, 1, 1, 8, 0, 0), kb::pack_time(2011, 1, 1, 9, 0, 0))};
   fill({disk, other});
