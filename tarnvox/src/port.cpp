@@ -58,6 +58,7 @@ void nameThread(const char* role, int port)
 #else
 #define TVX_RULE(cond)                                                                           \
     do {                                                                                         \
+        (void)sizeof(cond);                                                                      \
     } while (0)
 #endif
 

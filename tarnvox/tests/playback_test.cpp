@@ -3,9 +3,11 @@
 // record, damaged streams, several ports at once.
 #include "support.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -538,6 +540,29 @@ TEST_F(Playback, PortsPlayAtOnceWhileTheUserInterfaceCallsIn)
         t.join();
     for (int i = 0; i < kPorts; ++i)
         EXPECT_EQ(decoded[i], 75) << "port " << 30 + i;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Playback, SoundWithAnApplicationObjectButNoDeviceStillPlays)
+{
+    // With an application object the engine asks Qt Multimedia for the default device; a
+    // machine without one plays silently, and the audio thread ends with the application.
+    TVX_NEED_STREAMS();
+    int argc = 1;
+    char name[] = "tarnvox_tests";
+    char* argv[] = {name, nullptr};
+    auto app = std::make_unique<QCoreApplication>(argc, argv);
+    std::atomic<int> decoded{0};
+    ASSERT_TRUE(TvxSoundOn(24));
+    ASSERT_TRUE(start(24, nullptr, unlimited(&decoded)));
+    ASSERT_TRUE(playAll(24, streams().ps));
+    EXPECT_EQ(decoded, 75);
+    ASSERT_TRUE(TvxSoundOff(24));
+    ASSERT_TRUE(TvxCloseStream(24));
+    app.reset();
 }
 
 } // namespace
