@@ -129,7 +129,7 @@ size_t read(void* buffer, size_t size, size_t count, FSHandle file) {
   if (h->kind != kHandleRecording || !h->buffer) return 0;
   // A request is served up to a whole number of elements.
   const uint32_t n = uint32_t(wanted - wanted % size);
-  return read_recording(h, dst, n) / size;
+  return n == 0 ? 0 : read_recording(h, dst, n) / size;
 }
 
 int seek(FSHandle file, int32_t offset, int origin) {

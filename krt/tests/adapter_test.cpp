@@ -10,6 +10,7 @@
 #include "adapter_support.h"
 #include "krt/file.h"
 #include "krt/lock.h"
+#include "krt/work_drivers.h"
 
 namespace krt {
 namespace {
@@ -147,6 +148,9 @@ TEST_F(Adapter, PositionsHideTheHeader) {
   EXPECT_EQ(ops->tell(file), 0);
   EXPECT_EQ(h->position, 1024u);
   EXPECT_EQ(h->base_offset, 1024u);
+  DirItem first{};
+  ASSERT_EQ(get_dir_item_info(*get_pdp(0, 0), placed(3).first_cluster, first), FS_OK);
+  EXPECT_EQ(first.hdr_sectors, 2);  // remembered in the cached directory item
   ASSERT_EQ(ops->seek(file, 0, 2), 0);
   EXPECT_EQ(ops->tell(file), length - 1024);
   EXPECT_EQ(ops->seek(file, 1, 1), -1);    // past the end
@@ -361,6 +365,54 @@ TEST_F(Adapter, RerunsReplaceTheRegistrationAndRetireOpenHandles) {
   EXPECT_EQ(ops->find_next(old_find, &data), -1);
   EXPECT_EQ(ops->find_close(old_find), -1);
   EXPECT_EQ(test::list(kDay + "*").size(), 4u);
+}
+
+TEST_F(Adapter, DiskErrorEndsEveryOperation) {
+  up_channel_day();
+  const FileOps* ops = adapter_file_ops();
+  FSHandle file = ops->open(path(2).c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  FSFindData data{};
+  const FSFindHandle find = ops->find_first((kDay + "*").c_str(), &data);
+  ASSERT_NE(find, VFS_FIND_NONE);
+  DriverParam& p = *get_pdp(0, 0);
+  p.err_state = kErrStateDiskError;
+  uint8_t buf[4096];
+  EXPECT_EQ(ops->read(buf, 1, sizeof buf, file), 0u);
+  EXPECT_EQ(ops->seek(file, 0, 2), -1);
+  EXPECT_EQ(ops->tell(file), -1);
+  EXPECT_EQ(ops->flush(file), 0);
+  EXPECT_EQ(ops->find_next(find, &data), -1);
+  EXPECT_EQ(ops->open(path(3).c_str(), "rb"), nullptr);
+  EXPECT_EQ(ops->open("/mnt/idea0/WorkDirectory", "rb"), nullptr);
+  uint64_t space[3];
+  EXPECT_EQ(ops->disk_space("/mnt/idea0", &space[0], &space[1], &space[2]), -1);
+  EXPECT_EQ(ops->find_close(find), -1);  // reported, and closed all the same
+  // The driver table moves on without the disk: the file's record is freed by its close.
+  bump_fs_change();
+  EXPECT_EQ(ops->close(file), 0);
+  for (int i = 0; i < kMaxFileHandles; ++i) EXPECT_EQ(file_handle_slot(i)->file_flag, kFileFree) << i;
+  p.err_state = 0;
+}
+
+TEST_F(Adapter, AFullHandleTableRefusesCleanly) {
+  up_channel_day();
+  const FileOps* ops = adapter_file_ops();
+  FSHandle dir = ops->open("/mnt/idea0/WorkDirectory", "rb");
+  ASSERT_NE(dir, nullptr);
+  std::vector<FSHandle> open;
+  for (FSHandle f; (f = ops->open(path(2).c_str(), "rb")) != nullptr;) open.push_back(f);
+  EXPECT_EQ(open.size(), size_t(kMaxFileHandles - 1));
+  std::vector<uint8_t> block(kWorkCalendarBytes);
+  EXPECT_EQ(ops->read(block.data(), 1, block.size(), dir), 0u);  // the calendar needs a free slot
+  FSFindData data{};
+  EXPECT_EQ(ops->find_first((kDay + "*").c_str(), &data), VFS_FIND_NONE);
+  EXPECT_EQ(ops->close(open.back()), 0);
+  open.pop_back();
+  EXPECT_EQ(ops->read(block.data(), 1, block.size(), dir), block.size());
+  for (FSHandle f : open) EXPECT_EQ(ops->close(f), 0);
+  EXPECT_EQ(ops->close(dir), 0);
+  EXPECT_EQ(file_handles_check(), "");
 }
 
 int g_enters = 0;

@@ -101,8 +101,16 @@ TEST_F(Calendar, OlderLapDaysFromItsFirstCluster) {
   EXPECT_EQ(calendar_day_mask(0, 2010, 3, 1), 0u);  // before start_cluster2: not a lap any more
 }
 
-TEST_F(Calendar, NoDiskLeavesItEmpty) {
-  fill({});
+TEST_F(Calendar, VolumeStartupRebuildsItFromNothing) {
+  kb::Disk disk = test::small_disk();
+  disk.partitions[0].files = test::some_files(30);
+  attach({disk});
+  EXPECT_EQ(volume_startup(), 1);
+  EXPECT_EQ(calendar_partition_mask(), 1u);
+  EXPECT_EQ(calendar_day_mask(0, 2010, 3, 5), 0xFu);
+  // The disk goes away: nothing is left of it.
+  test::attach_only({});
+  EXPECT_EQ(volume_startup(), 0);
   EXPECT_EQ(calendar_partition_mask(), 0u);
   EXPECT_EQ(marked_days(), 0);
 }

@@ -73,7 +73,8 @@ using LibraryHook = void (*)();
 // Installs the wake-up callbacks of the disk layer (set_wakeup_callbacks in disk_io.h) and the
 // adapter's enter and leave hooks, in one call. A null enter or leave puts back the default
 // pair, which takes and releases library_lock(); hooks given must serialise the slots as that
-// pair does (they run in the calling thread: enter at the start of a slot, leave at its end).
+// pair does (they run in the calling thread: enter at the start of a slot, leave at its end;
+// they nest, as close and seek run the flush slot inside their own pair).
 // Install hooks before any slot runs. Returns nothing.
 void set_library_hooks(WakeFn before_wake, WokenFn after_wake, LibraryHook enter, LibraryHook leave);
 
