@@ -111,8 +111,8 @@ void drop_dead_record(FILEHANDLE* h) {
   release_buffer(h);
 }
 
-uint32_t length_bytes(uint32_t length_kb) {
-  return uint32_t(std::min<uint64_t>(uint64_t(length_kb) * 1024, kMaxLengthBytes));
+uint32_t length_bytes(uint64_t length_kb) {
+  return uint32_t(std::min<uint64_t>(length_kb, kMaxLengthBytes / 1024) * 1024);
 }
 
 }  // namespace adapt

@@ -49,7 +49,7 @@ void release_buffer(FILEHANDLE* h);
 void drop_dead_record(FILEHANDLE* h);
 
 // The byte length of a file of length_kb kilobytes, capped below 4 GiB.
-uint32_t length_bytes(uint32_t length_kb);
+uint32_t length_bytes(uint64_t length_kb);
 
 // ---- The "DHII" header ------------------------------------------------------------------------
 

@@ -326,7 +326,7 @@ TEST_F(Adapter, DiskSpaceAndTheSlotsThatChangeNothing) {
 }
 
 TEST_F(Adapter, ImageNeverChangesAndReadOnlyImagesWork) {
-  described_ = channel_day_disk(120000);
+  described_ = channel_day_disk(40000);
   attach({described_});
   ASSERT_EQ(::chmod(test::MountTest::path().c_str(), 0444), 0);
   const std::string before = images_[0]->file.contents();

@@ -12,9 +12,11 @@
 //
 // What the slots do (failure values as vfs/fileops.h says: null, 0 elements, or -1):
 //
-//   open ........ A recording path opens the file by its first cluster (a name without one, or
-//                 with a cluster below the partition's first recording cluster, by its start
-//                 time and repeat number on the named partition). Mode "rb" (or "r") reads;
+//   open ........ A recording path opens the file by its first cluster, which must be the first
+//                 cluster of a file of the channel the path names; a name without a cluster,
+//                 or with one below the partition's first recording cluster, opens the first
+//                 file of that channel on that partition that starts at or after the name's
+//                 start time and repeat number. Mode "rb" (or "r") reads;
 //                 any other mode makes a handle for the writer, which is not built yet (its
 //                 writes fail). A recording may begin with a "DHII" header: four bytes "DHII",
 //                 then its length in bytes (uint32, little-endian). The header is hidden: the
