@@ -5,7 +5,6 @@
 #include <tarnvox/tarnvox.h>
 
 #include <atomic>
-#include <cstdlib>
 
 #include "player.h"
 #include "support.h"
@@ -25,11 +24,10 @@ TEST(PlayerOnTarnvox, RecordingIsShownInFullAndTheRunEndsByItself) {
   const std::string rooted = "idea0/2010-03-05/001/23.59.59-00.00.00[R][@1][0].h264";
   const std::string path = mnt.Put(rooted, "");
   // One second of raw H.264 at 25 pictures a second.
-  const std::string make =
-      "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=176x144:rate=25 "
-      "-t 1 -c:v libx264 -preset ultrafast -f h264 '" + (mnt.Root() / rooted).string() +
-      "' >/dev/null 2>&1";
-  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "ffmpeg command line with libx264 not available";
+  if (!apptest::MakeWithFfmpeg("-f lavfi -i testsrc2=size=176x144:rate=25 -t 1 -c:v libx264 "
+                               "-preset ultrafast -f h264",
+                               mnt.Root() / rooted))
+    GTEST_SKIP() << "ffmpeg command line with libx264 not available";
 
   CCountingSink sink;
   CPlayer player(&sink, 60);

@@ -1,6 +1,7 @@
 #include "support.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 
@@ -180,6 +181,12 @@ std::string CMountedFolder::Put(const std::string& rooted, const std::string& co
   std::filesystem::create_directories(local.parent_path());
   std::ofstream(local, std::ios::binary) << content;
   return "/mnt/" + rooted;
+}
+
+bool MakeWithFfmpeg(const std::string& args, const std::filesystem::path& file) {
+  const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y " + args + " '" +
+                              file.string() + "' >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
 }
 
 bool Eventually(const std::function<bool()>& pred) {

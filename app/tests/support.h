@@ -104,6 +104,10 @@ class CMountedFolder {
   std::filesystem::path m_root;
 };
 
+// Makes a recording with the ffmpeg command line: `ffmpeg -y ARGS FILE` with its output
+// discarded. False when that failed (no ffmpeg, or one without the encoder asked for).
+bool MakeWithFfmpeg(const std::string& args, const std::filesystem::path& file);
+
 // Waits (up to 10 s, a guard against hangs, not a timing) until pred() holds.
 bool Eventually(const std::function<bool()>& pred);
 
