@@ -109,10 +109,12 @@ struct AudioThread {
     std::map<const AudioChannel*, QAudioSink*> sinks; // audio thread only
 };
 
+// Made on first use and never destroyed: ports close their sound in their destructors, which
+// may run at the very end of the process.
 AudioThread& audioThread()
 {
-    static AudioThread t;
-    return t;
+    static auto* t = new AudioThread;
+    return *t;
 }
 
 // At the end of the application object: stops every sink and the thread.

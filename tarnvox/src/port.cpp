@@ -67,6 +67,20 @@ void FrameFree::operator()(AVFrame* frame) const
     av_frame_free(&frame);
 }
 
+namespace {
+thread_local const Port* t_threadPort = nullptr; // the port whose thread this is, if any
+} // namespace
+
+void markThreadOf(const Port* port)
+{
+    t_threadPort = port;
+}
+
+bool Port::onOwnThread() const
+{
+    return t_threadPort == this;
+}
+
 Port::Port(int index) : index_(index), clock_(&steadyClock()) {}
 
 Port::~Port()
@@ -166,6 +180,8 @@ int Port::setStreamMode(int mode)
 
 int Port::play(TvxFrameSink* sink)
 {
+    if (onOwnThread())
+        return 0;
     std::lock_guard cmd(cmdMu_);
     if (state() == PortState::Free)
         return 0;
@@ -187,6 +203,8 @@ int Port::play(TvxFrameSink* sink)
 
 int Port::stop()
 {
+    if (onOwnThread())
+        return 0;
     std::lock_guard cmd(cmdMu_);
     PortState s = state();
     if (s == PortState::Free)
@@ -200,6 +218,8 @@ int Port::stop()
 
 int Port::closeStream()
 {
+    if (onOwnThread())
+        return 0;
     std::lock_guard cmd(cmdMu_);
     PortState s = state();
     if (s == PortState::Free)
@@ -371,7 +391,7 @@ int Port::setOptions(const TvxPortOptions& options)
 
 int Port::feed(const uint8_t* data, size_t length, bool wait)
 {
-    if (!data || length == 0)
+    if (!data || length == 0 || (wait && onOwnThread()))
         return 0;
     {
         std::unique_lock lock(mu_);
@@ -441,6 +461,8 @@ unsigned Port::playedSeconds() const
 
 int Port::waitShown(int timeoutMs)
 {
+    if (onOwnThread())
+        return 0;
     using namespace std::chrono;
     auto deadline = steady_clock::now() + milliseconds(std::max(timeoutMs, 0));
     std::unique_lock lock(mu_);

@@ -44,6 +44,10 @@ class PictureConverter;
 // Names the calling thread "tvx-ROLE-PORT" for debuggers and top.
 void nameThread(const char* role, int port);
 
+class Port;
+// Marks the calling thread as one of `port`'s own threads.
+void markThreadOf(const Port* port);
+
 enum class PortState { Free, Open, Showing };
 enum class ShowMode { Normal, Paused, Step };
 
@@ -146,6 +150,9 @@ private:
     void closeAudio();
 
     int64_t steadyUs() const;
+    // true on this port's own decoding or presentation thread (inside the sink or a callback),
+    // where calls that wait for those threads must refuse instead of waiting for themselves.
+    bool onOwnThread() const;
 
     // ---- configuration: written under cmdMu_ and mu_ while not Showing ----
     const int index_;            // port number (for thread names and log lines)

@@ -45,6 +45,7 @@ int64_t streamStart(const AVFormatContext* fmt, const AVStream* st, int64_t firs
 void Port::decodeLoop()
 {
     nameThread("dec", index_);
+    markThreadOf(this);
     for (;;) {
         {
             std::unique_lock lock(mu_);

@@ -41,6 +41,7 @@ void Port::draw(const AVFrame* frame, PictureConverter& converter)
 void Port::showLoop()
 {
     nameThread("show", index_);
+    markThreadOf(this);
     PictureConverter converter;
     std::unique_lock lock(mu_);
     while (!stopping_) {

@@ -566,3 +566,28 @@ TEST_F(Playback, SoundWithAnApplicationObjectButNoDeviceStillPlays)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Playback, ASinkCannotStopItsOwnPortButMayPauseIt)
+{
+    TVX_NEED_STREAMS();
+    struct SelfStopping : RecordingSink {
+        std::atomic<int> refused{0};
+        void present(const QImage& picture) override
+        {
+            RecordingSink::present(picture);
+            refused += TvxStop(25) == 0;
+            refused += TvxCloseStream(25) == 0;
+            refused += TvxPlay(25, this) == 0;
+            refused += tvx_wait_shown(25, 1000) == 0;
+            TvxPause(25, 0);
+        }
+    } sink;
+    ASSERT_TRUE(start(25, &sink, unlimited()));
+    ASSERT_TRUE(playAll(25, streams().h264));
+    EXPECT_EQ(sink.count(), 75u);
+    EXPECT_EQ(sink.refused, 4 * 75);
+}
+
+} // namespace

@@ -39,6 +39,10 @@ struct AVFrame;
 // thread, never on the user-interface thread, and must not wait for the user-interface thread
 // (no blocking queued calls): TvxPlay and TvxStop wait for a call in progress to return.
 //
+// Neither the sink nor the option callbacks below may stop or restart their own port: TvxPlay,
+// TvxStop, TvxCloseStream and tvx_wait_shown called from them return 0. Pause, speed, single
+// frame, snapshot, record and sound calls are fine there.
+//
 // A typical pane keeps its size in an atomic, stores the picture under a small mutex in
 // present() and asks for a repaint with a queued call; paintEvent then draws the stored
 // picture. A sink that wraps a lumenpane::CVideoPane answers frameSize with
