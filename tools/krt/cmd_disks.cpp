@@ -10,6 +10,7 @@
 #include "krt/layout.h"
 #include "krt/lock.h"
 #include "krt/partition.h"
+#include "session.h"
 
 namespace {
 
@@ -40,18 +41,14 @@ int cmd_disks(const CommandArgs& a) {
     std::printf("%d\t%s\t%" PRIu64 " sectors (%.1f GiB)\n", d, krt::disk_source(d).c_str(),
                 info.cap[d], double(info.cap[d]) / 2097152.0);
   }
-  if (n == 0) std::fprintf(stderr, "krt: no recorder disk found\n");
-  return n == 0 ? 1 : 0;
+  return n == 0 ? fail("no recorder disk found") : kExitOk;
 }
 
 int cmd_partitions(const CommandArgs&) {
   std::lock_guard lock(krt::library_lock());
   const int n = attach();
   krt::binit();
-  if (n == 0) {
-    std::fprintf(stderr, "krt: no recorder disk found\n");
-    return 1;
-  }
+  if (n == 0) return fail("no recorder disk found");
   for (int d = 0; d < n; ++d) {
     int ver = 0;
     krt::check_disk_ver(d, ver);

@@ -1,5 +1,6 @@
-// The commands of the `krt` tool. Each returns the process exit status (0 = success) and
-// writes errors to standard error.
+// The commands of the `krt` tool, one source file each (cmd_<name>.cpp). Each returns the
+// process exit status (session.h: 0 success, 1 failure, 2 usage) and writes errors to standard
+// error, output to standard output.
 #pragma once
 
 #include <string>
@@ -8,20 +9,38 @@
 // What follows the command name on the command line.
 struct CommandArgs {
   bool json = false;               // --json: machine-readable output
-  bool help = false;               // --help: describe the command
   std::vector<std::string> words;  // the remaining arguments, in order
 };
 
 // One entry of the command table.
 struct Command {
   const char* name;                  // the word typed on the command line
+  const char* synopsis;              // arguments, for the usage text ("PATH... DIR")
   const char* summary;               // one line for the usage text
+  const char* help;                  // what `krt NAME --help` adds: the output, the details
+  bool json;                         // whether --json is accepted
+  int min_words;                     // arguments needed at least
+  int max_words;                     // arguments taken at most; -1 = any number
   int (*run)(const CommandArgs& a);  // the command
 };
 
-// Lists the recorder disks found: index, source path, capacity in sectors and GiB.
+// disks: the recorder disks found: index, source, capacity.
 int cmd_disks(const CommandArgs& a);
 
-// Prints, for every recorder disk, its version, its partition table and the parameter
-// block of each partition, as the library reads them.
+// partitions: every disk's version, partition table and parameter blocks as read back.
 int cmd_partitions(const CommandArgs& a);
+
+// info: the driver tables after mounting (dump_driver_tables).
+int cmd_info(const CommandArgs& a);
+
+// calendar: the record calendar of the first disk: days and channels per partition.
+int cmd_calendar(const CommandArgs& a);
+
+// ls [PATH]: the folder tree under /mnt (tree.h).
+int cmd_ls(const CommandArgs& a);
+
+// cat PATH...: the bytes of recordings to standard output.
+int cmd_cat(const CommandArgs& a);
+
+// export PATH... DIR: copies recordings into DIR/idea0/... and writes DIR/SHA256SUMS.
+int cmd_export(const CommandArgs& a);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "krt/packed_time.h"
+
 std::string json_quote(const std::string& s) {
   std::string out = "\"";
   for (unsigned char c : s) {
@@ -17,4 +19,13 @@ std::string json_quote(const std::string& s) {
     }
   }
   return out + "\"";
+}
+
+std::string json_time(uint32_t packed) {
+  if (packed == 0) return "null";
+  const krt::TimeFields t = krt::unpack_time(packed);
+  char text[40];
+  std::snprintf(text, sizeof text, "\"%04d-%02d-%02dT%02d:%02d:%02d\"", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return text;
 }

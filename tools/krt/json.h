@@ -1,7 +1,12 @@
 // JSON text helpers for the tool's --json output.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The string s as a JSON string literal, quotes included, with control characters escaped.
 std::string json_quote(const std::string& s);
+
+// A packed time as a JSON string "YYYY-MM-DDTHH:MM:SS" (the recorder's wall clock, no zone);
+// null for the time 0.
+std::string json_time(uint32_t packed);

@@ -1,10 +1,12 @@
 // The `krt` command-line tool.
 //
-//   krt [-d IMAGE]... COMMAND [ARGS]
+//   krt [-d IMAGE]... COMMAND [--json] [ARGS]
 //
 // Global options name the disk images to look at first (before VENDREL_DISKS, the Disks/
-// folder and the block devices). Each command is one entry of the table below; errors go to
-// standard error with a non-zero exit status.
+// folder and the block devices). Each command is one entry of the table below and one source
+// file (cmd_<name>.cpp). Output goes to standard output; errors, and the library's warnings,
+// go to standard error with a non-zero exit status (1 when a command fails, 2 for a wrong
+// command line). Every command answers --help.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,60 +14,146 @@
 
 #include "commands.h"
 #include "krt/disk.h"
+#include "krt/log.h"
+#include "session.h"
+#include "text.h"
 
 namespace {
 
 const Command kCommands[] = {
-    {"disks", "recorder disks found: index, source, capacity", cmd_disks},
-    {"partitions", "partition table and parameter block of every partition", cmd_partitions},
+    {"disks", "", "recorder disks found: index, source, capacity",
+     "One line per disk: index, the image or device it was found at, capacity in sectors and\n"
+     "GiB. With --json: an array of {index, drive, source, sectors}.\n",
+     true, 0, 0, cmd_disks},
+    {"partitions", "", "partition table and parameter block of every partition",
+     "For every disk: its version, each partition's place and size, and the fields of its\n"
+     "parameter block as stored on the disk (before mounting changes anything).\n",
+     false, 0, 0, cmd_partitions},
+    {"info", "", "the driver tables after mounting",
+     "Mounts every partition and prints the four diagnostic tables of the driver table:\n"
+     "basic parameters, operation parameters (\"*\" marks a work driver), the time chart and\n"
+     "the time sections. With --json: an array with one object per mounted partition.\n",
+     true, 0, 0, cmd_info},
+    {"calendar", "", "days and channels of the first disk",
+     "The record calendar of disk 0: one line per partition and day,\n"
+     "  idea0<TAB>2010-03-05<TAB>001 002 003\n"
+     "listing the channels with a recording that starts that day. The calendar keeps 32 channel\n"
+     "bits: channels 033-064 are shown as 001-032. With --json: an array of\n"
+     "{partition, days: [{date, channels: [numbers]}]}.\n",
+     true, 0, 0, cmd_calendar},
+    {"ls", "[PATH]", "list a folder of the recordings (default /mnt)",
+     "  /mnt                           every mounted partition of every disk (idea0, idea2, ideb0...)\n"
+     "  /mnt/idea0                     its recording days (YYYY-MM-DD)\n"
+     "  /mnt/idea0/2010-03-05          the channels with recordings that day (001..064)\n"
+     "  /mnt/idea0/2010-03-05/002      the recordings, in ascending start time, one per line:\n"
+     "                                 NAME<TAB>SIZE-IN-BYTES\n"
+     "Recording names read HH.MM.SS-HH.MM.SS[T][@cluster][repeat].h264 (or .jpg): start and\n"
+     "end clock time, record type, first cluster in hexadecimal, repeat number. With --json:\n"
+     "an array of {name, path} ({name, path, size, start} for recordings).\n",
+     true, 0, 1, cmd_ls},
+    {"cat", "PATH...", "write recordings to standard output",
+     "Writes the bytes of each recording named (a header at its start is left out), one after\n"
+     "the other, exactly as a program reading it through the file interface gets them.\n",
+     false, 1, -1, cmd_cat},
+    {"export", "PATH... DIR", "copy recordings, channels, days or partitions into DIR",
+     "Copies every recording under each PATH (/mnt, a partition, a day, a channel or one\n"
+     "recording) to DIR/idea0/2010-03-05/002/NAME, creating the folders. An existing file of\n"
+     "that name is replaced once its new copy is complete. Writes DIR/SHA256SUMS (kept\n"
+     "lines of earlier exports, new lines for these files) for `cd DIR && sha256sum -c\n"
+     "SHA256SUMS`. Shows a progress bar on standard error when that is a terminal. A recording\n"
+     "that cannot be copied is reported and the others are still copied (exit status 1).\n",
+     false, 2, -1, cmd_export},
 };
 
+const Command* find_command(const char* name) {
+  for (const Command& c : kCommands) {
+    if (std::strcmp(c.name, name) == 0) return &c;
+  }
+  return nullptr;
+}
+
 void usage(FILE* out) {
-  std::fprintf(out, "usage: krt [-d IMAGE]... COMMAND [--json] [ARGS]\n\ncommands:\n");
-  for (const Command& c : kCommands) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
+  std::fprintf(out,
+               "usage: krt [-d IMAGE]... COMMAND [--json] [ARGS]\n\n"
+               "  -d IMAGE   look at this disk image first (may be repeated); then the images in\n"
+               "             VENDREL_DISKS, the Disks/ folder and the block devices\n\n"
+               "commands:\n");
+  for (const Command& c : kCommands) {
+    const std::string call = concat({c.name, " ", c.synopsis});
+    std::fprintf(out, "  %-20s %s\n", call.c_str(), c.summary);
+  }
+  std::fprintf(out, "\n'krt COMMAND --help' describes a command. Exit status: 0 done, 1 failed, "
+                    "2 wrong usage.\n");
+}
+
+void command_help(const Command& c) {
+  std::printf("usage: krt [-d IMAGE]... %s%s %s\n\n%s.\n\n%s", c.name, c.json ? " [--json]" : "",
+              c.synopsis, c.summary, c.help);
+}
+
+// Splits the words after the command name into options and arguments. Returns kExitOk, or
+// kExitUsage after the message; help is set when --help was given.
+int parse_command_args(const Command& c, int argc, char** argv, CommandArgs& args, bool& help) {
+  bool options = true;
+  for (int k = 0; k < argc; ++k) {
+    const char* w = argv[k];
+    if (options && std::strcmp(w, "--") == 0) {
+      options = false;
+    } else if (options && (std::strcmp(w, "--help") == 0 || std::strcmp(w, "-h") == 0)) {
+      help = true;
+    } else if (options && std::strcmp(w, "--json") == 0 && c.json) {
+      args.json = true;
+    } else if (options && w[0] == '-' && w[1] != '\0') {
+      return usage_error(c.name, concat({"unknown option '", w, "' for ", c.name}));
+    } else {
+      args.words.push_back(w);
+    }
+  }
+  const int n = int(args.words.size());
+  if (!help && n < c.min_words) return usage_error(c.name, concat({c.name, " needs ", c.synopsis}));
+  if (!help && c.max_words >= 0 && n > c.max_words)
+    return usage_error(c.name, concat({"too many arguments for ", c.name}));
+  return kExitOk;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Standard output carries listings and recording bytes: the library's warnings go aside.
+  krt::set_log_stream(stderr);
   std::vector<std::string> images;
   int i = 1;
   for (; i < argc; ++i) {
     if (std::strcmp(argv[i], "-d") == 0) {
       if (i + 1 >= argc) {
         std::fprintf(stderr, "krt: -d needs an image path\n");
-        return 2;
+        return kExitUsage;
       }
       images.push_back(argv[++i]);
     } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       usage(stdout);
-      return 0;
+      return kExitOk;
     } else {
       break;
     }
   }
   if (i >= argc) {
     usage(stderr);
-    return 2;
+    return kExitUsage;
+  }
+  const Command* c = find_command(argv[i]);
+  if (!c) {
+    std::fprintf(stderr, "krt: unknown command '%s'\n", argv[i]);
+    usage(stderr);
+    return kExitUsage;
+  }
+  CommandArgs args;
+  bool help = false;
+  if (const int r = parse_command_args(*c, argc - i - 1, argv + i + 1, args, help); r != kExitOk) return r;
+  if (help) {
+    command_help(*c);
+    return kExitOk;
   }
   krt::set_disk_candidates(images);
-  const char* name = argv[i];
-  for (const Command& c : kCommands) {
-    if (std::strcmp(c.name, name) == 0) {
-      CommandArgs args;
-      for (int k = i + 1; k < argc; ++k) {
-        if (std::strcmp(argv[k], "--json") == 0) args.json = true;
-        else if (std::strcmp(argv[k], "--help") == 0) args.help = true;
-        else args.words.push_back(argv[k]);
-      }
-      if (args.help) {
-        std::printf("krt %s: %s\n", c.name, c.summary);
-        return 0;
-      }
-      return c.run(args);
-    }
-  }
-  std::fprintf(stderr, "krt: unknown command '%s'\n", name);
-  usage(stderr);
-  return 2;
+  return c->run(args);
 }

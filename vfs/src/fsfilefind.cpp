@@ -55,6 +55,8 @@ void CFSFileFind::Close() {
 
 uint64_t CFSFileFind::GetLengthKB() const { return m_data.size / 1024; }
 
+uint64_t CFSFileFind::GetLength() const { return m_data.size; }
+
 const char* CFSFileFind::GetFileName() const { return m_data.name; }
 
 const std::string& CFSFileFind::GetRoot() const { return m_strRoot; }

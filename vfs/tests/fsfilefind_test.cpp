@@ -176,6 +176,7 @@ TEST_F(FSFileFind, RegisteredSearchGoesToItsTable) {
   EXPECT_EQ(find.GetRoot(), "/fk/idea0/2010-03-05/002/");
   EXPECT_STREQ(find.GetFileName(), fake::S().listing[0].c_str());
   EXPECT_EQ(find.GetLengthKB(), 2u);
+  EXPECT_EQ(find.GetLength(), 2048u);
   ASSERT_TRUE(find.FindNextFile());
   EXPECT_STREQ(find.GetFileName(), fake::S().listing[1].c_str());
   EXPECT_EQ(find.GetLengthKB(), 4u);

@@ -58,6 +58,9 @@ class CFSFileFind {
   virtual bool IsHidden() const;     // VFS_ATTRIB_HIDDEN set
   virtual bool IsNormal() const;     // no attribute bit
 
+  // Size of the current entry in bytes, as the find record gives it (0 when none).
+  uint64_t GetLength() const;
+
  private:
   FSFindHandle m_hFind = VFS_FIND_NONE;  // open search; VFS_FIND_NONE when none
   FSFindData m_data = {};                // current entry

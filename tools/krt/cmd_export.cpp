@@ -1,0 +1,146 @@
+// krt export PATH... DIR: copies recordings into DIR/idea0/2010-03-05/002/NAME and writes
+// DIR/SHA256SUMS.
+//
+// Recordings are read through CFSFile (reader.h), as the viewer's copy reads them. The local
+// side is written with plain POSIX calls, not through the virtual file table: the table sends
+// every path that begins with "/mnt" to the recorder disks, and a local folder such as
+// /mnt/usb must still receive the copies. Each copy goes to a hidden temporary file next to
+// its target and is renamed over the target once complete, so an existing file is replaced
+// only by a whole new copy and a failed copy leaves nothing behind.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+#include "commands.h"
+#include "progress.h"
+#include "reader.h"
+#include "session.h"
+#include "sha256.h"
+#include "sums.h"
+#include "text.h"
+#include "tree.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kRootPrefix = 5;  // "/mnt/" in front of the partition component
+
+// Writes all size bytes to fd. Returns false with errno set on failure.
+bool write_all(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+// Copies one recording to target, hashing what it writes. Sets hex to the SHA-256 of the
+// copy. Returns false with error set when the copy failed (nothing is left at target's
+// temporary name; an earlier file at target is kept).
+bool copy_recording(const TreeEntry& rec, const fs::path& target, ProgressBar& bar, std::string& hex,
+                    std::string& error) {
+  std::error_code ec;
+  fs::create_directories(target.parent_path(), ec);
+  if (ec) {
+    error = concat({"cannot create ", target.parent_path().string(), ": ", ec.message()});
+    return false;
+  }
+  const fs::path temp = target.parent_path() / concat({".", target.filename().string(), ".part"});
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = concat({"cannot create ", temp.string(), ": ", std::strerror(errno)});
+    return false;
+  }
+  Sha256 sum;
+  int write_error = 0;
+  const auto to_file = [&](const uint8_t* data, size_t size) {
+    if (!write_all(fd, data, size)) {
+      write_error = errno ? errno : EIO;
+      return false;
+    }
+    sum.update(data, size);
+    bar.add(size);
+    return true;
+  };
+  uint64_t bytes = 0;
+  bool ok = read_recording(rec.path, to_file, bytes, error);
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    write_error = errno;
+  }
+  if (ok && std::rename(temp.c_str(), target.c_str()) != 0) {
+    ok = false;
+    write_error = errno;
+  }
+  if (ok) {
+    hex = sum.hex();
+    return true;
+  }
+  if (write_error) error = concat({"cannot write ", target.string(), ": ", std::strerror(write_error)});
+  ::unlink(temp.c_str());
+  return false;
+}
+
+// The recordings under every source path, each once, in the order first met.
+bool gather(const std::vector<TreePath>& sources, std::vector<TreeEntry>& out, std::string& error) {
+  std::set<std::string> seen;
+  for (const TreePath& p : sources) {
+    std::vector<TreeEntry> found;
+    if (!collect_recordings(p, found, error)) return false;
+    for (TreeEntry& e : found) {
+      if (seen.insert(e.path).second) out.push_back(std::move(e));
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int cmd_export(const CommandArgs& a) {
+  const fs::path dir = a.words.back();
+  std::vector<TreePath> sources(a.words.size() - 1);
+  std::string error;
+  for (size_t i = 0; i + 1 < a.words.size(); ++i) {
+    if (!parse_tree_path(a.words[i], sources[i], error)) return fail(error);
+  }
+  if (sodium_init() < 0) return fail("cannot start libsodium");
+  if (!bring_up_volume()) return kExitFailed;
+  std::vector<TreeEntry> recordings;
+  if (!gather(sources, recordings, error)) return fail(error);
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec || !fs::is_directory(dir)) return fail(concat({"cannot create the folder ", dir.string()}));
+  SumsFile sums(dir.string());
+  if (!sums.load(error)) return fail(error);
+
+  uint64_t total = 0;
+  for (const TreeEntry& e : recordings) total += e.size;
+  ProgressBar bar(total, recordings.size());
+  size_t failed = 0;
+  for (const TreeEntry& e : recordings) {
+    const std::string relative = e.path.substr(kRootPrefix);
+    std::string hex;
+    if (copy_recording(e, dir / relative, bar, hex, error)) {
+      sums.set(relative, hex);
+    } else {
+      bar.say(error);
+      ++failed;
+    }
+    bar.file_done();
+  }
+  bar.finish();
+  if (!sums.save(error)) return fail(error);
+  if (failed > 0) {
+    return fail(concat({std::to_string(failed), " of ", std::to_string(recordings.size()),
+                        " recordings were not copied"}));
+  }
+  return kExitOk;
+}

@@ -1,0 +1,21 @@
+// What every command that reads recordings does first, and how commands report failures.
+#pragma once
+
+#include <string>
+
+// Exit statuses of the tool.
+constexpr int kExitOk = 0;       // the command did what was asked
+constexpr int kExitFailed = 1;   // it could not: no disk, a bad path, a failed read or write
+constexpr int kExitUsage = 2;    // the command line itself is wrong
+
+// Prints "krt: " and message to standard error. Returns kExitFailed.
+int fail(const std::string& message);
+
+// Prints "krt: " and message, then a hint to run "krt COMMAND --help", to standard error.
+// Returns kExitUsage.
+int usage_error(const char* command, const std::string& message);
+
+// Brings the recorder disks up (volume_startup: attach, mount every partition, register "/mnt",
+// build the record calendar). Returns true when at least one recorder disk is attached; false
+// after printing "krt: no recorder disk found".
+bool bring_up_volume();

@@ -1,0 +1,10 @@
+#include "text.h"
+
+std::string concat(std::initializer_list<std::string_view> pieces) {
+  size_t size = 0;
+  for (std::string_view p : pieces) size += p.size();
+  std::string out;
+  out.reserve(size);
+  for (std::string_view p : pieces) out += p;
+  return out;
+}
