@@ -1,0 +1,171 @@
+#include "tool_support.h"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "krt/packed_time.h"
+#include "krt/recording_path.h"
+
+extern char** environ;
+
+namespace tool_test {
+namespace {
+
+uint32_t at(int y, int mo, int d, int h, int mi) { return kb::pack_time(y, mo, d, h, mi, 0); }
+
+int exit_status(int wait_status) {
+  if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
+  return 128 + (WIFSIGNALED(wait_status) ? WTERMSIG(wait_status) : 0);
+}
+
+kb::Disk first_disk() {
+  kb::Disk disk = kb::multi_partition_disk({200000, 200000}, 64);
+  kb::Partition& p0 = disk.partitions[0];
+  p0.files = kb::recordings(kb::channel_range(0, 2), at(2010, 3, 4, 22, 0), at(2010, 3, 5, 3, 0), 1800);
+  kb::File with_header;
+  with_header.header_sectors = 3;
+  const auto headed = kb::recordings({3}, at(2010, 3, 4, 22, 0), at(2010, 3, 5, 3, 0), 1800, with_header);
+  p0.files.insert(p0.files.end(), headed.begin(), headed.end());
+  kb::File midnight;
+  midnight.channel = 4;
+  midnight.start = at(2010, 3, 4, 23, 45);
+  midnight.end = at(2010, 3, 5, 0, 30);
+  p0.files.push_back(midnight);
+  std::stable_sort(p0.files.begin(), p0.files.end(),
+                   [](const kb::File& a, const kb::File& b) { return a.start < b.start; });
+  disk.partitions[1].files = kb::recordings({5, 6}, at(2010, 3, 5, 0, 0), at(2010, 3, 5, 6, 0), 3600);
+  return disk;
+}
+
+kb::Disk second_disk() {
+  kb::Disk disk = kb::single_partition_disk(200000, 64);
+  disk.id = 1;
+  disk.partitions[0].files = kb::recordings({0}, at(2010, 3, 6, 8, 0), at(2010, 3, 6, 9, 0), 1800);
+  return disk;
+}
+
+}  // namespace
+
+ToolRun run_tool(const std::vector<std::string>& args, bool err_on_terminal) {
+  TempDir dir;
+  const std::string out_path = dir / "out", err_path = dir / "err";
+  std::vector<std::string> words{KRT_TOOL_PATH};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+
+  // Only the images named on the command line: no environment list.
+  ::setenv("VENDREL_DISKS", "", 1);
+  int master = -1, slave = -1;
+  if (err_on_terminal && ::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {-1, "", "openpty failed"};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (err_on_terminal) posix_spawn_file_actions_adddup2(&actions, slave, 2);
+  else posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return {-1, "", "spawn failed"};
+
+  ToolRun r{};
+  if (err_on_terminal) {
+    ::close(slave);
+    char buf[4096];
+    for (;;) {  // until the child's side closes (EIO), so the terminal never fills up
+      const ssize_t n = ::read(master, buf, sizeof buf);
+      if (n > 0) r.err.append(buf, size_t(n));
+      else if (n < 0 && errno == EINTR) continue;
+      else break;
+    }
+    ::close(master);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  r.status = exit_status(status);
+  r.out = read_file(out_path);
+  if (!err_on_terminal) r.err = read_file(err_path);
+  return r;
+}
+
+TempDir::TempDir() {
+  const char* tmp = std::getenv("TMPDIR");
+  path_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/krt-tool-test-XXXXXX";
+  if (!::mkdtemp(path_.data())) ADD_FAILURE() << "mkdtemp failed";
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+const Images& Images::get() {
+  static const Images images;
+  return images;
+}
+
+Images::Images() {
+  disks = {first_disk(), second_disk()};
+  for (size_t i = 0; i < disks.size(); ++i) {
+    std::string name = "disk";
+    name += std::to_string(i);
+    paths.push_back(dir_ / name.append(".img"));
+    built.push_back(kb::build_image(disks[i], paths.back()));
+    EXPECT_TRUE(built.back().ok) << built.back().error;
+    ::chmod(paths.back().c_str(), 0444);
+  }
+}
+
+std::vector<std::string> Images::args(std::vector<std::string> args) const {
+  std::vector<std::string> out;
+  for (const std::string& p : paths) out.insert(out.end(), {"-d", p});
+  out.insert(out.end(), args.begin(), args.end());
+  return out;
+}
+
+std::vector<Placed> Images::recordings(int disk, int slot, int year, int month, int day, int channel) const {
+  std::vector<Placed> out;
+  const kb::Partition& part = disks[size_t(disk)].partitions[size_t(slot)];
+  const kb::PartitionReport& report = built[size_t(disk)].partitions[size_t(slot)];
+  for (size_t i = 0; i < part.files.size(); ++i) {
+    const krt::TimeFields t = krt::unpack_time(part.files[i].start);
+    if (part.files[i].channel == channel && t.year == year && t.month == month && t.day == day)
+      out.push_back({disk, slot, &part.files[i], &report.files[i]});
+  }
+  std::stable_sort(out.begin(), out.end(), [](const Placed& a, const Placed& b) { return a.file->start < b.file->start; });
+  return out;
+}
+
+std::string Images::name(const Placed& r) {
+  char text[krt::kRecordingNameBytes];
+  krt::format_recording_name(text, sizeof text, r.file->start, r.file->end, r.file->type, r.place->first_cluster,
+                             r.place->repeat_no, r.file->av != 0);
+  return text;
+}
+
+uint64_t Images::size(const Placed& r) {
+  return uint64_t(r.place->size_sectors >> 1) * 1024 - uint64_t(r.place->header_sectors) * 512;
+}
+
+}  // namespace tool_test
