@@ -23,13 +23,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <string_view>
-#include <sys/stat.h>
 #include <vector>
 
+#include "bench_image.h"
 #include "krt/disk.h"
 #include "krt/driver.h"
 #include "krt/mount.h"
@@ -74,42 +71,17 @@ kb::Disk bench_disk() {
   return disk;
 }
 
-uint64_t file_sectors(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) / 512 : 0;
-}
-
 // Builds the image (or reuses a kept one) and notes the metadata range of each partition.
-bool prepare(bool reuse) {
-  const kb::Disk disk = bench_disk();
-  const kb::BuildResult plan = kb::plan_image(disk);
-  if (!plan.ok) {
-    std::fprintf(stderr, "mount_bench: %s\n", plan.error.c_str());
-    return false;
-  }
-  if (!(reuse && file_sectors(g_image) == plan.disk_sectors)) {
-    std::fprintf(stderr, "mount_bench: building %s ...\n", g_image.c_str());
-    const kb::BuildResult built = kb::build_image(disk, g_image);
-    if (!built.ok) {
-      std::fprintf(stderr, "mount_bench: %s\n", built.error.c_str());
-      return false;
-    }
-  }
+bool prepare(const std::string& image, bool reuse) {
+  g_image = image;
+  kb::BuildResult plan;
+  if (!bench::build_image_once(bench_disk(), g_image, reuse, "mount_bench", plan)) return false;
   for (const kb::PartitionReport& r : plan.partitions) {
     const kb::Layout& l = r.layout;
     g_ranges.push_back({r.start + l.dir_off, uint64_t(l.index_off) + l.index_size - l.dir_off});
     g_saved_positions.push_back(r.params.current_cluster);
   }
-  krt::DiskSources sources;
-  sources.images = {g_image};
-  sources.environment = sources.program_folder = sources.block_devices = false;
-  krt::set_disk_sources(sources);
-  krt::attach_disks();
-  if (krt::get_disk_info(nullptr) != 1) {
-    std::fprintf(stderr, "mount_bench: %s is not attached as a recorder disk\n", g_image.c_str());
-    return false;
-  }
-  return true;
+  return bench::attach_image(g_image, "mount_bench");
 }
 
 // The default read hook, counting the sectors it reads.
@@ -174,30 +146,4 @@ BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  bool keep = false;
-  std::vector<char*> args;
-  for (int i = 0; i < argc; ++i) {
-    const std::string_view arg(argv[i]);
-    if (arg.substr(0, 8) == "--image=") {
-      g_image = std::string(arg.substr(8));
-      keep = true;
-    } else {
-      args.push_back(argv[i]);
-    }
-  }
-  if (g_image.empty()) {
-    const char* dir = std::getenv("TMPDIR");
-    g_image = std::string(dir && *dir ? dir : "/tmp") + "/vendrel-mount-bench-" +
-              std::to_string(::getpid()) + ".img";
-  }
-  int rest = int(args.size());
-  benchmark::Initialize(&rest, args.data());
-  if (benchmark::ReportUnrecognizedArguments(rest, args.data())) return 1;
-  const bool ready = prepare(keep);
-  if (ready) benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  krt::detach_disks();
-  if (!keep) ::unlink(g_image.c_str());
-  return ready ? 0 : 1;
-}
+int main(int argc, char** argv) { return bench::image_bench_main(argc, argv, "mount_bench", prepare); }
