@@ -18,11 +18,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -30,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-extern char** environ;
+#include "streams.h"
 
 namespace {
 
@@ -43,25 +38,6 @@ long readFile(void* opaque, unsigned char* buffer, size_t length)
     auto* file = static_cast<FILE*>(opaque);
     size_t n = std::fread(buffer, 1, length, file);
     return n == 0 && std::ferror(file) ? -1 : static_cast<long>(n);
-}
-
-// Runs a program with arguments, its output discarded; true when it exits with 0.
-bool runQuiet(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid;
-    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    return rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
 }
 
 void BM_Engine(benchmark::State& state)
@@ -90,8 +66,8 @@ void BM_FfmpegCli(benchmark::State& state)
 {
     const std::string threads = std::to_string(g_threads);
     for (auto _ : state) {
-        if (!runQuiet({"ffmpeg", "-nostdin", "-v", "error", "-threads", threads, "-i", g_stream,
-                       "-map", "0:v:0", "-f", "null", "-"})) {
+        if (!benchsupport::RunQuiet({"ffmpeg", "-nostdin", "-v", "error", "-threads", threads,
+                                     "-i", g_stream, "-map", "0:v:0", "-f", "null", "-"})) {
             state.SkipWithError("ffmpeg failed");
             return;
         }
@@ -117,16 +93,6 @@ public:
     std::map<std::string, double> seconds; // name → real time per iteration (reporting unit)
 };
 
-bool makeStream(const std::string& dir)
-{
-    g_stream = dir + "/recording.mpg";
-    return runQuiet({"ffmpeg", "-nostdin", "-y", "-f", "lavfi", "-i",
-                     "testsrc2=size=704x576:rate=25", "-f", "lavfi", "-i",
-                     "sine=frequency=440:sample_rate=32000", "-t", "40", "-c:v", "libx264",
-                     "-preset", "veryfast", "-b:v", "2M", "-bf", "2", "-g", "50", "-c:a", "mp2",
-                     "-f", "mpeg", g_stream});
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -143,21 +109,20 @@ int main(int argc, char** argv)
     }
     std::string dir;
     if (g_stream.empty()) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarnvox-bench-XXXXXX";
-        if (!mkdtemp(tmpl.data()) || !makeStream(tmpl)) {
+        dir = benchsupport::MakeScratchFolder("tarnvox-bench");
+        g_stream = dir + "/recording.mpg";
+        if (dir.empty() || !benchsupport::MakeRecorderStream(g_stream, 40)) {
             std::fprintf(stderr, "tarnvox_bench: cannot make the stream (ffmpeg with libx264?)\n");
+            benchsupport::RemoveScratchFolder(dir);
             return 1;
         }
-        dir = tmpl;
     }
     int n = static_cast<int>(rest.size());
     benchmark::Initialize(&n, rest.data());
     Collector collector;
     benchmark::RunSpecifiedBenchmarks(&collector);
     benchmark::Shutdown();
-    if (!dir.empty())
-        runQuiet({"rm", "-rf", dir});
+    benchsupport::RemoveScratchFolder(dir);
 
     auto engine = collector.seconds.find("BM_Engine/min_time:2.000/real_time");
     auto cli = collector.seconds.find("BM_FfmpegCli/min_time:2.000/real_time");

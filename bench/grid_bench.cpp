@@ -1,0 +1,313 @@
+// How many video windows the engine keeps in real time while painting into the grid.
+//
+// For N = 1, 4, 9, 16, 25 and 36 windows the program shows a video grid (CVideoWindow, 1280 × 960
+// by default, on the offscreen platform unless QT_QPA_PLATFORM says otherwise) with N windows and
+// plays one recording in every window, each by its own player (CPlayer on the real engine,
+// reading the file through the virtual file table) as the viewer does. The recording is made with
+// the ffmpeg command line: 704×576 at 25 frames per second as recorders write it (streams.h), 10 s;
+// --stream=PATH plays another one.
+//
+// A picture is shown when its pane starts painting it on the user-interface thread. It is due at
+// the time its stamp gives it, counted from the moment the window's first picture was handed to
+// the pane. For every N the program reports (Google Benchmark counters, all windows together):
+//   pictures  pictures the engine handed to the panes
+//   late      pictures painted more than one frame interval after they were due
+//   unshown   pictures replaced by the next one before their pane painted (never on screen)
+//   worst_ms  the largest lateness of a painted picture, in milliseconds
+//   cpu_ms    processor time the whole program used per picture (all threads: reading, decoding,
+//             scaling, painting), in milliseconds
+// and at the end a table and the largest N that had no late and no unshown picture. The goal is
+// all 36 windows. Lateness depends on everything else the machine runs at the time; processor
+// time per picture much less, so the table also gives the windows the machine's processors could
+// carry at that cost (processors × 1000 / (25 × cpu_ms)), a figure to read next to the first one
+// on a busy machine.
+//
+//   grid_bench [--stream=PATH] [--seconds=S] [--size=WxH] [benchmark options]
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEvent>
+#include <QMutex>
+
+#include <sys/resource.h>
+
+#include <benchmark/benchmark.h>
+#include <infra/infra.h>
+#include <lumenpane/videowindow.h>
+#include <tarnvox/tarnvox.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "localrecordings.h"
+#include "player.h"
+#include "streams.h"
+
+namespace {
+
+using lumenpane::CVideoPane;
+using lumenpane::CVideoWindow;
+
+constexpr int kWindowCounts[] = {1, 4, 9, 16, 25, 36};
+
+std::string g_stream;        // the recording every window plays
+int g_seconds = 10;          // its length when the program makes it
+QSize g_gridSize(1280, 960);  // the grid's size in pixels
+
+int64_t NowUs() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// What one run of N windows gave, all windows together.
+struct GridResult {
+  long pictures = 0;   // handed to the panes
+  long late = 0;       // painted more than one frame interval after their due time
+  long unshown = 0;    // replaced before a paint
+  int64_t worstUs = 0;  // largest lateness of a painted picture
+  double cpuSeconds = 0;  // processor time of the program during the run, all threads
+};
+
+// Processor time the program has used so far, all threads, in seconds.
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Processor time per picture in milliseconds; 0 without pictures.
+double CpuMsPerPicture(const GridResult& r) {
+  return r.pictures > 0 ? r.cpuSeconds * 1000.0 / static_cast<double>(r.pictures) : 0.0;
+}
+
+// One window under watch: the player's frame sink, standing between the engine and the pane.
+// It passes every call on to the pane and notes when each picture was due; the pane's paints
+// (PaneWatcher) then tell when it was shown.
+class CWindowProbe : public TvxFrameSink {
+ public:
+  explicit CWindowProbe(CVideoPane* pane) : m_pane(pane) {}
+
+  // Presentation thread: the picture about to be drawn (the port's onVideoFrame).
+  void OnVideoFrame(const TvxVideoFrame& f) {
+    const int64_t stampUs = f.pts * 1000000 * f.timeBaseNum / std::max(f.timeBaseDen, 1);
+    if (m_anchorWallUs < 0) {
+      m_anchorWallUs = NowUs();
+      m_anchorStampUs = stampUs;
+      m_intervalUs = f.frameRateNum > 0 ? int64_t{1000000} * f.frameRateDen / f.frameRateNum : 40000;
+    }
+    m_nextDueUs = m_anchorWallUs + (stampUs - m_anchorStampUs);
+  }
+
+  // TvxFrameSink, presentation thread.
+  QSize frameSize(QSize pictureSize) const override { return m_pane->frameSize(pictureSize); }
+  void present(const QImage& picture) override {
+    {
+      QMutexLocker lock(&m_mutex);
+      ++m_presented;
+      m_dueUs = m_nextDueUs;
+      m_interval = m_intervalUs;
+    }
+    m_pane->present(picture);
+  }
+
+  // User-interface thread: the pane starts painting. Counts the newest picture as shown now.
+  void OnPaint(GridResult& result) {
+    const int64_t now = NowUs();
+    QMutexLocker lock(&m_mutex);
+    if (m_presented == m_painted) return;  // a repaint of the picture already counted
+    result.unshown += m_presented - m_painted - 1;
+    m_painted = m_presented;
+    const int64_t lateUs = now - m_dueUs;
+    if (lateUs > m_interval) ++result.late;
+    result.worstUs = std::max(result.worstUs, lateUs);
+  }
+
+  // After the run: pictures handed over, and those never painted.
+  void Finish(GridResult& result) {
+    QMutexLocker lock(&m_mutex);
+    result.pictures += m_presented;
+    result.unshown += m_presented - m_painted;
+  }
+
+ private:
+  CVideoPane* const m_pane;
+  // presentation thread only
+  int64_t m_anchorWallUs = -1;  // when the first picture came
+  int64_t m_anchorStampUs = 0;  // its stamp
+  int64_t m_intervalUs = 40000;  // one frame interval
+  int64_t m_nextDueUs = 0;      // due time of the picture being drawn
+  // guarded by m_mutex
+  QMutex m_mutex;
+  long m_presented = 0;  // pictures handed to the pane
+  long m_painted = 0;    // the picture number painted last
+  int64_t m_dueUs = 0;   // due time of the newest picture handed over
+  int64_t m_interval = 40000;
+};
+
+// Sees the paint events of the panes (user-interface thread).
+class CPaneWatcher : public QObject {
+ public:
+  CPaneWatcher(std::vector<std::unique_ptr<CWindowProbe>>& probes, GridResult& result)
+      : m_probes(probes), m_result(result) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      const int index = static_cast<CVideoPane*>(watched)->index();
+      if (index < static_cast<int>(m_probes.size())) m_probes[index]->OnPaint(m_result);
+    }
+    return false;
+  }
+
+ private:
+  std::vector<std::unique_ptr<CWindowProbe>>& m_probes;
+  GridResult& m_result;
+};
+
+// Plays the recording in `windows` windows of a fresh grid until every run has ended.
+// False when a player did not start or the runs did not end in time.
+bool PlayGrid(int windows, GridResult& result) {
+  benchsupport::CLocalRecordings recordings;
+  if (!recordings.ok()) return false;
+  CVideoWindow grid;
+  grid.resize(g_gridSize);
+  grid.SetWndCount(windows);
+  grid.show();
+  QDeadlineTimer shown(5000);
+  while (grid.GetWndHandle(windows - 1)->targetSize().isEmpty() && !shown.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+
+  std::vector<std::unique_ptr<CWindowProbe>> probes;
+  CPaneWatcher watcher(probes, result);
+  std::vector<std::unique_ptr<CPlayer>> players;
+  const double cpuAtStart = ProcessCpuSeconds();
+  bool started = true;
+  for (int i = 0; i < windows; ++i) {
+    CVideoPane* pane = grid.GetWndHandle(i);
+    probes.push_back(std::make_unique<CWindowProbe>(pane));
+    pane->installEventFilter(&watcher);
+    TvxPortOptions options;
+    CWindowProbe* probe = probes.back().get();
+    options.onVideoFrame = [probe](const TvxVideoFrame& f) { probe->OnVideoFrame(f); };
+    tvx_set_port_options(i, options);
+    players.push_back(std::make_unique<CPlayer>(probe, i));
+    started = started && players.back()->Open(recordings.Serve(g_stream, i + 1, g_seconds)) == 1;
+  }
+  auto running = [&] {
+    return std::any_of(players.begin(), players.end(), [](const auto& p) { return !p->IsStopped(); });
+  };
+  QDeadlineTimer deadline(std::chrono::seconds(g_seconds * 4 + 30));
+  while (started && running() && !deadline.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  const bool ended = !running();
+  players.clear();  // stops any run still going and waits for it
+  result.cpuSeconds = ProcessCpuSeconds() - cpuAtStart;
+  for (int i = 0; i < windows; ++i) {
+    grid.GetWndHandle(i)->removeEventFilter(&watcher);
+    tvx_set_port_options(i, TvxPortOptions());
+    probes[i]->Finish(result);
+  }
+  return started && ended;
+}
+
+std::map<int, GridResult> g_results;  // windows -> result of its run
+
+void BM_Grid(benchmark::State& state) {
+  const int windows = static_cast<int>(state.range(0));
+  GridResult result;
+  for (auto _ : state) {
+    result = GridResult();
+    if (!PlayGrid(windows, result)) {
+      state.SkipWithError("a player did not start or its run did not end");
+      return;
+    }
+  }
+  g_results[windows] = result;
+  state.counters["pictures"] = static_cast<double>(result.pictures);
+  state.counters["late"] = static_cast<double>(result.late);
+  state.counters["unshown"] = static_cast<double>(result.unshown);
+  state.counters["worst_ms"] = static_cast<double>(result.worstUs) / 1000.0;
+  state.counters["cpu_ms"] = CpuMsPerPicture(result);
+}
+
+void RegisterRuns() {
+  auto* b = benchmark::RegisterBenchmark("BM_Grid", BM_Grid);
+  b->ArgName("windows")->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+  for (int n : kWindowCounts) b->Arg(n);
+}
+
+void PrintSummary() {
+  if (g_results.empty()) return;
+  const int processors = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  std::printf("\nwindows  pictures      late   unshown  worst late (ms)  cpu per picture (ms)  "
+              "windows %d processors carry at that cost\n", processors);
+  int kept = 0;
+  bool keeping = true;
+  for (const auto& [windows, r] : g_results) {
+    const double cpuMs = CpuMsPerPicture(r);
+    std::printf("%7d %9ld %9ld %9ld %16.1f %21.2f %10.0f\n", windows, r.pictures, r.late,
+                r.unshown, static_cast<double>(r.worstUs) / 1000.0, cpuMs,
+                cpuMs > 0 ? processors * 1000.0 / (25.0 * cpuMs) : 0.0);
+    keeping = keeping && r.late == 0 && r.unshown == 0 && r.pictures > 0;
+    if (keeping) kept = windows;
+  }
+  double load[3] = {};
+  getloadavg(load, 3);
+  std::printf("windows kept in real time (no picture shown more than one frame interval late, "
+              "none left unshown): %d (goal: 36); load average at the end %.2f\n",
+              kept, load[0]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<char*> rest{argv[0]};
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view a = argv[i];
+    if (a.starts_with("--stream=")) {
+      g_stream = std::string(a.substr(9));
+    } else if (a.starts_with("--seconds=")) {
+      g_seconds = std::max(1, std::atoi(argv[i] + 10));
+    } else if (a.starts_with("--size=")) {
+      int w = 0, h = 0;
+      if (std::sscanf(argv[i] + 7, "%dx%d", &w, &h) == 2 && w > 0 && h > 0) g_gridSize = QSize(w, h);
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  std::string dir;
+  if (g_stream.empty()) {
+    dir = benchsupport::MakeScratchFolder("grid-bench");
+    g_stream = dir + "/recording.mpg";
+    if (dir.empty() || !benchsupport::MakeRecorderStream(g_stream, g_seconds)) {
+      std::fprintf(stderr, "grid_bench: cannot make the recording (ffmpeg with libx264?)\n");
+      benchsupport::RemoveScratchFolder(dir);
+      return 1;
+    }
+  }
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
+  TvxPrepare();
+
+  RegisterRuns();
+  int n = static_cast<int>(rest.size());
+  benchmark::Initialize(&n, rest.data());
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  PrintSummary();
+
+  infra::CInfra::Instance()->stop();
+  benchsupport::RemoveScratchFolder(dir);
+  return 0;
+}
