@@ -7,6 +7,7 @@
 #include "krt/dir_index.h"
 #include "krt/disk_io.h"
 #include "krt/endian.h"
+#include "krt/file_write.h"
 #include "krt/layout.h"
 #include "krt/lock.h"
 #include "krt/log.h"
@@ -15,7 +16,6 @@
 #include "krt/result.h"
 #include "krt/sections.h"
 #include "krt/work_drivers.h"
-#include "writer_groups.h"
 
 namespace krt {
 namespace {

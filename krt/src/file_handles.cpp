@@ -6,8 +6,10 @@
 #include "krt/cache.h"
 #include "krt/clock.h"
 #include "krt/file.h"
+#include "krt/file_write.h"
 #include "krt/lock.h"
 #include "krt/log.h"
+#include "krt/packed_time.h"
 #include "krt/work_drivers.h"
 
 namespace krt {
@@ -45,9 +47,9 @@ int close_record(FILEHANDLE& h) {
   if (open_for_reading(h.file_flag)) {
     h.file_flag = kFileFree;
   } else if (h.file_flag == kFileWriting) {
-    // The writer brings the file's directory items up to date here; this library never
-    // creates files, so there is nothing to bring up to date.
+    // A recording being written gets its directory items brought up to date, written at once.
     h.file_flag = kFileFree;
+    if (h.kind == kHandleRecording) pack_file(&h, time_now(), true);
   } else {
     log_warn("Not a active file handle!!!!!\n");
     return FS_INVALID_HANDLE;

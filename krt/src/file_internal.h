@@ -17,6 +17,16 @@ int check_open_handle(const FILEHANDLE* h,
 // Marks a record free again (an allocation that is given back). Returns nothing.
 void release_handle(FILEHANDLE& h);
 
+// Reads count sectors of h's current cluster, from sector `offset` of the cluster, straight
+// into buf (several transfers when count exceeds 16 bits). Returns FS_OK, or FS_READ_FAIL when
+// a transfer fails or the range would leave the disk (nothing is read then).
+int read_cluster_sectors(const FILEHANDLE& h, uint32_t offset, uint32_t count, uint8_t* buf);
+
+// Writes count sectors from buf into h's current cluster, from sector `offset` of the cluster,
+// as read_cluster_sectors reads. Returns FS_OK, or FS_IO_ERROR when a transfer fails or the
+// range would leave the disk (nothing is written then).
+int write_cluster_sectors(const FILEHANDLE& h, uint32_t offset, uint32_t count, const uint8_t* buf);
+
 // Whether a directory item names a next cluster of its file.
 inline bool has_down_cluster(const DirItem& item) {
   return item.down_cluster_no != 0 && item.down_cluster_no != kNoNextCluster;

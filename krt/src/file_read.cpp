@@ -15,31 +15,6 @@
 namespace krt {
 namespace {
 
-// Reads count sectors of the handle's current cluster, from sector `offset` of the cluster,
-// straight into buf: one disk transfer, or several when count exceeds a transfer's 16-bit
-// sector count. A range that would leave the disk is refused without reading.
-int read_cluster_sectors(const FILEHANDLE& h, uint32_t offset, uint32_t count, uint8_t* buf) {
-  if (count == 0) return FS_OK;
-  const DriverParam& p = *h.pdp;
-  uint64_t sector =
-      p.start_sector + p.data_off + uint64_t(h.cur_cluster) * p.sector_per_clus + offset;
-  DiskInfo disks{};
-  get_disk_info(&disks);
-  if (p.dev < 0 || p.dev >= kMaxDisks || sector + count > disks.cap[p.dev]) {
-    log_warn("file read beyond the disk: disk %d, sector %llu, %u sectors\n", p.dev,
-             static_cast<unsigned long long>(sector), count);
-    return FS_READ_FAIL;
-  }
-  while (count > 0) {
-    const uint32_t chunk = std::min(count, kMaxTransferSectors);
-    if (disk_io_read(p.dev, uint16_t(chunk), sector, buf) != 0) return FS_READ_FAIL;
-    sector += chunk;
-    buf += size_t(chunk) * kSectorBytes;
-    count -= chunk;
-  }
-  return FS_OK;
-}
-
 // Whether c is a cluster of the driver's data area that a handle can stand on.
 bool is_data_cluster(const DriverParam& p, uint32_t c) { return c < p.total_clus && p.sector_per_clus != 0; }
 
@@ -48,6 +23,46 @@ uint64_t file_sectors(const DirItem& first, uint32_t sector_per_clus) {
 }
 
 }  // namespace
+
+namespace {
+
+// Moves count sectors between buf and the handle's current cluster, from sector `offset` of the
+// cluster: one disk transfer, or several when count exceeds a transfer's 16-bit sector count.
+// A range that would leave the disk is refused without a transfer. `io` is disk_io_read or
+// disk_io_write, `what` names it in the warning; failure gives `failure`.
+template <typename Byte, typename Io>
+int cluster_transfer(const FILEHANDLE& h, uint32_t offset, uint32_t count, Byte* buf, Io io,
+                     const char* what, int failure) {
+  if (count == 0) return FS_OK;
+  const DriverParam& p = *h.pdp;
+  uint64_t sector =
+      p.start_sector + p.data_off + uint64_t(h.cur_cluster) * p.sector_per_clus + offset;
+  DiskInfo disks{};
+  get_disk_info(&disks);
+  if (p.dev < 0 || p.dev >= kMaxDisks || sector + count > disks.cap[p.dev]) {
+    log_warn("file %s beyond the disk: disk %d, sector %llu, %u sectors\n", what, p.dev,
+             static_cast<unsigned long long>(sector), count);
+    return failure;
+  }
+  while (count > 0) {
+    const uint32_t chunk = std::min(count, kMaxTransferSectors);
+    if (io(p.dev, uint16_t(chunk), sector, buf) != 0) return failure;
+    sector += chunk;
+    buf += size_t(chunk) * kSectorBytes;
+    count -= chunk;
+  }
+  return FS_OK;
+}
+
+}  // namespace
+
+int read_cluster_sectors(const FILEHANDLE& h, uint32_t offset, uint32_t count, uint8_t* buf) {
+  return cluster_transfer(h, offset, count, buf, disk_io_read, "read", FS_READ_FAIL);
+}
+
+int write_cluster_sectors(const FILEHANDLE& h, uint32_t offset, uint32_t count, const uint8_t* buf) {
+  return cluster_transfer(h, offset, count, buf, disk_io_write, "write", FS_IO_ERROR);
+}
 
 HandlePosition save_position(const FILEHANDLE& h) {
   return HandlePosition{h.pdp,          h.first_cluster, h.cur_cluster, h.cur_offset,

@@ -75,16 +75,15 @@ void expect_sections_as_mounted(DriverParam& p) {
 
 uint32_t collision_at(const DriverParam& p, uint32_t i) { return ld32(p.coll_copy + 4 * i); }
 
-std::vector<std::string> g_events;
-void record_event(const char* name, const char* text) { g_events.push_back(std::string(name) + " " + text); }
+// The events emitted since the test started.
+std::vector<std::string>& events() { return test::EventRecorder::events(); }
 
 class Transitions : public test::MountTest {
  protected:
   void SetUp() override {
     MountTest::SetUp();
     use_manual_clock(t11);
-    g_events.clear();
-    set_event_hook(record_event);
+    test::EventRecorder::install();
   }
   void TearDown() override {
     use_system_clock();
@@ -321,7 +320,7 @@ TEST_F(Transitions, ClockChanges) {
     ASSERT_EQ(time_changed(p, now), FS_OK);
     EXPECT_EQ(p.end_time1, now);
     EXPECT_EQ(p.coll_count, c.collision ? 1u : 0u);
-    EXPECT_EQ(g_events, c.event ? std::vector<std::string>{c.event} : std::vector<std::string>{});
+    EXPECT_EQ(events(), c.event ? std::vector<std::string>{c.event} : std::vector<std::string>{});
   }
 }
 
@@ -329,7 +328,7 @@ TEST_F(Transitions, ClockChangeOfAFreshDriverIsNoJump) {
   DriverParam& p = mount({});
   ASSERT_EQ(p.end_time1, 0u);
   ASSERT_EQ(time_changed(p, t10), FS_OK);
-  EXPECT_TRUE(g_events.empty());
+  EXPECT_TRUE(events().empty());
   EXPECT_EQ(p.end_time1, t10);
 }
 

@@ -96,6 +96,23 @@ class LibraryTest : public ::testing::Test {
   }
 };
 
+// Records the library's events, each as "name text".
+class EventRecorder {
+ public:
+  // Clears the record and installs the recorder as the event hook.
+  static void install() {
+    events().clear();
+    set_event_hook(record);
+  }
+  static std::vector<std::string>& events() {
+    static std::vector<std::string> e;
+    return e;
+  }
+
+ private:
+  static void record(const char* name, const char* text) { events().push_back(std::string(name) + " " + text); }
+};
+
 // Captures the library log into a string.
 class LogCapture {
  public:
