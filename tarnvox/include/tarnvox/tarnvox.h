@@ -37,7 +37,8 @@ struct AVFrame;
 // What the engine draws into. A video pane implements it; the "window handle" given to
 // TvxPlay is a pointer to the pane's sink. Both functions are called on the port's presentation
 // thread, never on the user-interface thread, and must not wait for the user-interface thread
-// (no blocking queued calls): TvxPlay and TvxStop wait for a call in progress to return.
+// (no blocking queued calls): TvxPlay, TvxStop and TvxCloseStream wait for a call in progress
+// to return, and after they return the old sink is never called again.
 //
 // Neither the sink nor the option callbacks below may stop or restart their own port: TvxPlay,
 // TvxStop, TvxCloseStream and tvx_wait_shown called from them return 0. Pause, speed, single
@@ -45,8 +46,7 @@ struct AVFrame;
 //
 // A typical pane keeps its size in an atomic, stores the picture under a small mutex in
 // present() and asks for a repaint with a queued call; paintEvent then draws the stored
-// picture. A sink that wraps a lumenpane::CVideoPane answers frameSize with
-// pane->fitSize(pictureSize) and present with pane->presentFrame(picture).
+// picture. The grid's lumenpane::CVideoPane is such a sink.
 class TvxFrameSink {
 public:
     virtual ~TvxFrameSink() = default;
