@@ -2,11 +2,30 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "commands.h"
 #include "reader.h"
 #include "session.h"
+#include "text.h"
 #include "tree.h"
+
+namespace {
+
+// Writes one recording to standard output. Returns false with error set.
+bool cat_one(const TreeEntry& e, uint8_t* block, std::string& error) {
+  RecordingReader reader;
+  if (!reader.open(e.path, error)) return false;
+  for (uint32_t n; (n = reader.read(block)) > 0;) {
+    if (std::fwrite(block, 1, n, stdout) != n) {
+      error = concat({"cannot write to standard output: ", std::strerror(errno)});
+      return false;
+    }
+  }
+  return reader.complete(error);
+}
+
+}  // namespace
 
 int cmd_cat(const CommandArgs& a) {
   std::vector<TreePath> paths(a.words.size());
@@ -15,21 +34,11 @@ int cmd_cat(const CommandArgs& a) {
     if (!parse_tree_path(a.words[i], paths[i], error)) return fail(error);
   }
   if (!bring_up_volume()) return kExitFailed;
+  const std::unique_ptr<uint8_t[]> block(new uint8_t[kReadBlockBytes]);
   for (const TreePath& p : paths) {
     TreeEntry e;
-    if (!find_recording(p, e, error)) return fail(error);
-    int write_error = 0;
-    const auto to_stdout = [&write_error](const uint8_t* data, size_t size) {
-      if (std::fwrite(data, 1, size, stdout) == size) return true;
-      write_error = errno;
-      return false;
-    };
-    uint64_t bytes = 0;
-    if (!read_recording(e.path, to_stdout, bytes, error)) {
-      return fail(write_error ? std::string("cannot write to standard output: ") + std::strerror(write_error)
-                              : error);
-    }
+    if (!find_recording(p, e, error) || !cat_one(e, block.get(), error)) return fail(error);
   }
-  if (std::fflush(stdout) != 0) return fail(std::string("cannot write to standard output: ") + std::strerror(errno));
+  if (std::fflush(stdout) != 0) return fail(concat({"cannot write to standard output: ", std::strerror(errno)}));
   return kExitOk;
 }

@@ -1,7 +1,8 @@
 // krt export PATH... DIR: copies recordings into DIR/idea0/2010-03-05/002/NAME and writes
 // DIR/SHA256SUMS.
 //
-// Recordings are read through CFSFile (reader.h), as the viewer's copy reads them. The local
+// Recordings are read through CFSFile (reader.h), as the viewer's copy reads them, and hashed
+// on a thread of their own while the next block is read and written (sha256.h). The local
 // side is written with plain POSIX calls, not through the virtual file table: the table sends
 // every path that begins with "/mnt" to the recorder disks, and a local folder such as
 // /mnt/usb must still receive the copies. Each copy goes to a hidden temporary file next to
@@ -28,7 +29,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr size_t kRootPrefix = 5;  // "/mnt/" in front of the partition component
+constexpr size_t kRootPrefix = 5;      // "/mnt/" in front of the partition component
+constexpr size_t kPipelineBlocks = 4;  // blocks in flight between copying and hashing
 
 // Writes all size bytes to fd. Returns false with errno set on failure.
 bool write_all(int fd, const uint8_t* data, size_t size) {
@@ -42,48 +44,46 @@ bool write_all(int fd, const uint8_t* data, size_t size) {
   return true;
 }
 
-// Copies one recording to target, hashing what it writes. Sets hex to the SHA-256 of the
-// copy. Returns false with error set when the copy failed (nothing is left at target's
-// temporary name; an earlier file at target is kept).
-bool copy_recording(const TreeEntry& rec, const fs::path& target, ProgressBar& bar, std::string& hex,
-                    std::string& error) {
+// Copies one recording to target: reads and writes each block on this thread while the
+// pipeline hashes the one before. Sets hex to the SHA-256 of the copy. Returns false with
+// error set when the copy failed (nothing is left at target's temporary name; an earlier file
+// at target is kept).
+bool copy_recording(const TreeEntry& rec, const fs::path& target, HashPipeline& hash, ProgressBar& bar,
+                    std::string& hex, std::string& error) {
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
   if (ec) {
     error = concat({"cannot create ", target.parent_path().string(), ": ", ec.message()});
     return false;
   }
+  RecordingReader reader;
+  if (!reader.open(rec.path, error)) return false;
   const fs::path temp = target.parent_path() / concat({".", target.filename().string(), ".part"});
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
     error = concat({"cannot create ", temp.string(), ": ", std::strerror(errno)});
     return false;
   }
-  Sha256 sum;
   int write_error = 0;
-  const auto to_file = [&](const uint8_t* data, size_t size) {
-    if (!write_all(fd, data, size)) {
-      write_error = errno ? errno : EIO;
-      return false;
+  for (;;) {
+    uint8_t* block = hash.take();
+    const uint32_t n = reader.read(block);
+    if (n == 0 || !write_all(fd, block, n)) {
+      if (n != 0) write_error = errno ? errno : EIO;
+      hash.give_back(block);
+      break;
     }
-    sum.update(data, size);
-    bar.add(size);
-    return true;
-  };
-  uint64_t bytes = 0;
-  bool ok = read_recording(rec.path, to_file, bytes, error);
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    write_error = errno;
+    hash.submit(block, n);
+    bar.add(n);
   }
+  hex = hash.digest();
+  if (::close(fd) != 0 && write_error == 0) write_error = errno;
+  bool ok = write_error == 0 && reader.complete(error);
   if (ok && std::rename(temp.c_str(), target.c_str()) != 0) {
     ok = false;
     write_error = errno;
   }
-  if (ok) {
-    hex = sum.hex();
-    return true;
-  }
+  if (ok) return true;
   if (write_error) error = concat({"cannot write ", target.string(), ": ", std::strerror(write_error)});
   ::unlink(temp.c_str());
   return false;
@@ -111,7 +111,6 @@ int cmd_export(const CommandArgs& a) {
   for (size_t i = 0; i + 1 < a.words.size(); ++i) {
     if (!parse_tree_path(a.words[i], sources[i], error)) return fail(error);
   }
-  if (sodium_init() < 0) return fail("cannot start libsodium");
   if (!bring_up_volume()) return kExitFailed;
   std::vector<TreeEntry> recordings;
   if (!gather(sources, recordings, error)) return fail(error);
@@ -124,11 +123,12 @@ int cmd_export(const CommandArgs& a) {
   uint64_t total = 0;
   for (const TreeEntry& e : recordings) total += e.size;
   ProgressBar bar(total, recordings.size());
+  HashPipeline hash(kReadBlockBytes, kPipelineBlocks);
   size_t failed = 0;
   for (const TreeEntry& e : recordings) {
     const std::string relative = e.path.substr(kRootPrefix);
     std::string hex;
-    if (copy_recording(e, dir / relative, bar, hex, error)) {
+    if (copy_recording(e, dir / relative, hash, bar, hex, error)) {
       sums.set(relative, hex);
     } else {
       bar.say(error);

@@ -1,13 +1,89 @@
 #include "sha256.h"
 
-Sha256::Sha256() { crypto_hash_sha256_init(&state_); }
+#include <openssl/evp.h>
 
-void Sha256::update(const uint8_t* data, size_t size) { crypto_hash_sha256_update(&state_, data, size); }
+#include <cstdio>
+
+Sha256::Sha256() : ctx_(EVP_MD_CTX_new()) { EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr); }
+
+Sha256::~Sha256() { EVP_MD_CTX_free(ctx_); }
+
+void Sha256::update(const uint8_t* data, size_t size) { EVP_DigestUpdate(ctx_, data, size); }
 
 std::string Sha256::hex() {
-  unsigned char digest[crypto_hash_sha256_BYTES];
-  crypto_hash_sha256_final(&state_, digest);
-  char text[2 * crypto_hash_sha256_BYTES + 1];
-  sodium_bin2hex(text, sizeof text, digest, sizeof digest);
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  EVP_DigestFinal_ex(ctx_, digest, &size);
+  EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr);
+  std::string text;
+  for (unsigned int i = 0; i < size; ++i) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+    text += pair;
+  }
   return text;
+}
+
+HashPipeline::HashPipeline(size_t block_bytes, size_t blocks) {
+  for (size_t i = 0; i < blocks; ++i) {
+    storage_.emplace_back(new uint8_t[block_bytes]);
+    free_.push_back(storage_.back().get());
+  }
+  thread_ = std::thread(&HashPipeline::run, this);
+}
+
+HashPipeline::~HashPipeline() {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+uint8_t* HashPipeline::take() {
+  std::unique_lock<std::mutex> hold(mutex_);
+  changed_.wait(hold, [this] { return !free_.empty(); });
+  uint8_t* block = free_.back();
+  free_.pop_back();
+  return block;
+}
+
+void HashPipeline::give_back(uint8_t* block) {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    free_.push_back(block);
+  }
+  changed_.notify_all();
+}
+
+void HashPipeline::submit(uint8_t* block, size_t size) {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    pending_.emplace_back(block, size);
+  }
+  changed_.notify_all();
+}
+
+std::string HashPipeline::digest() {
+  std::unique_lock<std::mutex> hold(mutex_);
+  changed_.wait(hold, [this] { return pending_.empty() && !hashing_; });
+  return sha_.hex();  // the thread is idle until the next submit, which needs this lock
+}
+
+void HashPipeline::run() {
+  std::unique_lock<std::mutex> hold(mutex_);
+  for (;;) {
+    changed_.wait(hold, [this] { return stop_ || !pending_.empty(); });
+    if (pending_.empty()) return;  // stopping, nothing left
+    const auto [block, size] = pending_.front();
+    pending_.pop_front();
+    hashing_ = true;
+    hold.unlock();
+    sha_.update(block, size);
+    hold.lock();
+    hashing_ = false;
+    free_.push_back(block);
+    changed_.notify_all();
+  }
 }

@@ -52,6 +52,12 @@ kb::Disk second_disk() {
   kb::Disk disk = kb::single_partition_disk(200000, 64);
   disk.id = 1;
   disk.partitions[0].files = kb::recordings({0}, at(2010, 3, 6, 8, 0), at(2010, 3, 6, 9, 0), 1800);
+  kb::File large;  // 4.7 MiB: more blocks than an export keeps in flight
+  large.channel = 1;
+  large.start = at(2010, 3, 6, 10, 0);
+  large.end = at(2010, 3, 6, 10, 30);
+  large.clusters = 150;
+  disk.partitions[0].files.push_back(large);
   return disk;
 }
 
