@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "file_support.h"
 #include "krt/disk.h"
@@ -148,6 +149,36 @@ TEST_F(FileRead, PathOfAnUnknownRecordType) {
   char path[128];
   ASSERT_EQ(krt_file_get_path(h, path, sizeof path), FS_OK);
   EXPECT_NE(std::string(path).find("[?]"), std::string::npos);
+}
+
+// Player threads read their files at the same time as a user-interface thread lists files:
+// every call holds the library lock, so every thread gets its own file's bytes.
+TEST_F(FileRead, ThreadsReadTheirOwnFiles) {
+  auto reader = [this](size_t i, bool* same) {
+    const FilePlacement& f = report().files[i];
+    std::vector<uint8_t> got;
+    uint8_t block[2 * kSectorBytes];
+    for (int pass = 0; pass < 4; ++pass) {
+      FILEHANDLE* h = open_file(f);
+      got.clear();
+      while (got.size() < size_t(f.size_sectors) * kSectorBytes && krt_file_read(h, block, 2) == FS_OK)
+        got.insert(got.end(), block, block + sizeof block);
+      krt_file_close(h);
+      *same = *same && got == test::kb::expected_bytes(f);
+    }
+  };
+  bool same[4] = {true, true, true, true};
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < 4; ++i) threads.emplace_back(reader, i + 3, &same[i]);
+  for (int pass = 0; pass < 20; ++pass) {
+    FILEHANDLE* h = open_handle();
+    file_goto_work_driver(h, 1, test::kb::pack_time(2010, 3, 5, 8, 0, 0), kScanNext, 0, 255, 255);
+    while (krt_file_next_in_time(h, 1, test::kb::pack_time(2010, 3, 5, 8, 0, 0), 0, 255) != 0) {
+    }
+    krt_file_close(h);
+  }
+  for (std::thread& t : threads) t.join();
+  for (bool s : same) EXPECT_TRUE(s);
 }
 
 // ---- A remount, and reads that must stay on the disk ---------------------------------------

@@ -281,6 +281,21 @@ TEST_F(TimeOrder, NextInTimeMergesBothDrivers) {
   EXPECT_EQ(h->best_time, at(8, 50));
 }
 
+TEST_F(TimeOrder, SkipStartsAtTheNextFileStart) {
+  FILEHANDLE* h = open_handle();
+  ASSERT_NE(h, nullptr);
+  const std::vector<Spot> all = expected();
+  for (uint8_t skip : {0, 1}) {
+    SCOPED_TRACE(int(skip));
+    ASSERT_EQ(file_goto_work_driver(h, 0, at(8, 5), kScanNext, 0, 255, 255), FS_OK);
+    // 08:05 lies inside partition 0's 08:00 file: without skip the listing starts with it.
+    // With skip each section starts after the cluster its search found: partition 1 found the
+    // start of its 08:10 file and goes on at 08:30, so 08:20 of partition 0 comes first.
+    EXPECT_EQ(krt_file_next_in_time(h, 0, at(8, 5), skip, 255), all[skip ? 4 : 2].cluster);
+    EXPECT_EQ(h->pdp->part, 0);
+  }
+}
+
 TEST_F(TimeOrder, MergeCarriesOnAfterAnotherSearch) {
   FILEHANDLE* a = open_handle();
   FILEHANDLE* b = open_handle();

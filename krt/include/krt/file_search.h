@@ -66,9 +66,9 @@ int file_goto_work_driver(FILEHANDLE* h, uint8_t ch, uint32_t t, int kind, uint8
 
 // The next file of channel ch in ascending start time over the sections of h's last
 // file_goto_work_driver, starting at time t (the caller passes the same t every time):
-// a merge of the sections, positioning untouched ones lazily (kind 2 at t, hint = skip). With
-// skip non-zero a section's first answer is the next file start rather than the start of the
-// file covering t. Puts h on the file's first cluster and sets h->best_time to its start time.
+// a merge of the sections, positioning untouched ones lazily (kind 2 at t, hint = skip). A
+// section's first answer is the start of the file holding the cluster its search found (the
+// one covering t, or the next); with skip non-zero it is the next file start after that cluster. Puts h on the file's first cluster and sets h->best_time to its start time.
 // Returns that cluster's number, or 0 when there is none (or the handle check fails).
 uint32_t krt_file_next_in_time(FILEHANDLE* h, uint8_t ch, uint32_t t, uint8_t skip,
                                uint32_t driver_mask);
