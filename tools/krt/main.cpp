@@ -63,6 +63,15 @@ const Command kCommands[] = {
      "SHA256SUMS`. Shows a progress bar on standard error when that is a terminal. A recording\n"
      "that cannot be copied is reported and the others are still copied (exit status 1).\n",
      false, 2, -1, cmd_export},
+#ifdef KRT_TOOL_FRAMES
+    {"frames", "PATH", "the decoded pictures of a recording, one framemd5 line each",
+     "Runs the recording through the playback engine with no window at unlimited speed and\n"
+     "prints one line per decoded video picture in the form of FFmpeg's framemd5 output (the\n"
+     "last column is the MD5 of the picture in its native pixel format), to compare with\n"
+     "`krt cat PATH | ffmpeg -i - -map 0:v:0 -f framemd5 -`. PATH is a recording under /mnt\n"
+     "or a local file. Fails when no picture can be decoded.\n",
+     false, 1, 1, cmd_frames},
+#endif
 };
 
 const Command* find_command(const char* name) {

@@ -1,5 +1,7 @@
 #include "reader.h"
 
+#include <algorithm>
+
 #include "text.h"
 
 bool RecordingReader::open(const std::string& path, std::string& error) {
@@ -13,8 +15,8 @@ bool RecordingReader::open(const std::string& path, std::string& error) {
   return true;
 }
 
-uint32_t RecordingReader::read(uint8_t* block) {
-  const uint32_t n = file_.Read(block, kReadBlockBytes);
+uint32_t RecordingReader::read(uint8_t* block, uint32_t size) {
+  const uint32_t n = file_.Read(block, std::min(size, kReadBlockBytes));
   bytes_ += n;
   return n;
 }

@@ -18,8 +18,9 @@ class RecordingReader {
   // Opens path for reading. Returns false with error set when it does not open.
   bool open(const std::string& path, std::string& error);
 
-  // Reads the next bytes into block (kReadBlockBytes long). Returns how many; 0 at the end.
-  uint32_t read(uint8_t* block);
+  // Reads the next bytes into block, size of them at most (and at most kReadBlockBytes).
+  // Returns how many; 0 at the end.
+  uint32_t read(uint8_t* block, uint32_t size = kReadBlockBytes);
 
   // After read() returned 0: true when the whole length was delivered; false with error set
   // when the read ended early.

@@ -1,0 +1,52 @@
+// krt frames PATH: runs a recording through the playback engine -- no window, unlimited speed --
+// and prints one line per decoded video picture in the form of FFmpeg's framemd5 output, so it
+// can be compared with `krt cat PATH | ffmpeg -i - -map 0:v:0 -f framemd5 -`.
+//
+// PATH is a recording under /mnt (found as `cat` finds it) or, for anything not under /mnt, a
+// local file; both are read through CFSFile, as a player reads them.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <tarnvox/tarnvox.h>
+
+#include "commands.h"
+#include "reader.h"
+#include "session.h"
+#include "text.h"
+#include "tree.h"
+
+namespace {
+
+// True for the paths the tree answers: "/mnt" and everything below it.
+bool under_mnt(const std::string& path) { return path == "/mnt" || path.rfind("/mnt/", 0) == 0; }
+
+// The engine's read callback over a RecordingReader.
+long read_for_engine(void* opaque, unsigned char* buffer, size_t length) {
+  return static_cast<RecordingReader*>(opaque)->read(
+      buffer, static_cast<uint32_t>(length < kReadBlockBytes ? length : kReadBlockBytes));
+}
+
+}  // namespace
+
+int cmd_frames(const CommandArgs& a) {
+  std::string path = a.words[0];
+  std::string error;
+  if (under_mnt(path)) {
+    TreePath p;
+    if (!parse_tree_path(path, p, error)) return fail(error);
+    if (!bring_up_volume()) return kExitFailed;
+    TreeEntry e;
+    if (!find_recording(p, e, error)) return fail(error);
+    path = e.path;
+  }
+  RecordingReader reader;
+  if (!reader.open(path, error)) return fail(error);
+  TvxPrepare();  // the decoders' complaints about damaged data go to the engine's quiet log
+  const long pictures = tvx_framemd5(read_for_engine, &reader, stdout, 0);
+  if (!reader.complete(error)) return fail(error);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    return fail(concat({"cannot write to standard output: ", std::strerror(errno)}));
+  if (pictures <= 0) return fail(concat({"no video picture could be decoded from ", path}));
+  return kExitOk;
+}
