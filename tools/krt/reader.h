@@ -11,7 +11,7 @@
 constexpr uint32_t kReadBlockBytes = 1u << 20;
 
 // One recording under /mnt, read with CFSFile: the bytes after any hidden header, exactly as
-// the adapter's read delivers them. A read that fails part way looks like the end of the file
+// the adapter's read delivers them (any other path CFSFile opens, a local file, reads alike). A read that fails part way looks like the end of the file
 // to CFSFile; complete() tells the two apart by the length the file reported when opened.
 class RecordingReader {
  public:
