@@ -51,6 +51,13 @@ void drop_dead_record(FILEHANDLE* h);
 // The byte length of a file of length_kb kilobytes, capped below 4 GiB.
 uint32_t length_bytes(uint64_t length_kb);
 
+// Whether the handle's buffer holds byte position pos (pos may be its end).
+bool buffer_holds(const FILEHANDLE* h, uint64_t pos);
+
+// Puts the file layer at byte position pos (a multiple of 512) unless it stands there already.
+// Returns false when it cannot be moved there.
+bool place_file_layer(FILEHANDLE* h, uint32_t pos);
+
 // ---- The "DHII" header ------------------------------------------------------------------------
 
 // The header length in sectors of the file whose first cluster is c: hdr_sectors of the item
@@ -79,7 +86,9 @@ uint32_t next_file_on(FILEHANDLE* h, const DriverParam* driver, uint32_t t, uint
 FSHandle open(const char* path, const char* mode);
 int close(FSHandle file);
 size_t read(void* buffer, size_t size, size_t count, FSHandle file);
+size_t write(const void* buffer, size_t size, size_t count, FSHandle file);
 int flush(FSHandle file);
+int rename(const char* old_path, const char* new_path);
 int seek(FSHandle file, int32_t offset, int origin);
 int32_t tell(FSHandle file);
 FSFindHandle find_first(const char* pattern, FSFindData* data);

@@ -1,13 +1,13 @@
 // Opening and closing through the adapter: recordings, work directories, and the slots that
 // only answer for the file tree (disk space, and the ones that change nothing).
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <cstring>
 #include <mutex>
 
 #include "adapt_internal.h"
 #include "krt/adapter.h"
+#include "krt/clock.h"
 #include "krt/disk_io.h"
 #include "krt/file_search.h"
 #include "krt/lock.h"
@@ -22,11 +22,6 @@ constexpr uint32_t kPictureBuffer = 4096;   // read buffer of anything else
 constexpr uint32_t kWriterHead = 0x40000;   // bytes a writer reserves at the head of a new file
 constexpr uint8_t kModeAdapter = 1;         // the mode value the adapter stores in its handles
 constexpr uint8_t kAvDefaultVideo = 2;      // AV value of a new video file
-
-uint32_t tick_ms() {
-  const auto since = std::chrono::steady_clock::now().time_since_epoch();
-  return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
-}
 
 bool is_reading_mode(const char* mode) {
   return std::strcmp(mode, "rb") == 0 || std::strcmp(mode, "r") == 0;
@@ -86,7 +81,7 @@ FSHandle open_recording(const char* path, const char* mode) {
   h->mode = kModeAdapter;
   h->file_flag = writing ? kFileWriting : kFileReading;
   h->channel = uint8_t(n.dir.channel);
-  h->open_tick = tick_ms();
+  h->open_tick = tick_count();
   h->pdp = pdp;
   h->ref_time = n.start_time;
   h->alarm = n.alarm;

@@ -1,4 +1,4 @@
-// The adapter's operation table, and the slots that change nothing on a recorder disk.
+// The adapter's operation table, and the slots that do nothing on a recorder disk.
 #include <mutex>
 
 #include "adapt_internal.h"
@@ -9,16 +9,9 @@ namespace krt {
 namespace adapt {
 namespace {
 
-// The writer behind a handle open for writing is not built: nothing is ever written.
-size_t write(const void*, size_t, size_t, FSHandle) {
-  SlotScope scope;
-  return 0;
-}
-
 char* read_line(char*, int, FSHandle) { return nullptr; }
 int write_line(const char*, FSHandle) { return -1; }
 int access(const char*, int) { return 0; }
-int rename(const char*, const char*) { return -1; }
 int remove(const char*) { return -1; }
 int make_dir(const char*) { return -1; }
 int remove_dir(const char*) { return -1; }

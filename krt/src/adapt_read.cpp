@@ -1,5 +1,5 @@
 // Reading a recording through the adapter: the byte buffer on top of the file layer's sector
-// reads, the direct path, the length refresh, seek, tell and flush.
+// reads, the direct path, the length refresh, seek and tell.
 //
 // A handle's byte state (all in bytes of the raw file, header included):
 //   position     the next byte to deliver; the caller sees position - base_offset
@@ -23,11 +23,6 @@ namespace {
 
 constexpr uint32_t kSector = 512;
 
-bool buffer_holds(const FILEHANDLE* h, uint64_t pos) {
-  return h->buffer_pos != kAdapterBufferEmpty && h->buffer_pos <= pos &&
-         pos <= uint64_t(h->buffer_pos) + h->buffer_size;
-}
-
 // Learns the file's length again. Returns false when the file layer cannot tell it.
 bool refresh_length(FILEHANDLE* h, bool grow_only) {
   uint32_t kb = 0;
@@ -35,13 +30,6 @@ bool refresh_length(FILEHANDLE* h, bool grow_only) {
   const uint32_t bytes = length_bytes(kb);
   h->length = grow_only ? std::max(h->length, bytes) : bytes;
   return true;
-}
-
-// Puts the file layer at byte position pos (a multiple of 512) unless it stands there already.
-bool place_file_layer(FILEHANDLE* h, uint32_t pos) {
-  uint32_t at = 0;
-  if (krt_file_tell(h, &at) != FS_OK) return false;
-  return uint64_t(at) * kSector == pos || krt_file_moveto_len(h, pos / kSector) == FS_OK;
 }
 
 // Fills the buffer with the file from the sector holding position.
@@ -115,6 +103,17 @@ int32_t lowest_position(const FILEHANDLE* h) {
 
 }  // namespace
 
+bool buffer_holds(const FILEHANDLE* h, uint64_t pos) {
+  return h->buffer_pos != kAdapterBufferEmpty && h->buffer_pos <= pos &&
+         pos <= uint64_t(h->buffer_pos) + h->buffer_size;
+}
+
+bool place_file_layer(FILEHANDLE* h, uint32_t pos) {
+  uint32_t at = 0;
+  if (krt_file_tell(h, &at) != FS_OK) return false;
+  return uint64_t(at) * kSector == pos || krt_file_moveto_len(h, pos / kSector) == FS_OK;
+}
+
 size_t read(void* buffer, size_t size, size_t count, FSHandle file) {
   SlotScope scope;
   FILEHANDLE* h = open_handle(file);
@@ -166,13 +165,5 @@ int32_t tell(FSHandle file) {
   return pos > uint32_t(INT32_MAX) ? -1 : int32_t(pos);
 }
 
-int flush(FSHandle file) {
-  SlotScope scope;
-  FILEHANDLE* h = open_handle(file);
-  if (!h) return -1;
-  if (disk_error(h->pdp)) return 0;
-  // Buffered bytes of a file being written: the writer is not built, so they cannot go out.
-  return h->file_flag == kFileWriting && h->buf_dirty ? -1 : 0;
-}
 
 }  // namespace krt::adapt

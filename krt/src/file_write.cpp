@@ -246,7 +246,10 @@ int _file_write(FILEHANDLE* h, const uint8_t* buf, uint32_t n) {
         h->cur_offset += k;
         note_written(*h);
       }
-      if (const int r = set_new_clus(h); r != FS_OK) {
+      // Writing over sectors written before (the position was moved back) follows the file's
+      // own clusters; only the file's end takes a new cluster.
+      const bool inside = h->curr_clus_num < h->total_clus_num;
+      if (const int r = inside ? step_to_next_cluster(*h) : set_new_clus(h); r != FS_OK) {
         log_trace("Error %d : set_new_clus(handle)\n", r);
         return r;
       }
@@ -259,7 +262,7 @@ int _file_write(FILEHANDLE* h, const uint8_t* buf, uint32_t n) {
     note_written(*h);
     if (h->kind == kHandleRecording) {
       set_dir_item_end_time(*h->pdp, h->cur_cluster, now, false);
-      set_dir_first_item(*h->pdp, h->first_cluster, uint16_t(h->cur_offset), uint16_t(h->curr_clus_num),
+      set_dir_first_item(*h->pdp, h->first_cluster, uint16_t(h->end_offset), uint16_t(h->total_clus_num),
                          now, false);
     }
     const uint32_t minutes = (tick_count() - h->open_tick) / kMsPerMinute;

@@ -17,8 +17,8 @@
 //                 or with one below the partition's first recording cluster, opens the first
 //                 file of that channel on that partition that starts at or after the name's
 //                 start time and repeat number. Mode "rb" (or "r") reads;
-//                 any other mode makes a handle for the writer, which is not built yet (its
-//                 writes fail). A recording may begin with a "DHII" header: four bytes "DHII",
+//                 any other mode makes a handle for writing a new recording of the channel
+//                 the name gives (its cluster field is ignored), see write below. A recording may begin with a "DHII" header: four bytes "DHII",
 //                 then its length in bytes (uint32, little-endian). The header is hidden: the
 //                 caller's position 0 is the first byte after it. The header length in sectors
 //                 is remembered in the first cluster's directory item (hdr_sectors, in the
@@ -43,8 +43,22 @@
 //                 count; a read of any other size returns 0 and leaves the handle unread; later
 //                 reads return 0.
 //   disk space .. Total = total_clus x cluster bytes; free = clusters after the write position.
-//   write, flush, rename, remove, make/remove directory, write line: fail (the disk is never
-//                 changed); read line returns null; access returns 0.
+//   write ....... (handles open for writing) Appends to a new recording through the writer
+//                 (file_write.h): the first write makes the partition the work driver of its
+//                 type and writes a 256 KB head of zeros, which every directory item of the
+//                 file hides (hdr_sectors 512). Bytes collect in the handle's buffer and go out
+//                 when it is full; large 512-aligned writes go straight to the writer. A write
+//                 is refused (0) when fewer than three clusters are left after the partition's
+//                 write position. Returns count, or 0 when a transfer fails.
+//   flush ....... Writes out the buffered bytes: up to the end of the file's last kilobyte, the
+//                 bytes after the end filled with 0xFF (later bytes replace them).
+//   rename ...... Opens the old name for reading and writes its file's directory item back as
+//                 it stands; the new name's type letter changes the open handle only. Returns
+//                 0, or -1 when the old name does not open, the new name is not a recording
+//                 name, or the write fails. What a rename should change is not settled.
+//   Every write reaches the disk only through the write hook (disk.h), which discards it in the
+//                 viewer: its disks never change.
+//   remove, make/remove directory, write line: fail; read line returns null; access returns 0.
 //
 // Every slot is serialised: open, close, read, write, flush, seek and find first run between
 // the enter and leave hooks (by default: taking and releasing library_lock()); the other slots

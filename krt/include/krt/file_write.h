@@ -60,8 +60,9 @@ int krt_file_write(FILEHANDLE* h, const uint8_t* buf, uint32_t n);
 
 // Appends n sectors of buf to the file of h alone: moves the driver's clock on (time_changed),
 // takes the first cluster when there is none yet (and stores user data waiting for it), fills
-// the current cluster and takes new ones as needed, keeps the first cluster's summary up to
-// date, and splits the file when the splitting rule says so (warning "_file_write pack file
+// the current cluster and goes on in the next one as needed (the file's own next cluster when
+// the handle was moved back over sectors written before, else a new one), keeps the first
+// cluster's summary (the file's end) up to date, and splits the file when the splitting rule says so (warning "_file_write pack file
 // internal for cur_minute = m"). Returns FS_OK; FS_INVALID_HANDLE; FS_IO_ERROR when a sector
 // write fails (the cluster is marked bad; the file keeps what was written before); the errors
 // of set_new_clus and of the directory accessors.
