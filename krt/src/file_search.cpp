@@ -169,6 +169,14 @@ void new_section_list(FILEHANDLE& h, bool forward) {
   h.search_serial = g_search_serial;
 }
 
+// The time a search compares candidates by: the start time of the cluster h stands on
+// (forward searches) or its end time (backward ones).
+int candidate_time(const FILEHANDLE& h, bool forward, uint32_t& out) {
+  if (!forward) return get_dir_item_time1(*h.pdp, h.cur_cluster, out);
+  out = h.cur_dir_info.start_time;
+  return FS_OK;
+}
+
 // One pass of file_goto_work_driver over h's section list: positions every usable section on
 // its candidate and returns the best one (null when none has a candidate).
 TimeSection* search_pass(FILEHANDLE& h, uint32_t t, int kind, uint8_t e, uint32_t driver_mask) {
@@ -186,9 +194,7 @@ TimeSection* search_pass(FILEHANDLE& h, uint32_t t, int kind, uint8_t e, uint32_
     const uint32_t lo = forward ? s->cursor : s->start_cluster;
     const uint32_t hi = forward ? s->end_cluster : s->cursor;
     uint32_t cand = 0;
-    if (goto_driver(h, t, lo, hi, kind, e) != FS_OK ||
-        (forward ? (cand = h.cur_dir_info.start_time, false)
-                 : get_dir_item_time1(*h.pdp, h.cur_cluster, cand) != FS_OK)) {
+    if (goto_driver(h, t, lo, hi, kind, e) != FS_OK || candidate_time(h, forward, cand) != FS_OK) {
       s->state = -1;
       continue;
     }

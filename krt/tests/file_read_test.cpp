@@ -280,6 +280,28 @@ TEST_F(FileReadCorrupt, ClusterNumbersBeyondTheDisk) {
   EXPECT_EQ(krt_file_moveto_len(h, 0), FS_BAD_CLUSTER);
 }
 
+// A parameter block whose sector_per_clus makes the clusters run past the partition does not
+// mount (start-up gives the partition up): its files cannot be opened, and nothing is read from
+// outside the partition. The healthy partition beside it reads as ever.
+TEST_F(FileReadCorrupt, ClustersRunningPastThePartition) {
+  test::kb::Disk disk = test::kb::multi_partition_disk({600000, 600000}, kP);
+  for (test::kb::Partition& p : disk.partitions)
+    p.files = test::files_of(test::kb::channel_range(0, 2), 8, 45, 15, kEndLength);
+  disk.partitions[0].tweak = [](test::kb::ParamBlock& p) { p.sector_per_clus = 4096; };
+  {
+    test::LogCapture log;
+    start_ok({disk});
+  }
+  FILEHANDLE* h = open_handle();
+  ASSERT_NE(h, nullptr);
+  test::LogCapture log;
+  EXPECT_EQ(krt_file_goto_clus(h, 0, 0, report(0, 0).files[1].first_cluster), FS_NO_EXIST_FILE);
+  uint8_t buf[kSectorBytes];
+  EXPECT_EQ(krt_file_read(h, buf, 1), FS_NO_EXIST_FILE);
+  ASSERT_EQ(krt_file_goto_clus(h, 0, 1, report(0, 1).files[1].first_cluster), FS_OK);
+  EXPECT_EQ(krt_file_read(h, buf, 1), FS_OK);
+}
+
 // Clusters of more than 65,535 sectors are read in several transfers of at most 65,535.
 struct Transfer {
   uint16_t count;
