@@ -15,7 +15,7 @@ namespace {
 // Writes one recording to standard output. Returns false with error set.
 bool cat_one(const TreeEntry& e, uint8_t* block, std::string& error) {
   RecordingReader reader;
-  if (!reader.open(e.path, error)) return false;
+  if (!reader.open(e.path, e.size, error)) return false;
   for (uint32_t n; (n = reader.read(block)) > 0;) {
     if (std::fwrite(block, 1, n, stdout) != n) {
       error = concat({"cannot write to standard output: ", std::strerror(errno)});

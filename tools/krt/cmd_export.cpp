@@ -57,7 +57,7 @@ bool copy_recording(const TreeEntry& rec, const fs::path& target, HashPipeline& 
     return false;
   }
   RecordingReader reader;
-  if (!reader.open(rec.path, error)) return false;
+  if (!reader.open(rec.path, rec.size, error)) return false;
   const fs::path temp = target.parent_path() / concat({".", target.filename().string(), ".part"});
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {

@@ -30,18 +30,19 @@ long read_for_engine(void* opaque, unsigned char* buffer, size_t length) {
 }  // namespace
 
 int cmd_frames(const CommandArgs& a) {
-  std::string path = a.words[0];
+  const std::string& path = a.words[0];
   std::string error;
+  RecordingReader reader;
   if (under_mnt(path)) {
     TreePath p;
     if (!parse_tree_path(path, p, error)) return fail(error);
     if (!bring_up_volume()) return kExitFailed;
     TreeEntry e;
     if (!find_recording(p, e, error)) return fail(error);
-    path = e.path;
+    if (!reader.open(e.path, e.size, error)) return fail(error);
+  } else if (!reader.open(path, error)) {
+    return fail(error);
   }
-  RecordingReader reader;
-  if (!reader.open(path, error)) return fail(error);
   TvxPrepare();  // the decoders' complaints about damaged data go to the engine's quiet log
   const long pictures = tvx_framemd5(read_for_engine, &reader, stdout, 0);
   if (!reader.complete(error)) return fail(error);

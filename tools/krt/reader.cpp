@@ -4,13 +4,19 @@
 
 #include "text.h"
 
-bool RecordingReader::open(const std::string& path, std::string& error) {
+bool RecordingReader::open(const std::string& path, uint64_t expected_bytes, std::string& error) {
   path_ = path;
+  length_ = expected_bytes;
   bytes_ = 0;
   if (!file_.Open(path.c_str(), CFSFile::modeRead)) {
     error = concat({"cannot open ", path});
     return false;
   }
+  return true;
+}
+
+bool RecordingReader::open(const std::string& path, std::string& error) {
+  if (!open(path, 0, error)) return false;
   length_ = file_.GetLength();
   return true;
 }

@@ -58,6 +58,26 @@ kb::Disk second_disk() {
   large.end = at(2010, 3, 6, 10, 30);
   large.clusters = 150;
   disk.partitions[0].files.push_back(large);
+  // Channel 2 on 2010-03-07: a file whose third cluster names another file, so its read
+  // ends early.
+  kb::File broken;
+  broken.channel = 2;
+  broken.start = at(2010, 3, 7, 8, 0);
+  broken.end = at(2010, 3, 7, 8, 20);
+  broken.clusters = 4;
+  disk.partitions[0].files.push_back(broken);
+  const kb::BuildResult plan = kb::plan_image(disk);
+  if (plan.ok) {
+    kb::RawCluster raw;
+    raw.cluster = plan.partitions[0].files.back().clusters[2];
+    raw.item.dir_flag = 1;
+    raw.item.item_num = 2;
+    raw.item.start_time = raw.item.end_time = broken.start;
+    raw.item.first_cluster_no = 1;
+    raw.item.channel = 2;
+    raw.item.av = 2;
+    disk.partitions[0].raw_clusters.push_back(raw);
+  }
   return disk;
 }
 

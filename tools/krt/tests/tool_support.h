@@ -56,7 +56,8 @@ struct Placed {
 //                        channel 3 with a 3-sector "DHII" header, same times; a channel-4 file
 //                        from 2010-03-04 23:45 to 2010-03-05 00:30 (past midnight).
 //   disk 0, partition 1: channels 5 and 6, hourly files 2010-03-05 00:00 .. 06:00.
-//   disk 1, partition 0: channel 0, two files on 2010-03-06; channel 1, one file of 4.7 MiB.
+//   disk 1, partition 0: channel 0, two files on 2010-03-06; channel 1, one file of 4.7 MiB;
+//                        channel 2, one file on 2010-03-07 whose read fails after 2 clusters.
 class Images {
  public:
   static const Images& get();
