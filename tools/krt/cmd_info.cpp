@@ -1,4 +1,5 @@
 // krt info: the driver tables after mounting.
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <string>
