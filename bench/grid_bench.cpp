@@ -24,10 +24,11 @@
 //
 //   grid_bench [--stream=PATH] [--seconds=S] [--size=WxH] [benchmark options]
 #include <QApplication>
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEvent>
+#include <QEventLoop>
 #include <QMutex>
+#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -174,6 +175,20 @@ class CPaneWatcher : public QObject {
   GridResult& m_result;
 };
 
+// Runs the event loop while busy() holds, at most timeoutMs. The user-interface thread sleeps in
+// its event loop between paints, as the viewer's does; busy() is asked every 20 ms.
+template <typename Pred>
+void RunEventsWhile(Pred busy, int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, [&] {
+    if (!busy() || deadline.hasExpired()) loop.quit();
+  });
+  check.start(20);
+  if (busy()) loop.exec();
+}
+
 // Plays the recording in `windows` windows of a fresh grid until every run has ended.
 // False when a player did not start or the runs did not end in time.
 bool PlayGrid(int windows, GridResult& result) {
@@ -183,9 +198,7 @@ bool PlayGrid(int windows, GridResult& result) {
   grid.resize(g_gridSize);
   grid.SetWndCount(windows);
   grid.show();
-  QDeadlineTimer shown(5000);
-  while (grid.GetWndHandle(windows - 1)->targetSize().isEmpty() && !shown.hasExpired())
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  RunEventsWhile([&] { return grid.GetWndHandle(windows - 1)->targetSize().isEmpty(); }, 5000);
 
   std::vector<std::unique_ptr<CWindowProbe>> probes;
   CPaneWatcher watcher(probes, result);
@@ -206,9 +219,7 @@ bool PlayGrid(int windows, GridResult& result) {
   auto running = [&] {
     return std::any_of(players.begin(), players.end(), [](const auto& p) { return !p->IsStopped(); });
   };
-  QDeadlineTimer deadline(std::chrono::seconds(g_seconds * 4 + 30));
-  while (started && running() && !deadline.hasExpired())
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  if (started) RunEventsWhile(running, (g_seconds * 4 + 30) * 1000);
   const bool ended = !running();
   players.clear();  // stops any run still going and waits for it
   result.cpuSeconds = ProcessCpuSeconds() - cpuAtStart;
