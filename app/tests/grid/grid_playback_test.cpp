@@ -11,8 +11,10 @@
 #include <lumenpane/videowindow.h>
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "player.h"
 #include "support.h"
@@ -41,7 +43,10 @@ class GuiEnvironment : public testing::Environment {
 template <typename Pred>
 bool ProcessEventsUntil(Pred done) {
   QDeadlineTimer deadline(10000);
-  while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  while (!done() && !deadline.hasExpired()) {
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));  // leave the processors to the players
+  }
   return done();
 }
 
