@@ -159,6 +159,7 @@ TEST_F(Tool, ExportsADayWithChecksums) {
 TEST_F(Tool, ExportShowsProgressOnATerminal) {
   TempDir out;
   const ToolRun r = run_tool(img.args({"export", "/mnt/ideb0/2010-03-06", out.path()}), true);
+  if (r.status == -1 && r.err == "openpty failed") GTEST_SKIP() << "no pseudo-terminal here";
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("100%"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("3/3 files"), std::string::npos) << r.err;
