@@ -1,5 +1,6 @@
 #include "fakeops.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
@@ -105,7 +106,9 @@ size_t g_next;                     // index of the next listing name
 int FillNext(FSFindData* data) {
   if (g_next >= g_state.listing.size()) return -1;
   std::memset(data, 0, sizeof *data);
-  std::strncpy(data->name, g_state.listing[g_next].c_str(), sizeof data->name);  // may fill it
+  // A name as long as the field fills it without a terminating zero: the table must cope.
+  const std::string& name = g_state.listing[g_next];
+  std::memcpy(data->name, name.data(), std::min(name.size(), sizeof data->name));
   data->size = 2048 * (g_next + 1);
   ++g_next;
   return 0;
