@@ -4,12 +4,14 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // What follows the command name on the command line.
 struct CommandArgs {
   bool json = false;               // --json: machine-readable output
   std::vector<std::string> words;  // the remaining arguments, in order
+  std::vector<std::pair<std::string, std::string>> values;  // options with a value ("--days", "3")
 };
 
 // One entry of the command table.
@@ -48,3 +50,6 @@ int cmd_export(const CommandArgs& a);
 // frames PATH: one framemd5 line per picture the playback engine decodes from a recording
 // (built with the engine only: KRT_TOOL_FRAMES).
 int cmd_frames(const CommandArgs& a);
+
+// mkdemo IMAGE [--days N] [--channels N]: makes a demo recorder disk image.
+int cmd_mkdemo(const CommandArgs& a);

@@ -63,6 +63,17 @@ const Command kCommands[] = {
      "SHA256SUMS`. Shows a progress bar on standard error when that is a terminal. A recording\n"
      "that cannot be copied is reported and the others are still copied (exit status 1).\n",
      false, 2, -1, cmd_export},
+#ifdef KRT_TOOL_MKDEMO
+    {"mkdemo", "IMAGE [--days N] [--channels N]", "make a demo recorder disk image",
+     "Makes a new sparse disk image the way a recorder records one: formatted by the library,\n"
+     "then N days (default 3, at most 7) of N channels (default 4, at most 16) written through\n"
+     "the library's writer. Every file starts with a short clip (H.264 704x576, MP2 sound in an\n"
+     "MPEG program stream; raw H.264 for channels 002, 004, ...) showing its channel, date and\n"
+     "time. Files are split by the pack period; the clock jumps forward on the first day and\n"
+     "back (a collision) on the last; idea0 fills up and wraps (an older lap); idea1 holds the\n"
+     "mirror of channel 002. IMAGE must not exist, or be a regular file of yours (replaced).\n",
+     false, 1, 1, cmd_mkdemo},
+#endif
 #ifdef KRT_TOOL_FRAMES
     {"frames", "PATH", "the decoded pictures of a recording, one framemd5 line each",
      "Runs the recording through the playback engine with no window at unlimited speed and\n"
@@ -100,6 +111,20 @@ void command_help(const Command& c) {
               c.synopsis, c.summary, c.help);
 }
 
+// Options that take a value, per command.
+struct ValueOption {
+  const char* command;
+  const char* option;
+};
+constexpr ValueOption kValueOptions[] = {{"mkdemo", "--days"}, {"mkdemo", "--channels"}};
+
+bool takes_value(const Command& c, const char* option) {
+  for (const ValueOption& v : kValueOptions) {
+    if (std::strcmp(v.command, c.name) == 0 && std::strcmp(v.option, option) == 0) return true;
+  }
+  return false;
+}
+
 // Splits the words after the command name into options and arguments. Returns kExitOk, or
 // kExitUsage after the message; help is set when --help was given.
 int parse_command_args(const Command& c, int argc, char** argv, CommandArgs& args, bool& help) {
@@ -112,6 +137,9 @@ int parse_command_args(const Command& c, int argc, char** argv, CommandArgs& arg
       help = true;
     } else if (options && std::strcmp(w, "--json") == 0 && c.json) {
       args.json = true;
+    } else if (options && takes_value(c, w)) {
+      if (k + 1 >= argc) return usage_error(c.name, concat({w, " needs a value"}));
+      args.values.emplace_back(w, argv[++k]);
     } else if (options && w[0] == '-' && w[1] != '\0') {
       return usage_error(c.name, concat({"unknown option '", w, "' for ", c.name}));
     } else {
