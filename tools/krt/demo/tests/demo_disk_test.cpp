@@ -81,9 +81,11 @@ class DemoDisk : public ::testing::Test {
     o.days = 2;
     o.channels = 2;
     o.pictures_per_clip = 2;
-    krt::set_log_stream(std::fopen("/dev/null", "w"));
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+    krt::set_log_stream(quiet);
     result_ = new DemoResult(make_demo_disk(*image_, o));
     krt::set_log_stream(nullptr);
+    if (quiet) std::fclose(quiet);
   }
   static void TearDownTestSuite() {
     krt::detach_disks();
