@@ -30,6 +30,7 @@
 #include <lumenpane/videowindow.h>
 #include <tarnvox/tarnvox.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -109,7 +110,7 @@ QString StatusText(const std::string& path, CPlayer& player) {
     case CPlayer::stateSingleFrame:
       return what + "  single frame";
     default:
-      return what + "  stopped";
+      return what + "  idle";
   }
 }
 
@@ -166,10 +167,11 @@ int Run(const Options& o) {
   QObject::connect(&status, &QTimer::timeout, statusPass);
   status.start(1000);
 
+  // Each shot: a status pass first, so that the texts are those of the moment, then the shot
+  // once the grid has painted them.
   int result = 0;
   int taken = 0;
-  QTimer shots;
-  QObject::connect(&shots, &QTimer::timeout, [&] {
+  auto shoot = [&] {
     const std::string file = o.prefix + "-" + std::to_string(++taken) + ".png";
     if (!Shot(grid).save(QString::fromStdString(file), "PNG")) {
       std::fprintf(stderr, "gridshot: cannot write %s\n", file.c_str());
@@ -177,10 +179,16 @@ int Run(const Options& o) {
     } else {
       std::printf("%s\n", file.c_str());
     }
-    if (taken == 1) shots.setInterval(o.intervalMs);
     if (taken == o.shots) QCoreApplication::quit();
+  };
+  constexpr int kPaintMs = 100;  // time the grid gets to paint the new texts
+  QTimer shots;
+  QObject::connect(&shots, &QTimer::timeout, [&] {
+    statusPass();
+    QTimer::singleShot(kPaintMs, shoot);
+    shots.setInterval(o.intervalMs);
   });
-  shots.start(o.waitMs);
+  shots.start(std::max(0, o.waitMs - kPaintMs));
   QCoreApplication::exec();
   players.clear();  // stops every run and waits for it
   return result;

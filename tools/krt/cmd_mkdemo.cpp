@@ -1,4 +1,5 @@
-// krt mkdemo IMAGE [--days N] [--channels N]: the demo recorder disk (demo/demo_disk.h).
+// krt mkdemo IMAGE [--days N] [--channels N] [--clip-pictures N]: the demo recorder disk
+// (demo/demo_disk.h).
 #include <cstdio>
 #include <string>
 
@@ -21,11 +22,19 @@ bool parse_count(const std::string& text, int lo, int hi, int& out) {
 
 int cmd_mkdemo(const CommandArgs& a) {
   krtdemo::DemoOptions options;
+  struct Count {
+    const char* option;
+    int hi;      // largest value taken (the smallest is 1)
+    int* value;  // where it goes
+  };
+  const Count counts[] = {{"--days", krtdemo::kMaxDemoDays, &options.days},
+                          {"--channels", krtdemo::kMaxDemoChannels, &options.channels},
+                          {"--clip-pictures", krtdemo::kMaxDemoClipPictures, &options.pictures_per_clip}};
   for (const auto& [option, value] : a.values) {
-    const bool days = option == "--days";
-    const int hi = days ? krtdemo::kMaxDemoDays : krtdemo::kMaxDemoChannels;
-    if (!parse_count(value, 1, hi, days ? options.days : options.channels))
-      return usage_error("mkdemo", concat({option, " takes a number from 1 to ", std::to_string(hi)}));
+    for (const Count& c : counts) {
+      if (option == c.option && !parse_count(value, 1, c.hi, *c.value))
+        return usage_error("mkdemo", concat({option, " takes a number from 1 to ", std::to_string(c.hi)}));
+    }
   }
   const std::string& path = a.words[0];
   // The writer warns of every file it splits: a recorder's chatter, not news for the user.

@@ -51,5 +51,5 @@ int cmd_export(const CommandArgs& a);
 // (built with the engine only: KRT_TOOL_FRAMES).
 int cmd_frames(const CommandArgs& a);
 
-// mkdemo IMAGE [--days N] [--channels N]: makes a demo recorder disk image.
+// mkdemo IMAGE [--days N] [--channels N] [--clip-pictures N]: makes a demo recorder disk image.
 int cmd_mkdemo(const CommandArgs& a);

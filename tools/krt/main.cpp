@@ -64,14 +64,15 @@ const Command kCommands[] = {
      "that cannot be copied is reported and the others are still copied (exit status 1).\n",
      false, 2, -1, cmd_export},
 #ifdef KRT_TOOL_MKDEMO
-    {"mkdemo", "IMAGE [--days N] [--channels N]", "make a demo recorder disk image",
+    {"mkdemo", "IMAGE [--days N] [--channels N] [--clip-pictures N]", "make a demo recorder disk image",
      "Makes a new sparse disk image the way a recorder records one: formatted by the library,\n"
      "then N days (default 3, at most 7) of N channels (default 4, at most 16) written through\n"
-     "the library's writer. Every file starts with a short clip (H.264 704x576, MP2 sound in an\n"
-     "MPEG program stream; raw H.264 for channels 002, 004, ...) showing its channel, date and\n"
-     "time. Files are split by the pack period; the clock jumps forward on the first day and\n"
-     "back (a collision) on the last; idea0 fills up and wraps (an older lap); idea1 holds the\n"
-     "mirror of channel 002. IMAGE must not exist, or be a regular file of yours (replaced).\n",
+     "the library's writer. Every file starts with a short clip of N pictures (default 10, at\n"
+     "most 250, 25 a second; H.264 704x576, MP2 sound in an MPEG program stream; raw H.264 for\n"
+     "channels 002, 004, ...) showing its channel, date and time. Files are split by the pack\n"
+     "period; the clock jumps forward on the first day and back (a collision) on the last;\n"
+     "idea0 fills up and wraps (an older lap); idea1 holds the mirror of channel 002. IMAGE\n"
+     "must not exist, or be a regular file of yours (replaced).\n",
      false, 1, 1, cmd_mkdemo},
 #endif
 #ifdef KRT_TOOL_FRAMES
@@ -116,7 +117,8 @@ struct ValueOption {
   const char* command;
   const char* option;
 };
-constexpr ValueOption kValueOptions[] = {{"mkdemo", "--days"}, {"mkdemo", "--channels"}};
+constexpr ValueOption kValueOptions[] = {
+    {"mkdemo", "--days"}, {"mkdemo", "--channels"}, {"mkdemo", "--clip-pictures"}};
 
 bool takes_value(const Command& c, const char* option) {
   for (const ValueOption& v : kValueOptions) {

@@ -266,9 +266,11 @@ bool stop_cleanly() {
 
 DemoResult make_demo_disk(const std::string& path, const DemoOptions& options) {
   DemoResult result;
-  if (options.days < 1 || options.days > kMaxDemoDays || options.channels < 1 || options.channels > kMaxDemoChannels) {
-    result.error = "days must be 1.." + std::to_string(kMaxDemoDays) + " and channels 1.." +
-                   std::to_string(kMaxDemoChannels);
+  if (options.days < 1 || options.days > kMaxDemoDays || options.channels < 1 || options.channels > kMaxDemoChannels ||
+      options.pictures_per_clip < 1 || options.pictures_per_clip > kMaxDemoClipPictures) {
+    result.error = "days must be 1.." + std::to_string(kMaxDemoDays) + ", channels 1.." +
+                   std::to_string(kMaxDemoChannels) + " and pictures per clip 1.." +
+                   std::to_string(kMaxDemoClipPictures);
     return result;
   }
   ImageFile image;

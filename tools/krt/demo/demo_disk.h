@@ -54,6 +54,7 @@ struct DemoResult {
 // Limits of the options.
 constexpr int kMaxDemoDays = 7;
 constexpr int kMaxDemoChannels = 16;
+constexpr int kMaxDemoClipPictures = 250;  // ten seconds of pictures
 
 // Makes the demo disk at `path`. The path must not exist, or be a regular file of this user
 // (it is then replaced); anything else is refused. Returns the result; on failure the image

@@ -29,6 +29,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MkdemoCase{{"mkdemo", "x.img", "--days", "0"}, 2, "--days takes a number from 1 to 7"},
                       MkdemoCase{{"mkdemo", "x.img", "--channels", "17"}, 2, "--channels takes a number from 1 to 16"},
                       MkdemoCase{{"mkdemo", "x.img", "--channels", "3x"}, 2, "--channels takes a number"},
+                      MkdemoCase{{"mkdemo", "x.img", "--clip-pictures", "251"}, 2,
+                                 "--clip-pictures takes a number from 1 to 250"},
                       MkdemoCase{{"mkdemo", "x.img", "--speed", "3"}, 2, "unknown option '--speed'"},
                       MkdemoCase{{"mkdemo", "/"}, 1, "exists and is not a regular file"},
                       MkdemoCase{{"mkdemo", "/nonexistent-folder/x.img"}, 1, "No such file or directory"}));
