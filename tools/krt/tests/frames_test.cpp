@@ -1,7 +1,8 @@
 // `krt frames` agrees with FFmpeg picture for picture: on recordings of a disk image whose files
-// carry real streams (made with the ffmpeg command line at test time), the tool's framemd5 lines
-// equal those of `ffmpeg -f framemd5` over what `krt cat` gives; on a local file, those of
-// ffmpeg over the same file. Skipped when the ffmpeg command line with libx264 is missing.
+// carry real streams (made with the ffmpeg command line at test time) and on the recordings of
+// the demo disk (`krt mkdemo`), the tool's framemd5 lines equal those of `ffmpeg -f framemd5`
+// over what `krt cat` gives; on a local file, those of ffmpeg over the same file. Skipped when
+// the ffmpeg command line (with libx264 for the streams it makes) is missing.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tool_support.h"
 
@@ -46,12 +48,49 @@ std::string ffmpeg_framemd5(const std::string& file) {
                "' -map 0:v:0 -f framemd5 - 2>/dev/null");
 }
 
+// The lines of a text, without their newlines.
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
 // Picture lines (those not starting with '#') of framemd5 text.
 int picture_lines(const std::string& text) {
   int n = 0;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) n += !line.empty() && line[0] != '#';
+  for (const std::string& line : lines(text)) n += !line.empty() && line[0] != '#';
   return n;
+}
+
+// `krt -d IMAGE args...`
+ToolRun krt_on(const std::string& image, std::vector<std::string> args) {
+  args.insert(args.begin(), {"-d", image});
+  return run_tool(args);
+}
+
+// Runs `krt frames` on the recording at path and FFmpeg over what `krt cat` gives for it
+// (written to scratch/cat.bin), expects the two texts to be equal and returns the number of
+// pictures FFmpeg decoded (-1 when cat failed).
+int expect_frames_agree(const std::string& image, const std::string& path, const TempDir& scratch) {
+  SCOPED_TRACE(path);
+  const ToolRun cat = krt_on(image, {"cat", path});
+  EXPECT_EQ(cat.status, 0) << cat.err;
+  if (cat.status != 0) return -1;
+  const std::string copy = scratch / "cat.bin";
+  std::ofstream(copy, std::ios::binary) << cat.out;
+  const std::string reference = ffmpeg_framemd5(copy);
+  const ToolRun frames = krt_on(image, {"frames", path});
+  EXPECT_EQ(frames.status, 0) << frames.err;
+  EXPECT_EQ(frames.out, reference);
+  return picture_lines(reference);
+}
+
+// The first entry of a folder's listing ("" when it lists nothing).
+std::string first_entry(const std::string& image, const std::string& folder) {
+  const ToolRun r = krt_on(image, {"ls", folder});
+  EXPECT_EQ(r.status, 0) << folder << ": " << r.err;
+  return r.out.substr(0, r.out.find_first_of("\t\n"));
 }
 
 // One recording of the image: what it carries.
@@ -104,19 +143,11 @@ class Frames : public ::testing::Test {
     if (!s_ready) GTEST_SKIP() << "ffmpeg command line with libx264 not available";
   }
 
-  // `krt -d IMAGE args...`
-  static ToolRun krt(std::vector<std::string> args) {
-    args.insert(args.begin(), {"-d", s_image});
-    return run_tool(args);
-  }
-
   // The /mnt path of the recording on channel `channel` (from the tool's own listing).
   static std::string recording_path(int channel) {
     char folder[48];
     std::snprintf(folder, sizeof folder, "/mnt/idea0/2010-03-05/%03d", channel + 1);
-    const ToolRun r = krt({"ls", folder});
-    EXPECT_EQ(r.status, 0) << r.err;
-    return std::string(folder) + "/" + r.out.substr(0, r.out.find('\t'));
+    return std::string(folder) + "/" + first_entry(s_image, folder);
   }
 
   static std::unique_ptr<TempDir> s_dir;
@@ -131,18 +162,31 @@ bool Frames::s_ready = false;
 TEST_F(Frames, AgreeWithFfmpegOverWhatCatGivesForEveryRecording) {
   for (const Recording& rec : kRecordings) {
     SCOPED_TRACE(rec.name);
-    const std::string path = recording_path(rec.channel);
-    const ToolRun cat = krt({"cat", path});
-    ASSERT_EQ(cat.status, 0) << cat.err;
-    const std::string copy = *s_dir / "cat.bin";
-    std::ofstream(copy, std::ios::binary) << cat.out;
-    const std::string reference = ffmpeg_framemd5(copy);
-    ASSERT_EQ(picture_lines(reference), rec.pictures);
-
-    const ToolRun frames = krt({"frames", path});
-    EXPECT_EQ(frames.status, 0) << frames.err;
-    EXPECT_EQ(frames.out, reference);
+    EXPECT_EQ(expect_frames_agree(s_image, recording_path(rec.channel), *s_dir), rec.pictures);
   }
+}
+
+// The demo disk as `krt mkdemo` records it, one day of two channels: every partition, every
+// channel folder, its first recording (a program stream behind a "DHII" header on channel 001,
+// raw H.264 on channel 002, the mirror of channel 002 on idea1).
+TEST(FramesOnTheDemoDisk, AgreeWithFfmpegOverWhatCatGives) {
+  if (run_tool({"mkdemo", "--help"}).status != 0) GTEST_SKIP() << "this krt has no mkdemo";
+  if (shell("ffmpeg -hide_banner -decoders 2>/dev/null").find("h264") == std::string::npos)
+    GTEST_SKIP() << "ffmpeg command line not available";
+  const TempDir dir;
+  const std::string image = dir / "demo.img";
+  const ToolRun made = run_tool({"mkdemo", "--days", "1", "--channels", "2", image});
+  ASSERT_EQ(made.status, 0) << made.err;
+  int recordings = 0;
+  for (const std::string& part : lines(krt_on(image, {"ls", "/mnt"}).out)) {
+    const std::string day = "/mnt/" + part + "/" + first_entry(image, "/mnt/" + part);
+    for (const std::string& channel : lines(krt_on(image, {"ls", day}).out)) {
+      const std::string folder = day + "/" + channel;
+      EXPECT_GT(expect_frames_agree(image, folder + "/" + first_entry(image, folder), dir), 0);
+      ++recordings;
+    }
+  }
+  EXPECT_EQ(recordings, 3);  // idea0: channels 001 and 002; idea1: the mirror of 002
 }
 
 TEST_F(Frames, AgreeWithFfmpegOnALocalFile) {
