@@ -47,8 +47,8 @@ int cmd_mkdemo(const CommandArgs& a) {
   size_t recordings = 0;
   for (const krtdemo::DemoFile& f : r.files) recordings += f.overwritten ? 0 : 1;
   std::printf("%s: %d days of %d channels, %zu recordings, files split every %u minutes, "
-              "%d partition change(s), %d clock change(s)\n",
+              "%d partition change(s), %d clock change(s); partitions of %u recording clusters of %u KiB\n",
               path.c_str(), options.days, options.channels, recordings, r.pack_minutes, r.disk_overs,
-              r.time_changes);
+              r.time_changes, r.recording_clusters, r.cluster_sectors / 2);
   return kExitOk;
 }

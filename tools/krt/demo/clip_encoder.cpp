@@ -16,7 +16,7 @@ namespace krtdemo {
 namespace {
 
 constexpr int kSampleRate = 32000;
-constexpr int kAudioBitRate = 64000;
+constexpr int kAudioBitRate = 32000;  // the smallest MP2 rate: most of a clip is its sound
 constexpr int kGlyphW = 5, kGlyphH = 7, kScale = 8;  // glyphs of 5 x 7 dots, 8 x 8 pixels a dot
 
 // 5 x 7 dot glyphs, one row per byte (bit 4 = leftmost dot).

@@ -3,7 +3,6 @@
 #include "demo_disk.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -23,27 +22,26 @@
 #include "krt/mount.h"
 #include "krt/packed_time.h"
 #include "krt/partition.h"
+#include "krt/userdata.h"
 #include "krt/work_drivers.h"
 
 namespace krtdemo {
 namespace {
 
-// Two partitions of 6,815,744 sectors (3.25 GiB) with clusters of 16,384 sectors (8 MiB): 415
-// clusters each, 8 of them reserved (the smallest reserve that holds the user-data area).
-constexpr uint64_t kPartitionSectors = 6815744;
-constexpr uint32_t kSectorsPerCluster = 16384;
 constexpr int kPartitions = 2;
 constexpr int kMirrorPart = 1;
 constexpr int kMirroredChannel = 1;      // channel 002
 constexpr int kHeaderChannel = 0;        // channel 001: files start with a "DHII" header
 constexpr uint32_t kHeaderBytes = 1024;  // two sectors
-constexpr size_t kClipBytesPerMinute = 16384;
 constexpr uint32_t kMsPerMinute = 60000;
 constexpr uint32_t kPackSecondsPerMinute = 6;  // P = pack period (ms) / 6000: P x 6 seconds
-// The files the recording should make on idea0: its 407 recording clusters once, then about
-// 20 more over its oldest ones. The older lap keeps what lies more than 256 clusters ahead of
-// the write position (about 130 files), so a good part of it stays visible.
-constexpr int kFilesToWrap = 427;
+constexpr uint32_t kMinPackMinutes = 10;  // the writer takes pack periods of a minute or more
+constexpr uint32_t kMaxPackMinutes = 240;
+constexpr uint32_t kMaxClusterSectors = 65536;
+// The recording writes about 3 % more files than idea0 has recording clusters: it wraps once
+// and the older lap, which keeps what lies more than 256 clusters ahead of the write
+// position, still holds most of the recording.
+constexpr double kWrapShare = 1.03;
 constexpr uint32_t kFirstDay[3] = {2024, 3, 5};
 
 uint32_t at(int day, int hour, int minute) {
@@ -51,26 +49,72 @@ uint32_t at(int day, int hour, int minute) {
   return krt::time_add(base, day * 86400 + hour * 3600 + minute * 60);
 }
 
-// P (minutes) for about `files` files in `minutes` minutes of `channels` channels: at least 11,
-// and neither a divisor nor a multiple of 60, so that splits follow the file's own age (not the
-// hour) and one file runs past midnight.
-uint32_t pack_minutes(int channels, int minutes, int files) {
-  uint32_t p = uint32_t(std::max<long>(11, std::lround(double(channels) * minutes / files)));
-  while ((p <= 60 && 60 % p == 0) || p % 60 == 0) ++p;
-  return p;
+// Minutes of recording: from 00:10 of the first day to the end of the last, less the three
+// hours the clock skips, plus the hour it repeats.
+uint32_t recording_minutes(int days) { return uint32_t(days * 1440 - 10 - 180 + 60); }
+
+// Whether P suits the demo: a pack period the writer takes, and neither a divisor nor a
+// multiple of 60, so that splits follow the file's own age (P minutes, not the hour) and one
+// file runs past midnight.
+bool usable_pack_minutes(uint32_t p) { return p >= kMinPackMinutes && 60 % p != 0 && p % 60 != 0; }
+
+// Files the recording makes (about) with pack period P: every channel splits every P minutes.
+uint32_t files_made(const DemoOptions& o, uint32_t p) { return uint32_t(o.channels) * (recording_minutes(o.days) / p); }
+
+// Clusters of a partition of `sectors` that take recordings (0 when it cannot be formatted).
+uint32_t recording_clusters(uint64_t sectors, uint32_t cluster_sectors) {
+  krt::AreaLayout l{};
+  if (!krt::compute_layout(sectors, cluster_sectors, l) || l.total_clus <= l.rev_clus) return 0;
+  return l.total_clus - l.rev_clus;
+}
+
+// The smallest partition whose reserved clusters hold the user-data area (the reserve is a
+// fiftieth of the partition, in whole clusters).
+uint64_t smallest_partition(uint32_t cluster_sectors) {
+  const uint64_t reserve = uint64_t(krt::kUdAreaOffset) + krt::kUdAreaSectors;
+  return (reserve + cluster_sectors - 1) / cluster_sectors * cluster_sectors * 50;
+}
+
+// The disk's shape: cluster size, pack period P and partition size.
+struct Shape {
+  uint32_t cluster_sectors = 0;
+  uint32_t pack_minutes = 0;
+  uint64_t partition_sectors = 0;
+  uint32_t recording_clusters = 0;
+};
+
+// The smallest cluster from o.cluster_sectors up for which the recording can fill the
+// smallest partition and wrap; the longest P that still does; then the partition grows until
+// the files are kWrapShare times its recording clusters. Options too small to wrap even the
+// largest cluster get P = the shortest and the smallest partition (no older lap).
+Shape disk_shape(const DemoOptions& o) {
+  Shape shape;
+  for (uint32_t cs = o.cluster_sectors; cs <= kMaxClusterSectors && shape.pack_minutes == 0; cs *= 2) {
+    shape.cluster_sectors = cs;
+    const double fill = kWrapShare * recording_clusters(smallest_partition(cs), cs);
+    for (uint32_t p = kMinPackMinutes; p <= kMaxPackMinutes; ++p) {
+      if (usable_pack_minutes(p) && files_made(o, p) >= fill) shape.pack_minutes = p;
+    }
+  }
+  if (shape.pack_minutes == 0) shape.pack_minutes = kMinPackMinutes + 1;
+  const uint32_t cs = shape.cluster_sectors;
+  const uint32_t wanted = uint32_t(files_made(o, shape.pack_minutes) / kWrapShare);
+  // Each round adds the clusters missing; the metadata's growth leaves a few for the next.
+  uint64_t s = smallest_partition(cs);
+  for (int round = 0; round < 8; ++round) {
+    const uint32_t have = recording_clusters(s, cs);
+    if (have >= wanted) break;
+    s += uint64_t(wanted - have) * cs;
+  }
+  shape.partition_sectors = s;
+  shape.recording_clusters = recording_clusters(s, cs);
+  return shape;
 }
 
 std::string date_text(uint32_t t) {
   const krt::TimeFields f = krt::unpack_time(t);
   char s[16];
   std::snprintf(s, sizeof s, "%04d-%02d-%02d", f.year, f.month, f.day);
-  return s;
-}
-
-std::string clock_text(uint32_t t) {
-  const krt::TimeFields f = krt::unpack_time(t);
-  char s[16];
-  std::snprintf(s, sizeof s, "%02d:%02d:%02d", f.hour, f.minute, f.second);
   return s;
 }
 
@@ -126,12 +170,13 @@ class Ledger {
   std::map<const krt::FILEHANDLE*, int> current_;  // file each handle wrote last
 };
 
-// One recording channel: its handle, its encoder and the bytes still to write.
+// One recording channel: its handle, its encoder and the start of its files of one day.
 struct Channel {
   int index = 0;
   krt::FILEHANDLE* h = nullptr;
   std::unique_ptr<ClipEncoder> encoder;
-  std::vector<uint8_t> queue;  // what the current file still has to write
+  std::string start_date;          // the day `start` was made for
+  std::vector<uint8_t> start;      // a file's first write: header (channel 001), clip, padding
 };
 
 class Recorder {
@@ -139,8 +184,6 @@ class Recorder {
   Recorder(const DemoOptions& o, DemoResult& r) : options_(o), result_(r), ledger_(r.files) {}
 
   bool run() {
-    const int minutes = options_.days * 1440 - 10 + 60 - 180;
-    result_.pack_minutes = pack_minutes(options_.channels, minutes, kFilesToWrap);
     krt::set_pack_period(result_.pack_minutes * kPackSecondsPerMinute);
     for (int c = 0; c < options_.channels; ++c) {
       Channel ch;
@@ -182,8 +225,23 @@ class Recorder {
     return false;
   }
 
+  // The first write of a channel's files on the day of `now`: the "DHII" header (channel
+  // 001), the clip, zeros to a whole padding unit. Encoded once a day.
+  bool make_start(Channel& ch, uint32_t now) {
+    const std::string date = date_text(now);
+    if (date == ch.start_date) return true;
+    ch.start.clear();
+    if (ch.index == kHeaderChannel) ch.start = dhii_header();
+    const std::vector<uint8_t> clip = ch.encoder->clip(date, "");
+    if (clip.empty()) return fail("encoding failed: " + ch.encoder->error());
+    ch.start.insert(ch.start.end(), clip.begin(), clip.end());
+    ch.start.resize((ch.start.size() + kPaddingBytes - 1) / kPaddingBytes * kPaddingBytes, 0);
+    ch.start_date = date;
+    return true;
+  }
+
   // One minute of a channel: a new file starts with its clip, a running one goes on with
-  // what is left of it or with padding.
+  // padding.
   bool write_minute(Channel& ch, bool clock_jumped) {
     const uint32_t now = krt::time_now();
     if (!ch.h) {
@@ -193,26 +251,9 @@ class Recorder {
     }
     // A clock jump cuts every file at the next write; a file without a cluster is new.
     const bool new_file = clock_jumped || ch.h->first_cluster == 0;
-    uint32_t header = 0;
-    if (new_file) {
-      ch.queue.clear();
-      if (ch.index == kHeaderChannel) {
-        ch.queue = dhii_header();
-        header = kHeaderBytes;
-      }
-      const std::vector<uint8_t> clip = ch.encoder->clip(date_text(now), clock_text(now));
-      if (clip.empty()) return fail("encoding failed: " + ch.encoder->error());
-      ch.queue.insert(ch.queue.end(), clip.begin(), clip.end());
-      ch.queue.resize((ch.queue.size() + kPaddingBytes - 1) / kPaddingBytes * kPaddingBytes, 0);
-    }
-    std::vector<uint8_t> chunk;
-    if (ch.queue.empty()) {
-      chunk = ch.encoder->padding();
-    } else {
-      const size_t n = std::min(ch.queue.size(), kClipBytesPerMinute);
-      chunk.assign(ch.queue.begin(), ch.queue.begin() + long(n));
-      ch.queue.erase(ch.queue.begin(), ch.queue.begin() + long(n));
-    }
+    if (new_file && !make_start(ch, now)) return false;
+    const uint32_t header = new_file && ch.index == kHeaderChannel ? kHeaderBytes : 0;
+    const std::vector<uint8_t> chunk = new_file ? ch.start : ch.encoder->padding();
     krt::FILEHANDLE* mirror = ch.h->mirror;
     const int part = ch.h->pdp->part;
     const uint32_t first = ch.h->first_cluster;
@@ -233,11 +274,12 @@ class Recorder {
 
 // Lays out the disk: version block, two partitions, each formatted; idea1 becomes the mirror
 // partition (type 3).
-bool format_disk(DemoResult& r) {
-  krt::Partition parts[kPartitions] = {{0, kPartitionSectors}, {kPartitionSectors, kPartitionSectors}};
+bool format_disk(DemoResult& r, uint32_t cluster_sectors) {
+  const uint64_t size = r.partition_sectors;
+  krt::Partition parts[kPartitions] = {{0, size}, {size, size}};
   if (krt::krt_write_partitions(0, parts, kPartitions) != 0) return r.error = "the partition table could not be written", false;
   for (int p = 0; p < kPartitions; ++p) {
-    if (krt::krt_format_driver(0, p, kSectorsPerCluster) != 0) return r.error = "formatting failed", false;
+    if (krt::krt_format_driver(0, p, cluster_sectors) != 0) return r.error = "formatting failed", false;
   }
   int healthy = 0;
   krt::krt_file_sys_init(healthy, nullptr);
@@ -266,15 +308,23 @@ bool stop_cleanly() {
 
 DemoResult make_demo_disk(const std::string& path, const DemoOptions& options) {
   DemoResult result;
+  const uint32_t min_cs = options.cluster_sectors;
   if (options.days < 1 || options.days > kMaxDemoDays || options.channels < 1 || options.channels > kMaxDemoChannels ||
-      options.pictures_per_clip < 1 || options.pictures_per_clip > kMaxDemoClipPictures) {
+      options.pictures_per_clip < 1 || options.pictures_per_clip > kMaxDemoClipPictures || min_cs == 0 ||
+      (min_cs & (min_cs - 1)) != 0 || min_cs > kMaxClusterSectors) {
     result.error = "days must be 1.." + std::to_string(kMaxDemoDays) + ", channels 1.." +
-                   std::to_string(kMaxDemoChannels) + " and pictures per clip 1.." +
-                   std::to_string(kMaxDemoClipPictures);
+                   std::to_string(kMaxDemoChannels) + ", pictures per clip 1.." +
+                   std::to_string(kMaxDemoClipPictures) + " and the cluster a power of two up to " +
+                   std::to_string(kMaxClusterSectors) + " sectors";
     return result;
   }
+  const Shape shape = disk_shape(options);
+  result.cluster_sectors = shape.cluster_sectors;
+  result.pack_minutes = shape.pack_minutes;
+  result.partition_sectors = shape.partition_sectors;
+  result.recording_clusters = shape.recording_clusters;
   ImageFile image;
-  if (!image.create(path, kPartitionSectors * kPartitions, result.error)) return result;
+  if (!image.create(path, shape.partition_sectors * kPartitions, result.error)) return result;
   uint8_t sector0[krt::kSectorBytes];
   krt::write_version_block(sector0);
   if (!image.write_sector(krt::kVersionSector, sector0)) {
@@ -294,7 +344,7 @@ DemoResult make_demo_disk(const std::string& path, const DemoOptions& options) {
   image.install_hook(0);
   g_disk_overs = g_time_changes = 0;
   krt::set_event_hook(count_event);
-  bool ok = format_disk(result);
+  bool ok = format_disk(result, shape.cluster_sectors);
   if (ok) {
     Recorder recorder(options, result);
     ok = recorder.run() && stop_cleanly();

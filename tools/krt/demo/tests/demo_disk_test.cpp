@@ -72,13 +72,15 @@ std::string folder_of(const DemoFile& f) {
   return s;
 }
 
+constexpr int kDays = 2;
+
 class DemoDisk : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new std::string(temp_dir());
     image_ = new std::string(*dir_ + "/demo.img");
     DemoOptions o;
-    o.days = 2;
+    o.days = kDays;
     o.channels = 2;
     o.pictures_per_clip = 2;
     std::FILE* quiet = std::fopen("/dev/null", "w");
@@ -151,6 +153,7 @@ void expect_recorder_traces(const DemoResult& result, const std::string& image) 
   EXPECT_GE(result.time_changes, 2);
 
   size_t continued = 0, past_midnight = 0, program = 0, raw = 0, mirrored = 0;
+  std::set<int> days_on_idea0;
   for (const DemoFile& f : result.files) {
     if (f.overwritten) continue;
     krt::DirItem item{};
@@ -161,9 +164,11 @@ void expect_recorder_traces(const DemoResult& result, const std::string& image) 
     program += data[3] == 0xBA ? 1 : 0;
     raw += data[3] == 0x01 ? 1 : 0;
     mirrored += f.part == 1 ? 1 : 0;
+    if (f.part == 0) days_on_idea0.insert(krt::unpack_time(f.start_time).day);
   }
   EXPECT_GT(continued, 100u) << "split by the pack period";
   EXPECT_GE(past_midnight, 1u);
+  EXPECT_EQ(days_on_idea0.size(), size_t(kDays)) << "the older lap still holds the first day";
   EXPECT_GT(program, 0u);
   EXPECT_GT(raw, 0u);
   EXPECT_GT(mirrored, 0u);
