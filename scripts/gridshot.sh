@@ -1,19 +1,18 @@
 #!/usr/bin/env bash
-# Screenshots of a four-window grid playing four recordings of a demo disk, under Xvfb.
+# Screenshots of a four-window grid playing four recordings of the demo disk, under Xvfb.
 #
 #   scripts/gridshot.sh [IMAGE] [OUT-PREFIX]
 #
-# IMAGE defaults to demo/gridshot.img, made when absent by `krt mkdemo --days 1 --clip-pictures
-# 100` (a demo disk whose recordings start with four-second clips, so that they still move when
-# the shots are taken). The four recordings are the first recording of each of the first four
-# channels of the first day that has four channels. One second after the players start, two
-# shots one second apart are written to OUT-PREFIX-1.png and OUT-PREFIX-2.png (default
-# demo/gridshot); the exact gridshot command is printed first.
+# IMAGE defaults to the demo disk demo/demo.img, made by `krt mkdemo` when absent (as ./run does).
+# The four recordings are the first recording of each of the first four channels of the first
+# day that has four channels. One second after the players start, two shots one second apart
+# are written to OUT-PREFIX-1.png and OUT-PREFIX-2.png (default demo/gridshot); the exact
+# gridshot command is printed first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 build=${VENDREL_BUILD:-build/release}
-image=${1:-demo/gridshot.img}
+image=${1:-demo/demo.img}
 out=${2:-demo/gridshot}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target krt_tool gridshot >/dev/null
@@ -21,7 +20,7 @@ krt="$build/bin/krt"
 
 if [ ! -e "$image" ]; then
   mkdir -p "$(dirname "$image")"
-  "$krt" mkdemo --days 1 --clip-pictures 100 "$image"
+  "$krt" mkdemo "$image"
 fi
 
 paths=()

@@ -66,9 +66,9 @@ const Command kCommands[] = {
 #ifdef KRT_TOOL_MKDEMO
     {"mkdemo", "IMAGE [--days N] [--channels N] [--clip-pictures N]", "make a demo recorder disk image",
      "Makes a new sparse disk image the way a recorder records one: formatted by the library,\n"
-     "then N days (default 3, at most 7) of N channels (default 4, at most 16) written through\n"
-     "the library's writer. Every file starts with a short clip of N pictures (default 10, at\n"
-     "most 250, 25 a second; H.264 704x576, MP2 sound in an MPEG program stream; raw H.264 for\n"
+     "then N days (default 3, at most 7) of N channels (default 8, at most 16) written through\n"
+     "the library's writer. Every file starts with a clip of N pictures (default 200, at most\n"
+     "250, 25 a second; H.264 704x576, MP2 sound in an MPEG program stream; raw H.264 for\n"
      "channels 002, 004, ...) showing its channel, date and time. Files are split by the pack\n"
      "period; the clock jumps forward on the first day and back (a collision) on the last;\n"
      "idea0 fills up and wraps (an older lap); idea1 holds the mirror of channel 002. IMAGE\n"

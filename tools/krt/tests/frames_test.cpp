@@ -166,16 +166,16 @@ TEST_F(Frames, AgreeWithFfmpegOverWhatCatGivesForEveryRecording) {
   }
 }
 
-// The demo disk as `krt mkdemo` records it, one day of two channels: every partition, every
-// channel folder, its first recording (a program stream behind a "DHII" header on channel 001,
-// raw H.264 on channel 002, the mirror of channel 002 on idea1).
+// The demo disk as `krt mkdemo` records it, one day of two channels with short clips: every
+// partition, every channel folder, its first recording (a program stream behind a "DHII"
+// header on channel 001, raw H.264 on channel 002, the mirror of channel 002 on idea1).
 TEST(FramesOnTheDemoDisk, AgreeWithFfmpegOverWhatCatGives) {
   if (run_tool({"mkdemo", "--help"}).status != 0) GTEST_SKIP() << "this krt has no mkdemo";
   if (shell("ffmpeg -hide_banner -decoders 2>/dev/null").find("h264") == std::string::npos)
     GTEST_SKIP() << "ffmpeg command line not available";
   const TempDir dir;
   const std::string image = dir / "demo.img";
-  const ToolRun made = run_tool({"mkdemo", "--days", "1", "--channels", "2", image});
+  const ToolRun made = run_tool({"mkdemo", "--days", "1", "--channels", "2", "--clip-pictures", "10", image});
   ASSERT_EQ(made.status, 0) << made.err;
   int recordings = 0;
   for (const std::string& part : lines(krt_on(image, {"ls", "/mnt"}).out)) {
