@@ -93,8 +93,10 @@ std::string FormatTime(const DateTime &t, int flags) {
       break;
   }
   // Drops the seconds: ":ss", or "ss" of the compact form; a date alone has none.
-  if ((flags & kFmtNoSeconds) && form != Form::DateOnly)
-    text.resize(text.size() - (form == Form::Compact ? 2 : 3));
+  if ((flags & kFmtNoSeconds) && form != Form::DateOnly) {
+    const size_t drop = form == Form::Compact ? 2 : 3;
+    if (text.size() >= drop) text.erase(text.size() - drop);
+  }
   if (s.hour12 && !(flags & kFmtDateOnly)) text += IsPM(t.m_nHour) ? "PM" : "AM";
   return text;
 }
