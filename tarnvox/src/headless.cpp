@@ -6,6 +6,7 @@
 #include <tarnvox/tarnvox.h>
 
 #include <cinttypes>
+#include <optional>
 #include <vector>
 
 extern "C" {
@@ -52,7 +53,12 @@ public:
                                 f->height, 1);
         uint8_t digest[16];
         av_md5_sum(digest, bytes_.data(), size);
+        // Rounded to the frame rate, two pictures can land on the same tick. Like FFmpeg's own
+        // framemd5 output, the column keeps rising: such a picture takes the next tick.
         int64_t pts = av_rescale_q(v.pts - v.startPts, in, tb);
+        if (lastPts_ && pts <= *lastPts_)
+            pts = *lastPts_ + 1;
+        lastPts_ = pts;
         int64_t duration = f->pkt_duration > 0 ? av_rescale_q(f->pkt_duration, in, tb) : 1;
         std::fprintf(out_, "0, %10" PRId64 ", %10" PRId64 ", %8" PRId64 ", %8d, ", pts, pts,
                      duration, size);
@@ -64,6 +70,7 @@ public:
 private:
     FILE* out_;                  // where the lines go
     bool headerDone_ = false;    // header lines written
+    std::optional<int64_t> lastPts_; // time column of the previous line, once there is one
     std::vector<uint8_t> bytes_; // packed planes of the current picture
 };
 
