@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "krt_testing/image_builder.h"
+#include "krt_testing/scratch.h"
 
 namespace tool_test {
 
@@ -25,18 +26,13 @@ struct ToolRun {
 // err_on_terminal, standard error is a pseudo-terminal and err holds what was written to it.
 ToolRun run_tool(const std::vector<std::string>& args, bool err_on_terminal = false);
 
-// A temporary folder, removed with everything in it when the object goes.
-class TempDir {
+// A temporary folder, removed with everything in it when the object goes: the image
+// builder's scratch folder, with the folder-style accessors these tests use.
+class TempDir : public krt_testing::ScratchDir {
  public:
   TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
+  const std::string& path() const { return dir(); }
+  std::string operator/(const std::string& name) const { return ScratchDir::path(name); }
 };
 
 // The whole content of a local file ("" when it cannot be read).
