@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QPainterPath>
 
+#include <cstdlib>
+
 namespace lumenpane {
 namespace {
 
@@ -103,7 +105,11 @@ void CVideoPane::paintEvent(QPaintEvent*) {
   painter.setClipRect(area);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   if (!frame.isNull()) {
-    const QSize size = m_bStretch ? area.size() : frame.size().scaled(area.size(), Qt::KeepAspectRatio);
+    QSize size = m_bStretch ? area.size() : frame.size().scaled(area.size(), Qt::KeepAspectRatio);
+    // The engine makes pictures at the size the pane asked for, at times a pixel narrower:
+    // such a picture is drawn as it is, since scaling it by a pixel would blur every line.
+    if (std::abs(size.width() - frame.width()) <= 1 && std::abs(size.height() - frame.height()) <= 1)
+      size = frame.size();
     painter.drawImage(centred(size, area), frame);
   } else if (!m_logo.isNull()) {
     QSize size = m_logo.size();

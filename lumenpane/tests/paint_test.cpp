@@ -56,6 +56,22 @@ TEST_F(GridTest, FramesFromAnotherThreadArePaintedWithTheirAspectRatio) {
   }
 }
 
+TEST_F(GridTest, APictureAPixelNarrowerThanItsPlaceIsDrawnUnscaled) {
+  // The engine makes pictures at most one pixel narrower than asked; stretching such a picture
+  // by a pixel would blend every column with its neighbour.
+  CVideoPane* pane = grid.GetWndHandle(3);
+  pane->setStretch(true);
+  QImage stripes(315, 236, QImage::Format_RGB32);
+  for (int x = 0; x < stripes.width(); ++x)
+    for (int y = 0; y < stripes.height(); ++y) stripes.setPixelColor(x, y, x % 2 ? Qt::red : Qt::blue);
+  EventCounter paints(pane, QEvent::Paint);
+  pane->presentFrame(stripes);
+  ASSERT_TRUE(waitFor([&] { return paints.count > 0; }));
+  const QImage image = shot();
+  for (int x : {0, 1, 150, 151, 314})
+    EXPECT_EQ(image.pixelColor(kPane3 + QPoint(2 + x, 120)), QColor(x % 2 ? Qt::red : Qt::blue)) << x;
+}
+
 TEST_F(GridTest, FitSizeKeepsTheAspectRatioInsideThePane) {
   const CVideoPane* pane = grid.GetWndHandle(3);
   EXPECT_EQ(pane->fitSize({704, 576}), QSize(288, 236));

@@ -18,7 +18,7 @@ public:
     PictureConverter(const PictureConverter&) = delete;
     PictureConverter& operator=(const PictureConverter&) = delete;
 
-    // The picture scaled to `size` (empty: its display size) in `format`, which is
+    // The picture scaled to scaledSize(`size`) (empty `size`: its display size) in `format`, which is
     // QImage::Format_RGB32 or QImage::Format_RGB888. A null image when the picture's pixel
     // format cannot be converted or memory runs out.
     QImage convert(const AVFrame* frame, QSize size, QImage::Format format);
@@ -26,6 +26,11 @@ public:
 private:
     SwsContext* sws_ = nullptr; // scaler of the last conversion
 };
+
+// The size a picture of `pixels` pixels is converted to when `wanted` is asked for: `wanted`,
+// one pixel narrower when the picture is scaled and `wanted` has an odd width (kept for
+// libswscale's fast paths; the pane centres the picture).
+QSize scaledSize(QSize wanted, QSize pixels);
 
 // The picture's display size: its pixel size with the width corrected by the sample aspect
 // ratio (the pixel size when the ratio is unknown or absurd).

@@ -10,9 +10,12 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cerrno>
 #include <cstdio>
 
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace tarnvox {
 
@@ -46,6 +49,17 @@ void nameThread(const char* role, int port)
     char name[16];
     std::snprintf(name, sizeof name, "tvx-%s-%02d", role, port);
     pthread_setname_np(pthread_self(), name);
+}
+
+void lowerThreadPriority(int steps)
+{
+    // On Linux a thread id names one thread for setpriority; raising one's own nice value needs
+    // no privilege. A failure only leaves the priority as it was.
+    const auto self = static_cast<id_t>(gettid());
+    errno = 0;
+    int nice = getpriority(PRIO_PROCESS, self);
+    if (errno == 0)
+        setpriority(PRIO_PROCESS, self, std::min(nice + steps, 19));
 }
 
 // The rules of a port's state, checked in debug builds after every change.
@@ -188,6 +202,7 @@ int Port::play(TvxFrameSink* sink)
     {
         std::lock_guard sinkLock(sinkMu_);
         sink_ = sink;
+        sinkSize_ = 0; // the new sink has not asked for a size yet
     }
     std::lock_guard lock(mu_);
     mode_ = ShowMode::Normal;

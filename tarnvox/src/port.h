@@ -30,6 +30,9 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <QImage>
+#include <QSize>
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -43,6 +46,12 @@ class PictureConverter;
 
 // Names the calling thread "tvx-ROLE-PORT" for debuggers and top.
 void nameThread(const char* role, int port);
+
+// Lowers the calling thread's priority by `steps` nice steps (at most to the lowest). The
+// decoding threads run below the presentation threads and the user-interface thread: when many
+// ports keep the processors busy, the short, punctual work of showing pictures and of the user
+// interface comes first, and decoding takes the rest.
+void lowerThreadPriority(int steps);
 
 class Port;
 // Marks the calling thread as one of `port`'s own threads.
@@ -63,6 +72,8 @@ struct Picture {
     int64_t stampUs = 0;       // raw time stamp in µs (to line sound up with pictures)
     TvxVideoFrame info;        // what onVideoFrame gets (info.frame set when called)
     size_t bytes = 0;          // size of the picture's planes
+    QImage image;              // made ready by the decoding thread at imageSize (or null)
+    QSize imageSize;           // the size the sink asked for that image was made for
 };
 
 // Decoded, resampled sound waiting for its picture.
@@ -88,6 +99,7 @@ public:
     static constexpr int64_t kSoundLeadUs = 100'000;   // sound goes out this far ahead
     static constexpr int64_t kMaxSoundQueueUs = 2'000'000;
     static constexpr int kMaxPendingSteps = 1000;
+    static constexpr int kDecodeNiceSteps = 5; // decoding priority below the caller's (see above)
 
     explicit Port(int index);
     ~Port();
@@ -141,10 +153,12 @@ private:
     int readInput(uint8_t* buffer, int size);
     int feed(const uint8_t* data, size_t length, bool wait);
     void queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStream* stream,
-                      VideoClock& clock);
+                      VideoClock& clock, PictureConverter& converter);
     void queueSound(AVFrame* frame, const AVStream* stream, Resampler& resampler);
     void showLoop();
-    void draw(const AVFrame* frame, PictureConverter& converter);
+    // Hands the picture to the sink at the size the sink asks for: `ready` when it was made
+    // for that size, else converted from `frame` now.
+    void draw(const AVFrame* frame, PictureConverter& converter, const Picture* ready = nullptr);
     void releaseSoundLocked(int64_t upToUs, bool audible);
     void keepInHistoryLocked(Picture picture);
     void closeAudio();
@@ -189,6 +203,10 @@ private:
 
     Timeline timeline_;                       // decoding thread only (reset while Free)
 
+    // The size the sink asked for last (width << 32 | height; 0 none yet). The decoding thread
+    // converts each picture to it while the picture is still in the processor's cache; the
+    // presentation thread converts again only when the sink then wants another size.
+    std::atomic<uint64_t> sinkSize_{0};
     std::mutex sinkMu_;                       // held while the sink is called
     TvxFrameSink* sink_ = nullptr;            // sinkMu_
 

@@ -3,6 +3,7 @@
 #include "decoder.h"
 #include "demuxer.h"
 #include "log.h"
+#include "picture.h"
 #include "port.h"
 
 #include <algorithm>
@@ -45,6 +46,7 @@ int64_t streamStart(const AVFormatContext* fmt, const AVStream* st, int64_t firs
 void Port::decodeLoop()
 {
     nameThread("dec", index_);
+    lowerThreadPriority(kDecodeNiceSteps);
     markThreadOf(this);
     for (;;) {
         {
@@ -115,7 +117,8 @@ void Port::runSession()
         }
         return d;
     };
-    auto onPicture = [&](AVFrame* f) { queuePicture(f, fmt, videoStream, vclock); };
+    PictureConverter converter;
+    auto onPicture = [&](AVFrame* f) { queuePicture(f, fmt, videoStream, vclock, converter); };
     auto onSound = [&](AVFrame* f) { queueSound(f, audioStream, resampler); };
 
     AVPacket* packet = av_packet_alloc();
@@ -154,9 +157,10 @@ void Port::runSession()
 }
 
 // A decoded picture gets its time stamp (made from the frame duration when the stream has
-// none) and its continuous stream times, then waits in the queue for its turn.
+// none), its continuous stream times and its image at the size the sink asked for last, then
+// waits in the queue for its turn.
 void Port::queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStream* st,
-                        VideoClock& vc)
+                        VideoClock& vc, PictureConverter& converter)
 {
     AVRational tb = st->time_base;
     AVRational rate = av_guess_frame_rate(const_cast<AVFormatContext*>(fmt),
@@ -183,6 +187,10 @@ void Port::queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStre
     p.time = timeline_.next(p.stampUs, durationUs);
     p.info = TvxVideoFrame{nullptr, pts, tb.num, tb.den, vc.startPts, rate.num, rate.den};
     p.bytes = pictureBytes(frame);
+    if (uint64_t size = sinkSize_; size != 0) {
+        p.imageSize = QSize(static_cast<int>(size >> 32), static_cast<int>(size & 0xffffffffu));
+        p.image = converter.convert(frame, p.imageSize, QImage::Format_RGB32);
+    }
 
     std::unique_lock lock(mu_);
     showCv_.wait(lock, [this] { return stopping_ || queue_.size() < kQueueDepth; });

@@ -25,13 +25,20 @@ void Port::keepInHistoryLocked(Picture picture)
     }
 }
 
-void Port::draw(const AVFrame* frame, PictureConverter& converter)
+void Port::draw(const AVFrame* frame, PictureConverter& converter, const Picture* ready)
 {
     std::lock_guard sinkLock(sinkMu_);
     if (!sink_)
         return;
-    QImage image = converter.convert(frame, sink_->frameSize(displaySize(frame)),
-                                     QImage::Format_RGB32);
+    QSize size = sink_->frameSize(displaySize(frame));
+    sinkSize_ = size.isValid() ? uint64_t{static_cast<uint32_t>(size.width())} << 32 |
+                                     static_cast<uint32_t>(size.height())
+                               : 0;
+    if (ready && !ready->image.isNull() && ready->imageSize == size) {
+        sink_->present(ready->image);
+        return;
+    }
+    QImage image = converter.convert(frame, size, QImage::Format_RGB32);
     if (!image.isNull())
         sink_->present(image);
 }
@@ -43,6 +50,8 @@ void Port::showLoop()
     nameThread("show", index_);
     markThreadOf(this);
     PictureConverter converter;
+    bool shownAny = false; // a picture of this run went on screen
+    StartLead lead;        // the wait of the run's first picture
     std::unique_lock lock(mu_);
     while (!stopping_) {
         if (redraw_) {
@@ -69,12 +78,22 @@ void Port::showLoop()
         const Picture& next = fromHistory ? history_[history_.size() - cursor_] : queue_.front();
         if (mode_ == ShowMode::Normal && !options_.unlimited) {
             int64_t now = clock_->nowUs();
+            if (!shownAny && !fromHistory) {
+                int64_t until = lead.waitUntil(
+                    now, queue_.back().time.paceUs - queue_.front().time.paceUs,
+                    queue_.size() >= kQueueDepth, inFlight_ != 0 || ring_.size() != 0);
+                if (until != 0) {
+                    clock_->waitUntil(until, showCv_, lock);
+                    continue;
+                }
+            }
             int64_t due = pacer_.due(next.time.paceUs, now);
             if (due > now) {
                 clock_->waitUntil(due, showCv_, lock);
                 continue;
             }
         }
+        shownAny = true;
         if (mode_ == ShowMode::Step)
             --steps_;
         pacer_.shown(next.time.paceUs, clock_->nowUs());
@@ -103,7 +122,8 @@ void Port::showLoop()
             info.frame = picture.frame.get();
             options_.onVideoFrame(info);
         }
-        draw(picture.frame.get(), converter);
+        draw(picture.frame.get(), converter, &picture);
+        picture.image = QImage(); // a picture shown again is converted again
         lock.lock();
         keepInHistoryLocked(std::move(picture));
         presenting_ = 0;

@@ -68,4 +68,13 @@ void Pacer::reset()
     shownAny_ = false;
 }
 
+int64_t StartLead::waitUntil(int64_t nowUs, int64_t aheadUs, bool full, bool moreComing)
+{
+    if (aheadUs >= kLeadUs || full || !moreComing)
+        return 0;
+    if (sinceUs_ < 0)
+        sinceUs_ = nowUs;
+    return nowUs < sinceUs_ + kLeadUs ? sinceUs_ + kLeadUs : 0;
+}
+
 } // namespace tarnvox

@@ -68,4 +68,21 @@ private:
     int64_t lastPace_ = 0;      // pace time of the picture on screen
 };
 
+// When a run's first picture may go on screen. It waits until the decoder is ahead (the queued
+// pictures span kLeadUs of stream time, the queue is full, or no more pictures are coming), or
+// for kLeadUs at most: the pictures after it then have that much slack when many ports start
+// together and share the processors, and a slow or sparse stream still starts at once.
+class StartLead {
+public:
+    static constexpr int64_t kLeadUs = 300'000;
+
+    // Wall time until which the first picture waits, or 0 when it goes on screen now. `aheadUs`
+    // is the stream time the queued pictures span, `full` that the queue is full, `moreComing`
+    // that the decoder may still add pictures. The first call starts the wait.
+    int64_t waitUntil(int64_t nowUs, int64_t aheadUs, bool full, bool moreComing);
+
+private:
+    int64_t sinceUs_ = -1; // when the first picture began to wait
+};
+
 } // namespace tarnvox

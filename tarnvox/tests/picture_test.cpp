@@ -62,6 +62,25 @@ INSTANTIATE_TEST_SUITE_P(Ratios, DisplaySize,
                                            SarCase{"negative", {-1, 1}, {704, 576}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(PictureConverter, ScaledPicturesGetAnEvenWidth)
+{
+    struct Case {
+        QSize wanted, pixels, made;
+    };
+    const Case cases[] = {
+        {{213, 160}, {704, 576}, {212, 160}}, // scaled, odd width: one pixel narrower
+        {{212, 161}, {704, 576}, {212, 161}}, // odd heights cost nothing
+        {{705, 577}, {705, 577}, {705, 577}}, // not scaled: the picture's own size
+        {{705, 576}, {705, 577}, {704, 576}},
+        {{1, 1}, {704, 576}, {1, 1}},         // never an empty picture
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(scaledSize(c.wanted, c.pixels), c.made) << c.wanted.width() << "x" << c.wanted.height();
+    PictureConverter converter;
+    EXPECT_EQ(converter.convert(grey(64, 48, {1, 1}).get(), QSize(21, 15), QImage::Format_RGB32).size(),
+              QSize(20, 15));
+}
+
 TEST(PictureConverter, ScalesToTheSizeAskedOrTheDisplaySize)
 {
     PictureConverter c;

@@ -4,8 +4,12 @@
 #include "support.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
+#include <sys/resource.h>
+
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -253,6 +257,50 @@ TEST_F(Playback, PausedTickDrawsThePictureAgainAtTheNewSize)
     ASSERT_TRUE(TvxPausedTick(12));
     ASSERT_TRUE(eventually([&] { return sink.count() == before + 1; }));
     EXPECT_EQ(sink.picture(before).size(), QSize(40, 30));
+}
+
+TEST_F(Playback, PicturesFollowASizeChangeOfTheSink)
+{
+    TVX_NEED_STREAMS();
+    // The decoding thread makes each image ahead at the size asked last; pictures already made
+    // when the pane changes size must still reach it at the new size.
+    RecordingSink sink(QSize(32, 24));
+    std::atomic<int> seen{0};
+    TvxPortOptions o = unlimited();
+    o.onVideoFrame = [&](const TvxVideoFrame&) {
+        if (++seen == 20)
+            sink.setSize(QSize(48, 36));
+    };
+    ASSERT_TRUE(start(13, &sink, o));
+    ASSERT_TRUE(playAll(13, streams().ps));
+    ASSERT_EQ(sink.count(), 75u);
+    for (size_t i = 0; i < sink.count(); ++i)
+        ASSERT_EQ(sink.picture(i).size(), i < 19 ? QSize(32, 24) : QSize(48, 36)) << "picture " << i;
+}
+
+TEST_F(Playback, DecodingRunsBelowThePriorityOfTheCaller)
+{
+    TVX_NEED_STREAMS();
+    RecordingSink sink;
+    ASSERT_TRUE(start(15, &sink));
+    ASSERT_TRUE(feed(15, readAll(streams().ps)));
+    // The decoding thread's nice value, from /proc (field 19 of its stat line).
+    int decoderNice = INT_MIN;
+    ASSERT_TRUE(eventually([&] {
+        QDir tasks("/proc/self/task");
+        for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile comm(tasks.filePath(tid + "/comm")), stat(tasks.filePath(tid + "/stat"));
+            if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "tvx-dec-15" ||
+                !stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            decoderNice = fields.value(16).toInt(); // field 19 counted from pid
+            return true;
+        }
+        return false;
+    }));
+    EXPECT_EQ(decoderNice, std::min(getpriority(PRIO_PROCESS, 0) + 5, 19));
 }
 
 TEST_F(Playback, AfterPlayReturnsTheOldSinkIsNeverCalled)

@@ -6,6 +6,7 @@
 #include <vector>
 
 using tarnvox::Pacer;
+using tarnvox::StartLead;
 using tarnvox::StreamTime;
 using tarnvox::Timeline;
 
@@ -101,6 +102,37 @@ TEST(Pacer, RestartKeepsTheDistanceFromThePictureOnScreen)
     p.shown(40'000, 40'000);
     p.restart(5'000'000); // paused for a while
     EXPECT_EQ(p.due(80'000, 5'000'000), 5'040'000);
+}
+
+TEST(StartLead, FirstPictureWaitsUntilTheDecoderIsAheadOrTheLeadIsUp)
+{
+    constexpr int64_t L = StartLead::kLeadUs;
+    struct Step {
+        int64_t now, aheadUs;
+        bool full, moreComing;
+        int64_t until; // 0: on screen now
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"ahead_by_stream_time", {{1000, L, false, true, 0}}},
+        {"queue_full", {{1000, 40'000, true, true, 0}}},
+        {"nothing_more_coming", {{1000, 0, false, false, 0}}},
+        {"waits_from_its_first_look", {{1000, 0, false, true, 1000 + L},
+                                       {1000 + L / 2, 80'000, false, true, 1000 + L},
+                                       {1000 + L, 120'000, false, true, 0}}},
+        {"decoder_catches_up", {{1000, 0, false, true, 1000 + L}, {5000, L + 1, false, true, 0}}},
+    };
+    for (const Case& c : cases) {
+        StartLead lead;
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& s = c.steps[i];
+            EXPECT_EQ(lead.waitUntil(s.now, s.aheadUs, s.full, s.moreComing), s.until)
+                << c.name << ", step " << i;
+        }
+    }
 }
 
 } // namespace

@@ -53,12 +53,15 @@ public:
 
     // The size in pixels the pane wants a picture in, asked once per picture. pictureSize is
     // the picture's display size (its pixel size corrected by its sample aspect ratio), so a
-    // pane that keeps the aspect ratio fits it into its own box. The picture is scaled to
-    // exactly the size returned; an empty size keeps pictureSize.
+    // pane that keeps the aspect ratio fits it into its own box. The picture is scaled to the
+    // size returned, made one pixel narrower when that width is odd and differs from the
+    // picture's (scaling to odd widths is several times slower); an empty size keeps
+    // pictureSize.
     virtual QSize frameSize(QSize pictureSize) const = 0;
 
-    // One picture to show now: QImage::Format_RGB32 at the size frameSize() gave. The image owns
-    // its pixels and is the pane's to keep (implicitly shared, safe to hand to another thread).
+    // One picture to show now: QImage::Format_RGB32 at the size frameSize() gave (see above).
+    // The image owns its pixels and is the pane's to keep (implicitly shared, safe to hand to
+    // another thread).
     virtual void present(const QImage& picture) = 0;
 };
 
