@@ -13,9 +13,77 @@ extern "C" {
 
 namespace tarnvox {
 
+namespace {
+
+// One plane shrunk 2×2: each output sample is the rounded mean of a 2×2 block of the source
+// plane of w × h samples; the last row and column repeat when w or h is odd.
+void halvePlane(const uint8_t* src, int srcStride, int w, int h, uint8_t* dst, int dstStride)
+{
+    const int outW = (w + 1) / 2, outH = (h + 1) / 2, pairs = w / 2;
+    for (int y = 0; y < outH; ++y) {
+        const uint8_t* a = src + static_cast<ptrdiff_t>(2 * y) * srcStride;
+        const uint8_t* b = 2 * y + 1 < h ? a + srcStride : a;
+        uint8_t* out = dst + static_cast<ptrdiff_t>(y) * dstStride;
+        for (int x = 0; x < pairs; ++x)
+            out[x] = static_cast<uint8_t>((a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) >> 2);
+        if (outW > pairs)
+            out[pairs] = static_cast<uint8_t>((a[w - 1] + b[w - 1] + 1) >> 1);
+    }
+}
+
+// 4:2:0 pictures, whose three planes halve alike.
+bool isPlanar420(AVPixelFormat format)
+{
+    return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P;
+}
+
+} // namespace
+
 PictureConverter::~PictureConverter()
 {
     sws_freeContext(sws_);
+    for (AVFrame*& f : halved_)
+        av_frame_free(&f);
+}
+
+const AVFrame* PictureConverter::shrinkFor(const AVFrame* frame, QSize size)
+{
+    // libswscale's filters read every source sample for each output sample they cover, so a
+    // picture shown at a half or less of its size costs several times what the output is
+    // worth. A 2×2 mean per halving step brings it within a factor of two first; the filter
+    // then sees the same picture content at a quarter of the samples.
+    const auto format = static_cast<AVPixelFormat>(frame->format);
+    if (!isPlanar420(format))
+        return frame;
+    const AVFrame* from = frame;
+    for (AVFrame*& out : halved_) {
+        if (size.width() * 2 > from->width || size.height() * 2 > from->height)
+            break;
+        const int w = (from->width + 1) / 2, h = (from->height + 1) / 2;
+        if (!out || out->width != w || out->height != h || out->format != format) {
+            av_frame_free(&out);
+            out = av_frame_alloc();
+            if (!out)
+                break;
+            out->format = format;
+            out->width = w;
+            out->height = h;
+            if (av_frame_get_buffer(out, 0) < 0) {
+                av_frame_free(&out);
+                break;
+            }
+        }
+        for (int plane = 0; plane < 3; ++plane) {
+            const int pw = plane ? (from->width + 1) / 2 : from->width;
+            const int ph = plane ? (from->height + 1) / 2 : from->height;
+            halvePlane(from->data[plane], from->linesize[plane], pw, ph, out->data[plane],
+                       out->linesize[plane]);
+        }
+        out->color_range = frame->color_range;
+        out->colorspace = frame->colorspace;
+        from = out;
+    }
+    return from;
 }
 
 QSize displaySize(const AVFrame* frame)
@@ -44,6 +112,7 @@ QImage PictureConverter::convert(const AVFrame* frame, QSize size, QImage::Forma
     if (size.isEmpty())
         size = displaySize(frame);
     size = scaledSize(size, QSize(frame->width, frame->height));
+    frame = shrinkFor(frame, size);
     AVPixelFormat target = format == QImage::Format_RGB888 ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_RGB32;
     sws_ = sws_getCachedContext(sws_, frame->width, frame->height, source, size.width(),
                                 size.height(), target, SWS_BILINEAR, nullptr, nullptr, nullptr);

@@ -24,7 +24,13 @@ public:
     QImage convert(const AVFrame* frame, QSize size, QImage::Format format);
 
 private:
-    SwsContext* sws_ = nullptr; // scaler of the last conversion
+    // The picture shrunk by 2×2 means until less than twice `size` remains (the picture itself
+    // when it is not 4:2:0 or not that large, or memory runs out).
+    const AVFrame* shrinkFor(const AVFrame* frame, QSize size);
+
+    static constexpr int kMaxHalvings = 4;
+    SwsContext* sws_ = nullptr;               // scaler of the last conversion
+    AVFrame* halved_[kMaxHalvings] = {};      // buffers of the halving steps, kept for reuse
 };
 
 // The size a picture of `pixels` pixels is converted to when `wanted` is asked for: `wanted`,

@@ -81,6 +81,57 @@ TEST(PictureConverter, ScaledPicturesGetAnEvenWidth)
               QSize(20, 15));
 }
 
+// A 4:2:0 picture whose left half is `left` and right half `right` (Y, U, V each).
+Frame split(int w, int h, AVPixelFormat format, const uint8_t (&left)[3], const uint8_t (&right)[3])
+{
+    Frame f(av_frame_alloc());
+    f->format = format;
+    f->width = w;
+    f->height = h;
+    EXPECT_EQ(av_frame_get_buffer(f.get(), 0), 0);
+    for (int plane = 0; plane < 3; ++plane) {
+        const int pw = plane ? (w + 1) / 2 : w, ph = plane ? (h + 1) / 2 : h;
+        for (int y = 0; y < ph; ++y)
+            for (int x = 0; x < pw; ++x)
+                f->data[plane][y * f->linesize[plane] + x] = x < pw / 2 ? left[plane] : right[plane];
+    }
+    return f;
+}
+
+TEST(PictureConverter, SmallPicturesOfLargeOnesKeepTheirColoursAndHalves)
+{
+    // Pictures made much smaller than they are go through 2×2 means first: odd sizes, several
+    // halvings and both ranges must still give the colours of each half in their place.
+    const uint8_t red[3] = {81, 90, 240}, white[3] = {235, 128, 128}; // limited range
+    const uint8_t fullRed[3] = {76, 85, 255}, fullWhite[3] = {255, 128, 128};
+    struct Case {
+        int w, h;
+        AVPixelFormat format;
+        QSize size;
+    };
+    const Case cases[] = {
+        {704, 576, AV_PIX_FMT_YUV420P, {190, 156}}, // one halving
+        {705, 577, AV_PIX_FMT_YUV420P, {176, 144}}, // odd sizes, one halving
+        {1920, 1080, AV_PIX_FMT_YUV420P, {96, 54}}, // four halvings
+        {704, 576, AV_PIX_FMT_YUVJ420P, {100, 80}}, // full range
+        {64, 48, AV_PIX_FMT_YUV420P, {40, 30}},     // less than half as small: no halving
+    };
+    PictureConverter converter;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " to " << c.size.width());
+        const bool full = c.format == AV_PIX_FMT_YUVJ420P;
+        Frame f = split(c.w, c.h, c.format, full ? fullRed : red, full ? fullWhite : white);
+        QImage image = converter.convert(f.get(), c.size, QImage::Format_RGB32);
+        ASSERT_EQ(image.size(), c.size);
+        const QRgb left = image.pixel(c.size.width() / 4, c.size.height() / 2);
+        const QRgb right = image.pixel(c.size.width() * 3 / 4, c.size.height() / 2);
+        EXPECT_NEAR(qRed(left), 255, 4);
+        EXPECT_NEAR(qGreen(left), 0, 4);
+        EXPECT_NEAR(qBlue(left), 0, 4);
+        EXPECT_NEAR(qGray(right), 255, 4);
+    }
+}
+
 TEST(PictureConverter, ScalesToTheSizeAskedOrTheDisplaySize)
 {
     PictureConverter c;
