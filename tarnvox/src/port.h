@@ -99,6 +99,7 @@ public:
     static constexpr int64_t kSoundLeadUs = 100'000;   // sound goes out this far ahead
     static constexpr int64_t kMaxSoundQueueUs = 2'000'000;
     static constexpr int kMaxPendingSteps = 1000;
+    static constexpr int64_t kReadyImageBytes = 512 * 1024;
     static constexpr int kDecodeNiceSteps = 5; // decoding priority below the caller's (see above)
 
     explicit Port(int index);
@@ -204,8 +205,10 @@ private:
     Timeline timeline_;                       // decoding thread only (reset while Free)
 
     // The size the sink asked for last (width << 32 | height; 0 none yet). The decoding thread
-    // converts each picture to it while the picture is still in the processor's cache; the
-    // presentation thread converts again only when the sink then wants another size.
+    // converts each picture to it while the picture is still in the processor's cache, when the
+    // image takes at most kReadyImageBytes (small panes, where many ports share the processors;
+    // the queue then holds at most kQueueDepth such images); the presentation thread converts
+    // again only when the sink then wants another size, and converts larger images itself.
     std::atomic<uint64_t> sinkSize_{0};
     std::mutex sinkMu_;                       // held while the sink is called
     TvxFrameSink* sink_ = nullptr;            // sinkMu_

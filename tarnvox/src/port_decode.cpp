@@ -187,8 +187,10 @@ void Port::queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStre
     p.time = timeline_.next(p.stampUs, durationUs);
     p.info = TvxVideoFrame{nullptr, pts, tb.num, tb.den, vc.startPts, rate.num, rate.den};
     p.bytes = pictureBytes(frame);
-    if (uint64_t size = sinkSize_; size != 0) {
-        p.imageSize = QSize(static_cast<int>(size >> 32), static_cast<int>(size & 0xffffffffu));
+    const uint64_t size = sinkSize_;
+    const int64_t width = static_cast<int64_t>(size >> 32), height = size & 0xffffffffu;
+    if (size != 0 && width * height <= kReadyImageBytes / 4) {
+        p.imageSize = QSize(static_cast<int>(width), static_cast<int>(height));
         p.image = converter.convert(frame, p.imageSize, QImage::Format_RGB32);
     }
 
