@@ -35,8 +35,8 @@ class Framemd5 : public ::testing::TestWithParam<Md5Case> {};
 
 TEST_P(Framemd5, MatchesFfmpegLineForLine)
 {
-    TVX_NEED_STREAMS();
     const std::string& path = streams().*GetParam().path;
+    TVX_NEED_STREAM(path);
     std::string reference = ffmpegFramemd5(path);
     ASSERT_EQ(framemd5Pictures(reference), GetParam().threads ? 75 : 50);
     EXPECT_EQ(ours(path, GetParam().threads), reference);
@@ -48,7 +48,9 @@ INSTANTIATE_TEST_SUITE_P(Streams, Framemd5,
                                            Md5Case{"h264", &Streams::h264, 1},
                                            Md5Case{"ts", &Streams::ts, 1},
                                            Md5Case{"mjpeg", &Streams::mjpeg, 1},
-                                           Md5Case{"lpcm_auto_threads", &Streams::lpcm, 0}),
+                                           Md5Case{"lpcm_auto_threads", &Streams::lpcm, 0},
+                                           Md5Case{"hevc", &Streams::hevc, 1},
+                                           Md5Case{"hevc_in_ts", &Streams::tsHevc, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Framemd5Errors, UnreadableInputIsMinusOne)

@@ -51,8 +51,8 @@ class EveryFormat : public Playback, public ::testing::WithParamInterface<Format
 
 TEST_P(EveryFormat, ShowsEveryPictureAndEndsWithNothingBuffered)
 {
-    TVX_NEED_STREAMS();
     const std::string& path = streams().*GetParam().path;
+    TVX_NEED_STREAM(path);
     int expected = framemd5Pictures(ffmpegFramemd5(path));
     ASSERT_GT(expected, 0);
     std::atomic<int> decoded{0};
@@ -73,7 +73,9 @@ INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat,
                                            FormatCase{"h264", &Streams::h264, 2},
                                            FormatCase{"ts", &Streams::ts, 2},
                                            FormatCase{"mjpeg", &Streams::mjpeg, 2},
-                                           FormatCase{"lpcm", &Streams::lpcm, 1}),
+                                           FormatCase{"lpcm", &Streams::lpcm, 1},
+                                           FormatCase{"hevc", &Streams::hevc, 2},
+                                           FormatCase{"hevc_in_ts", &Streams::tsHevc, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Playback, BufferedDataIsZeroOnlyWhenEveryPictureWasShown)

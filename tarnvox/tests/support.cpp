@@ -29,6 +29,10 @@ public:
         s_.mjpeg = s_.dir + "/pictures.mjpeg";
         s_.lpcm = s_.dir + "/lpcm.mpg";
         s_.ok = !s_.scratch.empty() && (complete(s_.dir) || make());
+        // The H.265 recordings exist only where the command line has libx265.
+        for (auto [member, name] : {std::pair{&Streams::hevc, "/raw.hevc"},
+                                    std::pair{&Streams::tsHevc, "/hevc.ts"}})
+            s_.*member = s_.ok && !readAll(s_.dir + name).empty() ? s_.dir + name : "";
     }
     void TearDown() override
     {
@@ -47,6 +51,19 @@ private:
         std::string cmd = "ffmpeg -nostdin -hide_banner -loglevel error -y " + args + " '" + out +
                           "' >/dev/null 2>&1";
         return std::system(cmd.c_str()) == 0;
+    }
+    // The H.265 recordings when the command line can encode H.265; true also when it cannot.
+    static bool makeHevc(const std::string& aside)
+    {
+        if (run("ffmpeg -hide_banner -encoders 2>/dev/null").find("libx265") == std::string::npos)
+            return true;
+        const std::string video = "-f lavfi -i testsrc2=size=352x288:rate=25 ";
+        const std::string x265 =
+            "-c:v libx265 -preset ultrafast -x265-params log-level=none:bframes=2:keyint=25 ";
+        return ffmpeg(video + "-t 3 " + x265 + "-f hevc", aside + "/raw.hevc") &&
+               ffmpeg(video + "-f lavfi -i sine=frequency=440:sample_rate=16000 -t 3 " + x265 +
+                          "-c:a aac -f mpegts",
+                      aside + "/hevc.ts");
     }
     static bool make()
     {
@@ -69,7 +86,7 @@ private:
                    "-f lavfi -i sine=frequency=440:sample_rate=48000 -t 2 " + x264 +
                        "-c:a pcm_s16be -f mpeg",
                    aside + "/lpcm.mpg") &&
-            !run("echo yes > '" + aside + "/complete' && echo ok").empty();
+            makeHevc(aside) && !run("echo yes > '" + aside + "/complete' && echo ok").empty();
         // Whoever renames first wins; the others find the folder complete.
         if (made && std::rename(aside.c_str(), s_.dir.c_str()) == 0)
             return true;

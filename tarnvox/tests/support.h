@@ -28,11 +28,20 @@ struct Streams {
     std::string ts;     // MPEG transport stream: H.264 + AAC, 352×288, 3 s
     std::string mjpeg;  // motion JPEG, 352×288, 3 s
     std::string lpcm;   // MPEG program stream: H.264 + 16-bit PCM, 176×144, 2 s
+    std::string hevc;   // raw H.265 elementary stream, 352×288, 3 s (empty without libx265)
+    std::string tsHevc; // MPEG transport stream: H.265 + AAC, 352×288, 3 s (likewise)
     bool ok = false;    // all were made (the ffmpeg command line with libx264 is there)
 };
 
 // The recordings; skips the calling test when they could not be made.
 const Streams& streams();
+// Skips the calling test when the recording at `path` (a Streams member) could not be made.
+#define TVX_NEED_STREAM(path)                                                                    \
+    do {                                                                                         \
+        TVX_NEED_STREAMS();                                                                      \
+        if ((path).empty())                                                                      \
+            GTEST_SKIP() << "ffmpeg command line without libx265";                               \
+    } while (0)
 #define TVX_NEED_STREAMS()                                                                       \
     do {                                                                                         \
         if (!tvxtest::streams().ok)                                                              \
