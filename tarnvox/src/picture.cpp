@@ -57,7 +57,7 @@ const AVFrame* PictureConverter::shrinkFor(const AVFrame* frame, QSize size)
         return frame;
     const AVFrame* from = frame;
     for (AVFrame*& out : halved_) {
-        if (size.width() * 2 > from->width || size.height() * 2 > from->height)
+        if (int64_t{size.width()} * 2 > from->width || int64_t{size.height()} * 2 > from->height)
             break;
         const int w = (from->width + 1) / 2, h = (from->height + 1) / 2;
         if (!out || out->width != w || out->height != h || out->format != format) {

@@ -18,9 +18,9 @@ public:
     PictureConverter(const PictureConverter&) = delete;
     PictureConverter& operator=(const PictureConverter&) = delete;
 
-    // The picture scaled to scaledSize(`size`) (empty `size`: its display size) in `format`, which is
-    // QImage::Format_RGB32 or QImage::Format_RGB888. A null image when the picture's pixel
-    // format cannot be converted or memory runs out.
+    // The picture scaled to scaledSize(`size`) (empty `size`: its display size) in `format`,
+    // which is QImage::Format_RGB32 or QImage::Format_RGB888. A null image when the picture's
+    // pixel format cannot be converted or memory runs out.
     QImage convert(const AVFrame* frame, QSize size, QImage::Format format);
 
 private:

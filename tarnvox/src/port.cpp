@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 
 #include <pthread.h>

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -142,6 +143,7 @@ TEST(PictureConverter, ScalesToTheSizeAskedOrTheDisplaySize)
     EXPECT_NEAR(qGray(scaled.pixel(5, 5)), 128, 2);
     EXPECT_EQ(qAlpha(scaled.pixel(5, 5)), 255);
     EXPECT_EQ(c.convert(f.get(), QSize(), QImage::Format_RGB888).size(), QSize(70, 48));
+    EXPECT_TRUE(c.convert(f.get(), QSize(INT_MAX, INT_MAX), QImage::Format_RGB32).isNull());
     Frame broken(av_frame_alloc());
     broken->format = AV_PIX_FMT_NONE;
     broken->width = 8;
