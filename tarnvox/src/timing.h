@@ -71,7 +71,7 @@ private:
 // When a run's first picture may go on screen. It waits until the decoder is ahead (the queued
 // pictures span kLeadUs of stream time, the queue is full, or no more pictures are coming), or
 // for kLeadUs at most: the pictures after it then have that much slack when many ports start
-// together and share the processors, and a slow or sparse stream still starts at once.
+// together and share the processors, and a slow or sparse stream starts within kLeadUs.
 class StartLead {
 public:
     static constexpr int64_t kLeadUs = 300'000;
