@@ -222,7 +222,10 @@ bool Document::Set(std::string_view section, std::string_view key, std::string_v
     return true;
   }
   if (!m_lines.empty() && !Trim(m_lines.back()).empty()) m_lines.emplace_back();
-  m_lines.push_back("[" + std::string(section) + "]");
+  // Appended piece by piece: "[" + string + "]" trips a false -Wrestrict of GCC 12 in Release.
+  std::string header(1, '[');
+  header.append(section).push_back(']');
+  m_lines.push_back(std::move(header));
   m_lines.push_back(std::move(entry));
   return true;
 }
