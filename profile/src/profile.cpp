@@ -223,9 +223,9 @@ bool Document::Set(std::string_view section, std::string_view key, std::string_v
   }
   if (!m_lines.empty() && !Trim(m_lines.back()).empty()) m_lines.emplace_back();
   // Appended piece by piece: "[" + string + "]" trips a false -Wrestrict of GCC 12 in Release.
-  std::string header(1, '[');
-  header.append(section).push_back(']');
-  m_lines.push_back(std::move(header));
+  std::string title(1, '[');
+  title.append(section).push_back(']');
+  m_lines.push_back(std::move(title));
   m_lines.push_back(std::move(entry));
   return true;
 }
