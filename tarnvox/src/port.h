@@ -52,7 +52,7 @@ class PictureConverter;
 void nameThread(const char* role, int port);
 
 // Lowers the calling thread's priority by `steps` nice steps (at most to the lowest). The
-// decoding threads run below the presentation threads and the user-interface thread: when many
+// decoding threads run below the presentation thread and the user-interface thread: when many
 // ports keep the processors busy, the short, punctual work of showing pictures and of the user
 // interface comes first, and decoding takes the rest.
 void lowerThreadPriority(int steps);
@@ -185,8 +185,9 @@ private:
     void closeAudio();
 
     int64_t steadyUs() const;
-    // true on this port's own decoding or presentation thread (inside the sink or a callback),
-    // where calls that wait for those threads must refuse instead of waiting for themselves.
+    // true on this port's own decoding thread, or on the presenter while it serves this port
+    // (inside the sink or a callback), where calls that wait for those must refuse instead of
+    // waiting for themselves.
     bool onOwnThread() const;
 
     // ---- configuration: written under cmdMu_ and mu_ while not Showing ----
@@ -231,7 +232,7 @@ private:
     // The size the sink asked for last (width << 32 | height; 0 none yet). The decoding thread
     // converts each picture to it while the picture is still in the processor's cache, when the
     // image takes at most kReadyImageBytes (small panes, where many ports share the processors;
-    // the queue then holds at most kQueueDepth such images); the presentation thread converts
+    // the queue then holds at most kQueueDepth such images); the presenter converts
     // again only when the sink then wants another size, and converts larger images itself.
     std::atomic<uint64_t> sinkSize_{0};
     std::mutex sinkMu_;                       // held while the sink is called

@@ -116,9 +116,9 @@ int TvxGetBufferValue(int port, int which);
 // the first picture and for a port that is not open.
 unsigned TvxGetPlayedSeconds(int port);
 
-// Stops showing: the decoding and presentation threads end and pictures not yet shown are
-// dropped; the ring keeps its bytes and the port stays open (TvxPlay starts again). 1 when the
-// port is open, else 0.
+// Stops showing: the port's decoding thread ends, the presentation thread lets the port go, and
+// pictures not yet shown are dropped; the ring keeps its bytes and the port stays open (TvxPlay
+// starts again). 1 when the port is open, else 0.
 int TvxStop(int port);
 
 // Closes the stream: stops, ends a running record, frees the ring. The port is free again.
