@@ -179,7 +179,7 @@ bool CRecordSearchDlg::ExpandItem(QTreeWidgetItem* item) {
 }
 
 void CRecordSearchDlg::OnDblclkItem(QTreeWidgetItem* item) {
-  if (Kind(item) != kindFile) return;
+  if (Kind(item) != kindFile || !m_pOwner) return;
   m_pOwner->PlayFile("/mnt/" + RootedPath(item));
 }
 
@@ -229,7 +229,7 @@ void CRecordSearchDlg::OnCopyTo() {
 void CRecordSearchDlg::OnSyncPlay() {
   SyncPlayTable table;
   const int n = BuildSyncPlayTable(m_nMenuKind, m_strMenuPath, table);
-  if (n <= 0) return;
+  if (n <= 0 || !m_pOwner) return;
   m_pOwner->SetLayoutForCount(n);
   m_pOwner->PlayFiles(table, n);
 }

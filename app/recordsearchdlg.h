@@ -51,7 +51,8 @@ class CRecordSearchDlg : public QWidget {
   static constexpr uint32_t kHotPlugMs = 1000;
 
   // Builds the tree (LoadDisks) and starts the hot-plug timer. owner receives the playback
-  // calls and must outlive the dialog; parent is the widget that holds it (may be null).
+  // calls and must outlive the dialog (null: they are dropped); parent is the widget that
+  // holds it (may be null).
   explicit CRecordSearchDlg(IRecordSearchParent* owner, QWidget* parent = nullptr);
   // Stops the hot-plug timer and waits for a check in progress.
   ~CRecordSearchDlg() override;
