@@ -6,6 +6,7 @@
 #include "lumenpane/videowindow.h"
 #include "modifypwd.h"
 #include "programicon.h"
+#include "recordsearchdlg.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QVBoxLayout>
 
 #ifndef VENDREL_VERSION
 #define VENDREL_VERSION "0"
@@ -77,6 +79,11 @@ void CVendrelDlg::CreateChildren() {
   // The control bar (131) joins here, under the grid.
   m_pTreeArea = new QWidget(this);
   m_pTreeArea->setObjectName(QStringLiteral("130"));
+  // The record search tree fills the area; its playback calls go to this window once it
+  // answers them (IRecordSearchParent), and are ignored until then.
+  auto* treeBox = new QVBoxLayout(m_pTreeArea);
+  treeBox->setContentsMargins(0, 0, 0, 0);
+  treeBox->addWidget(new CRecordSearchDlg(dynamic_cast<IRecordSearchParent*>(this), m_pTreeArea));
   m_pTreeArea->show();
 }
 

@@ -15,6 +15,10 @@
 //   BM_Export     krt export /mnt DIR: listing, folders, one file per recording, SHA-256 of
 //                 every file and DIR/SHA256SUMS. Counter "of_cat" = its throughput divided by
 //                 BM_CatToFile's (goal: at least 0.9).
+//   BM_CopyJob    the viewer's copy job (RunCopyJob, app/copyjob.h) of every recording, in
+//                 this process on the thread the copy dialog would use: the same export code,
+//                 with the volume brought up once beforehand. Counter "of_cat" as above (goal:
+//                 at least 0.9). Built where the viewer's core library is.
 // bytes_per_second counts the recordings' bytes (as listed) per iteration. BM_CatToNull runs
 // first and reads the whole image, so the timed runs after it read from the page cache.
 //
@@ -35,8 +39,14 @@
 #include <vector>
 
 #include "bench_image.h"
-#include "bench_image.h"
 #include "krt_testing/image_builder.h"
+#ifdef EXPORT_BENCH_COPYJOB
+#include <atomic>
+
+#include "copyjob.h"
+#include "krt/disk.h"
+#include "krt/volume.h"
+#endif
 
 extern char** environ;
 
@@ -52,6 +62,7 @@ constexpr uint64_t kPartitionSectors = 32ull << 21;  // 32 GiB
 std::string g_image;                 // the image file
 std::string g_work;                  // folder for the copies
 std::vector<std::string> g_paths;    // every recording, as `krt ls` lists them
+std::vector<uint64_t> g_sizes;       // their listed sizes
 uint64_t g_bytes = 0;                // their listed sizes, summed
 double g_cat_to_file_rate = 0;       // bytes per second of BM_CatToFile
 
@@ -128,7 +139,8 @@ bool prepare(const std::string& image, bool reuse) {
       for (const std::string& line : lines(tool_output({"ls", channel_path}))) {
         const size_t tab = line.find('\t');
         g_paths.push_back(channel_path + "/" + line.substr(0, tab));
-        g_bytes += std::stoull(line.substr(tab + 1));
+        g_sizes.push_back(std::stoull(line.substr(tab + 1)));
+        g_bytes += g_sizes.back();
       }
     }
   }
@@ -175,6 +187,32 @@ void BM_Export(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations() * g_bytes));
 }
 
+#ifdef EXPORT_BENCH_COPYJOB
+void BM_CopyJob(benchmark::State& state) {
+  krt::DiskSources sources;
+  sources.images = {g_image};
+  sources.environment = sources.program_folder = sources.block_devices = false;
+  krt::set_disk_sources(sources);
+  krt::volume_startup();
+  CCopyJob job;
+  for (size_t i = 0; i < g_paths.size(); ++i) job.Add(g_paths[i], g_sizes[i]);
+  job.m_strFolder = g_work + "/copyjob";
+  const std::atomic<bool> cancel{false};
+  for (auto _ : state) {
+    const CCopyOutcome outcome = RunCopyJob(job, cancel, nullptr);
+    if (outcome.m_end != CCopyOutcome::endDone || outcome.m_nCopied != int(g_paths.size())) {
+      state.SkipWithError("the copy job failed");
+      break;
+    }
+    state.PauseTiming();
+    std::error_code ec;
+    std::filesystem::remove_all(job.m_strFolder, ec);
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations() * g_bytes));
+}
+#endif
+
 // Keeps BM_CatToFile's throughput so that BM_Export can report its share of it.
 class RateKeeper : public benchmark::ConsoleReporter {
  public:
@@ -187,7 +225,9 @@ class RateKeeper : public benchmark::ConsoleReporter {
     std::vector<Run> shown = runs;
     for (Run& r : shown) {
       const auto rate = r.counters.find("bytes_per_second");
-      if (r.benchmark_name().rfind("BM_Export", 0) == 0 && rate != r.counters.end() && g_cat_to_file_rate > 0)
+      const bool exporting =
+          r.benchmark_name().rfind("BM_Export", 0) == 0 || r.benchmark_name().rfind("BM_CopyJob", 0) == 0;
+      if (exporting && rate != r.counters.end() && g_cat_to_file_rate > 0)
         r.counters["of_cat"] = rate->second / g_cat_to_file_rate;
     }
     ConsoleReporter::ReportRuns(shown);
@@ -197,6 +237,9 @@ class RateKeeper : public benchmark::ConsoleReporter {
 BENCHMARK(BM_CatToNull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
 BENCHMARK(BM_CatToFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_Export)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+#ifdef EXPORT_BENCH_COPYJOB
+BENCHMARK(BM_CopyJob)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+#endif
 
 }  // namespace
 

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Screenshots of the viewer under Xvfb: the login dialog in English and in German, and the
-# main window after logging in as the shipped account (admin, empty password).
+# main window after logging in as the shipped account (admin, empty password), and the main
+# window again with its record tree expanded down to the recordings of the disk's first channel.
 #
 #   scripts/viewershot.sh [BUILD-FOLDER] [IMAGE]
 #
 # BUILD-FOLDER defaults to build/release (configured and built here when needed), IMAGE to the
 # demo disk demo/demo.img. The viewer runs with a private, throw-away XDG_CONFIG_HOME, so the
 # user's own Config.ini is never touched. Writes demo/viewershot-login-en.png,
-# demo/viewershot-login-de.png and demo/viewershot-main.png and prints where they are.
+# demo/viewershot-login-de.png, demo/viewershot-main.png and demo/viewershot-tree.png and
+# prints where they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -78,6 +80,13 @@ shoot "$login" demo/viewershot-login-en.png
 press "$login" Return  # the user name is filled in; the password is empty
 main=$(wait_window "$login")
 shoot "$main" demo/viewershot-main.png
+# The tree: a click on the first drive root (the right-hand area's top row), then Right expands
+# and Down steps to the first child, for the drive, its first partition, day and channel.
+xdotool mousemove --window "$main" 780 40 click 1
+for key in Right Down Right Down Right Down Right Down; do
+  press "$main" "$key"
+done
+shoot "$main" demo/viewershot-tree.png
 press "$main" Escape
 timeout 10 tail --pid="$pid" -f /dev/null || kill "$pid"
 wait "$pid" 2>/dev/null || true
