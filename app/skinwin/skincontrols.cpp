@@ -84,24 +84,22 @@ bool CSkinStatic::eventFilter(QObject* watched, QEvent* event) {
 CSkinEdit::CSkinEdit(QLineEdit* edit) : m_edit(edit) {
   edit->setProperty(kSkinnedProperty, true);
   edit->installEventFilter(this);
-  ApplyPalette();
+  m_oldStyleSheet = edit->styleSheet();
+  ApplyColours();
 }
 
 CSkinEdit::~CSkinEdit() {
   if (!m_edit) return;
   m_edit->removeEventFilter(this);
   m_edit->setProperty(kSkinnedProperty, QVariant());
-  m_edit->update();
+  m_edit->setStyleSheet(m_oldStyleSheet);
 }
 
-void CSkinEdit::ApplyPalette() {
+void CSkinEdit::ApplyColours() {
   if (!m_edit) return;
-  QPalette palette = m_edit->palette();
-  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-    palette.setColor(group, QPalette::Base, m_background);
-    palette.setColor(group, QPalette::Text, m_text);
-  }
-  m_edit->setPalette(palette);
+  // A style sheet of the edit's own: it wins over the palette and over a dialog's sheet.
+  m_edit->setStyleSheet(QStringLiteral("QLineEdit { color: %1; background-color: %2; border: 2px solid %3; }")
+                            .arg(m_text.name(), m_background.name(), m_outer.name()));
   m_edit->update();
 }
 
@@ -110,7 +108,7 @@ void CSkinEdit::SetColours(QColor outerBorder, QColor innerBorder, QColor backgr
   m_inner = innerBorder;
   m_background = background;
   m_text = text;
-  ApplyPalette();
+  ApplyColours();
 }
 
 void CSkinEdit::SetDrawBorder(bool drawBorder) {

@@ -79,7 +79,8 @@ class CSkinEdit : public QObject {
   Q_OBJECT
 
  public:
-  // Attaches to edit: its background and text colours become the skin's; it is repainted.
+  // Attaches to edit: its background and text colours become the skin's (through a style
+  // sheet of the edit's own, which wins over the dialog's); it is repainted.
   explicit CSkinEdit(QLineEdit* edit);
   ~CSkinEdit() override;
 
@@ -100,7 +101,7 @@ class CSkinEdit : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void ApplyPalette();
+  void ApplyColours();
 
   QPointer<QLineEdit> m_edit;
   QColor m_outer{0x2C, 0x71, 0xC4};
@@ -109,6 +110,7 @@ class CSkinEdit : public QObject {
   QColor m_text{0x0B, 0x25, 0x6B};
   bool m_drawBorder = true;
   bool m_painting = false;  // inside the edit's own painting
+  QString m_oldStyleSheet;  // the edit's own style sheet before, given back at the end
 };
 
 // The skinned controls of one window.
