@@ -85,7 +85,8 @@ void FitText(QCheckBox* box) {
 void ApplyDialogLook(QWidget* dialog) {
   dialog->setStyleSheet(QStringLiteral(
       "QDialog { background-color: #E6E6E6; }"
-      "QLabel, QCheckBox { color: #212121; background: transparent; }"
+      "QLabel { color: #212121; background: transparent; }"
+      "QCheckBox { color: #212121; }"
       "QLineEdit { background-color: #FFFFFF; color: #212121; border: 2px solid #9AA3AC; }"));
 }
 

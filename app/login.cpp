@@ -65,6 +65,9 @@ void CLogin::LoadAccount() {
   m_userEdit->setText(QString::fromStdString(m_strUserName));
   m_passwordEdit->setText(QString::fromStdString(m_strPassword));
   m_rememberBox->setChecked(m_nRemember != 0);
+  // Typing starts where the account needs it: the user name, or the password when the name
+  // is filled in already.
+  (m_strUserName.empty() ? m_userEdit : m_passwordEdit)->setFocus();
 }
 
 void CLogin::accept() {
