@@ -6,6 +6,7 @@
 #include "lumenpane/videowindow.h"
 #include "modifypwd.h"
 #include "programicon.h"
+#include "windowskin.h"
 
 #include <QAction>
 #include <QApplication>
@@ -70,7 +71,11 @@ void CVendrelDlg::AddAboutEntry() {
 void CVendrelDlg::SetIcons() { setWindowIcon(vendrel::ProgramIcon()); }
 
 void CVendrelDlg::ApplySkin() {
-  // Skin: the skin engine frames the main window with the resources' "Skin/theme.ini" here.
+  m_skin = vendrel::ApplyWindowSkin(this);
+  // The skin's system menu ends with the about entry, as the window's own would.
+  auto* about = new QAction(CInitLanguage::Instance()->GetString(QStringLiteral("About")), this);
+  connect(about, &QAction::triggered, this, [this] { OnCommand(kCmdAbout); });
+  m_skin->SkinWin().AddSystemMenuAction(about);
 }
 
 void CVendrelDlg::CreateChildren() {
@@ -96,8 +101,10 @@ void CVendrelDlg::PlaceWindow() {
 }
 
 QRect CVendrelDlg::ClientRect() const {
-  const int top = m_pMenuBar ? m_pMenuBar->sizeHint().height() : 0;
-  return QRect(0, top, width(), std::max(0, height() - top));
+  // contentsRect: the window less a skin's frame (the whole window without one).
+  const QRect inner = contentsRect();
+  const int menu = m_pMenuBar ? m_pMenuBar->sizeHint().height() : 0;
+  return QRect(inner.left(), inner.top() + menu, inner.width(), std::max(0, inner.height() - menu));
 }
 
 void CVendrelDlg::OnSize() {
@@ -105,7 +112,7 @@ void CVendrelDlg::OnSize() {
   const QRect client = ClientRect();
   const int w = client.width();
   const int h = client.height();
-  if (m_pMenuBar) m_pMenuBar->setGeometry(0, 0, width(), client.top());
+  if (m_pMenuBar) m_pMenuBar->setGeometry(client.left(), contentsRect().top(), w, client.top() - contentsRect().top());
   const auto place = [&client](QWidget* child, int left, int top, int right, int bottom) {
     child->setGeometry(client.left() + left, client.top() + top, std::max(0, right - left),
                        std::max(0, bottom - top));

@@ -12,8 +12,12 @@
 // end any dialog (accept / reject); so do "Exit" and the close box.
 #pragma once
 
+#include "skinwin/skininterface.h"
+
 #include <QDialog>
 #include <QRect>
+
+#include <memory>
 
 class QAction;
 class QMenuBar;
@@ -44,7 +48,10 @@ class CVendrelDlg : public QDialog {
   QWidget* TreeArea() const { return m_pTreeArea; }
   // The menu bar.
   QMenuBar* MenuBar() const { return m_pMenuBar; }
-  // The client area below the menu bar, in the dialog's coordinates.
+  // The window's skin (its frame and system menu when FrameApplied(), else unused).
+  skinwin::CSkinInterface* Skin() const { return m_skin.get(); }
+  // The client area below the menu bar and inside the skin's frame (when the window wears a
+  // skin), in the dialog's coordinates.
   QRect ClientRect() const;
 
   // Carries out command id (a menu entry's QAction data): 32773 the password change dialog,
@@ -77,6 +84,7 @@ class CVendrelDlg : public QDialog {
   void InitVideoWindow();     // 8: the grid: language, modes, one window
   void PlaceWindow();         // 12: (0, 0), 970 x 630
 
+  std::unique_ptr<skinwin::CSkinInterface> m_skin;  // the window's skin (frame, system menu)
   QMenuBar* m_pMenuBar = nullptr;               // owned by Qt
   lumenpane::CVideoWindow* m_pVideoWnd = nullptr;  // control 1000, owned by Qt
   QWidget* m_pTreeArea = nullptr;               // control 130, owned by Qt

@@ -1,13 +1,18 @@
 // The skin on the viewer's windows: the login dialog framed by the shipped skin, and left
 // with its normal frame when the skin folder is missing.
 #include "login.h"
+#include "vendreldlg.h"
 
 #include "accountfixture.h"
+#include "lumenpane/videowindow.h"
 #include "windowskin.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QAction>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 
 namespace {
 
@@ -55,6 +60,39 @@ TEST_F(WindowSkinTest, WithoutTheSkinFolderTheFrameStaysNormal) {
   EXPECT_EQ(dialog.size(), QSize(279, 146));
   for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
     EXPECT_FALSE(child->property("skinAttached").toBool());
+}
+
+// A main window that counts its about boxes instead of showing them.
+class AboutCountingDlg : public CVendrelDlg {
+ public:
+  int about = 0;
+
+ protected:
+  void ShowAbout() override { ++about; }
+};
+
+TEST_F(WindowSkinTest, MainWindowWearsTheSkin) {
+  ResourcesAt resources(SourceResources());
+  AboutCountingDlg dialog;
+  EXPECT_TRUE(dialog.windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(dialog.size(), QSize(970, 630));  // the whole window, frame included
+  const QRect inner = dialog.contentsRect();
+  EXPECT_GT(inner.left(), 0);
+  EXPECT_GT(inner.top(), 0);
+  // Menu bar, grid and tree area inside the frame.
+  for (QWidget* child : {static_cast<QWidget*>(dialog.MenuBar()),
+                         static_cast<QWidget*>(dialog.VideoWindow()), dialog.TreeArea()})
+    EXPECT_TRUE(inner.contains(child->geometry())) << child->objectName().toStdString();
+  EXPECT_EQ(dialog.MenuBar()->geometry().topLeft(), inner.topLeft());
+  // The system menu ends with the about entry.
+  ASSERT_NE(dialog.Skin(), nullptr);
+  EXPECT_TRUE(dialog.Skin()->FrameApplied());
+  const QList<QAction*> items = dialog.Skin()->SkinWin().SystemMenu()->actions();
+  ASSERT_FALSE(items.isEmpty());
+  items.last()->trigger();
+  EXPECT_EQ(dialog.about, 1);
+  EXPECT_TRUE(dialog.Skin()->SkinWin().HasMaxBox() && dialog.Skin()->SkinWin().HasMinBox());
+  EXPECT_TRUE(dialog.Skin()->SkinWin().HasThickFrame());
 }
 
 }  // namespace
