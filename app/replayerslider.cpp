@@ -29,33 +29,33 @@ QImage Load(const QString& file) {
   QImage image(file);
   return image.isNull() ? QImage() : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
-}  // namespace
 
-bool CReplayerSlider::SetBitmapChannel(const QString& file, const QString& pressedFile) {
-  QImage channel = Load(file);
-  QImage pressed = pressedFile.isEmpty() ? QImage() : Load(pressedFile);
-  if (channel.isNull() || (!pressedFile.isEmpty() && pressed.size() != channel.size())) {
-    qWarning("slider: channel picture %s%s%s unusable", qPrintable(file),
+// Reads a picture and, when pressedFile is not empty, its pressed partner of the same size
+// into *picture and *pressed; false (nothing changed, a warning in the log) when that fails.
+bool LoadPair(const char* what, const QString& file, const QString& pressedFile, QImage* picture,
+              QImage* pressed) {
+  QImage a = Load(file);
+  QImage b = pressedFile.isEmpty() ? QImage() : Load(pressedFile);
+  if (a.isNull() || (!pressedFile.isEmpty() && b.size() != a.size())) {
+    qWarning("slider: %s picture %s%s%s unusable", what, qPrintable(file),
              pressedFile.isEmpty() ? "" : " / ", qPrintable(pressedFile));
     return false;
   }
-  m_channel = channel;
-  m_channelPressed = pressed;
+  *picture = a;
+  *pressed = b;
+  return true;
+}
+}  // namespace
+
+bool CReplayerSlider::SetBitmapChannel(const QString& file, const QString& pressedFile) {
+  if (!LoadPair("channel", file, pressedFile, &m_channel, &m_channelPressed)) return false;
   resize(m_channel.size());
   update();
   return true;
 }
 
 bool CReplayerSlider::SetBitmapThumb(const QString& file, const QString& pressedFile) {
-  QImage thumb = Load(file);
-  QImage pressed = pressedFile.isEmpty() ? QImage() : Load(pressedFile);
-  if (thumb.isNull() || (!pressedFile.isEmpty() && pressed.size() != thumb.size())) {
-    qWarning("slider: thumb picture %s%s%s unusable", qPrintable(file),
-             pressedFile.isEmpty() ? "" : " / ", qPrintable(pressedFile));
-    return false;
-  }
-  m_thumb = thumb;
-  m_thumbPressed = pressed;
+  if (!LoadPair("thumb", file, pressedFile, &m_thumb, &m_thumbPressed)) return false;
   m_nWarnedWidth = -1;
   ThumbFits();
   update();
