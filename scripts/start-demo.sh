@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts the newest user-facing program on the demo disk. $1 is the build folder.
+# Starts the viewer on the demo disk. $1 is the build folder.
 # Makes the demo disk image demo/demo.img first when it is absent.
 set -euo pipefail
 build=$1; shift
@@ -14,15 +14,10 @@ if [ ! -e demo/demo.img ]; then
     "$build/bin/krt-mkimage" demo/demo.img
   fi
 fi
-# Until the viewer exists, show the demo disk's recordings as the krt tool lists them: the
-# partitions, the days of one, the channels of one day and the recordings of one channel.
-krt=("$build/bin/krt" -d demo/demo.img)
-"${krt[@]}" disks
-day=$("${krt[@]}" ls /mnt/idea0 | sed -n 1p)
-channel=$("${krt[@]}" ls "/mnt/idea0/$day" | tail -n 1)
-for folder in /mnt /mnt/idea0 "/mnt/idea0/$day"; do
-  echo "== krt ls $folder"
-  "${krt[@]}" ls "$folder"
-done
-echo "== krt ls /mnt/idea0/$day/$channel"
-exec "${krt[@]}" ls "/mnt/idea0/$day/$channel"
+# With a display the viewer starts on the demo disk; without one, screenshots taken under Xvfb
+# show what it looks like.
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$build/bin/vendrel" demo/demo.img "$@"
+fi
+echo "No display (DISPLAY and WAYLAND_DISPLAY are not set): taking screenshots of the viewer under Xvfb instead."
+exec scripts/viewershot.sh "$build" demo/demo.img

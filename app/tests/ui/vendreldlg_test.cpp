@@ -1,0 +1,94 @@
+// CVendrelDlg: the frame of the main window -- children, placement, menus, commands.
+#include "vendreldlg.h"
+
+#include "lumenpane/videowindow.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Records the modal steps instead of showing them.
+class RecordingDlg : public CVendrelDlg {
+ public:
+  int about = 0;
+  int modifyPwd = 0;
+
+ protected:
+  void ShowAbout() override { ++about; }
+  void ShowModifyPwd() override { ++modifyPwd; }
+};
+
+TEST(VendrelDlg, StartsAtTheOriginWithTheGridAtOneWindowAndTheTreeArea) {
+  CVendrelDlg dialog;
+  EXPECT_EQ(dialog.pos(), QPoint(0, 0));
+  EXPECT_EQ(dialog.size(), QSize(970, 630));
+  lumenpane::CVideoWindow* grid = dialog.findChild<lumenpane::CVideoWindow*>("1000");
+  ASSERT_EQ(grid, dialog.VideoWindow());
+  EXPECT_EQ(grid->GetWndCount(), 1);
+  ASSERT_NE(dialog.findChild<QWidget*>("130"), nullptr);
+  EXPECT_EQ(dialog.findChild<QWidget*>("130"), dialog.TreeArea());
+}
+
+TEST(VendrelDlg, PlacesTheChildrenInTheClientArea) {
+  CVendrelDlg dialog;
+  dialog.show();  // a hidden widget gets its resize events only when shown
+  const int menu = dialog.ClientRect().top();
+  EXPECT_GT(menu, 0);  // the menu bar is above the client area
+  dialog.resize(1000, 700 + menu);
+  const QRect client = dialog.ClientRect();
+  EXPECT_EQ(client.size(), QSize(1000, 700));
+  const QPoint origin = client.topLeft();
+  EXPECT_EQ(dialog.VideoWindow()->geometry(), QRect(QPoint(0, 0) + origin, QPoint(744, 664) + origin));
+  EXPECT_EQ(dialog.TreeArea()->geometry(), QRect(QPoint(745, 0) + origin, QPoint(999, 699) + origin));
+  dialog.resize(200, 20 + menu);  // smaller than the fixed parts: nothing negative
+  EXPECT_EQ(dialog.VideoWindow()->width(), 0);
+  EXPECT_EQ(dialog.VideoWindow()->height(), 0);
+}
+
+TEST(VendrelDlg, MenuEntriesCarryTheirCommands) {
+  RecordingDlg dialog;
+  QList<QAction*> top = dialog.MenuBar()->actions();
+  ASSERT_FALSE(top.isEmpty());
+  QMenu* setting = top.front()->menu();
+  ASSERT_NE(setting, nullptr);
+  EXPECT_EQ(top.front()->text(), "Setting");  // no language loaded: the key
+  QList<int> ids;
+  for (QAction* action : setting->actions()) ids << action->data().toInt();
+  EXPECT_EQ(ids, (QList<int>{32773, 2}));
+  QAction* about = nullptr;
+  for (QAction* action : top)
+    if (action->data().toInt() == 16) about = action;
+  ASSERT_NE(about, nullptr);
+  about->trigger();
+  EXPECT_EQ(dialog.about, 1);
+  setting->actions().front()->trigger();
+  EXPECT_EQ(dialog.modifyPwd, 1);
+  EXPECT_FALSE(dialog.OnCommand(12345));
+  dialog.show();
+  setting->actions().back()->trigger();  // Exit
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST(VendrelDlg, EnterAndEscapeEndTheDialog) {
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+    CVendrelDlg dialog;
+    dialog.show();
+    QTest::keyClick(&dialog, key);
+    EXPECT_FALSE(dialog.isVisible()) << key;
+    EXPECT_EQ(dialog.result(), key == Qt::Key_Return ? QDialog::Accepted : QDialog::Rejected);
+  }
+}
+
+TEST(VendrelDlg, AboutNamesTheProgramAndItsVersion) {
+  const QString text = CVendrelDlg::AboutText();
+  EXPECT_TRUE(text.startsWith("Vendrel\n")) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral(VENDREL_VERSION))) << text.toStdString();
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+// CVendrelDlg: the main window's set-up, placement and menu commands.
+#include "vendreldlg.h"
+
+#include "appdirs.h"
+#include "initlanguage.h"
+#include "lumenpane/videowindow.h"
+#include "modifypwd.h"
+#include "programicon.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#ifndef VENDREL_VERSION
+#define VENDREL_VERSION "0"
+#endif
+
+namespace {
+
+QAction* AddCommand(QMenu* menu, const char* key, int id) {
+  QAction* action = menu->addAction(CInitLanguage::Instance()->GetString(QString::fromLatin1(key)));
+  action->setData(id);
+  return action;
+}
+
+}  // namespace
+
+CVendrelDlg::CVendrelDlg(QWidget* parent) : QDialog(parent) { OnInitDialog(); }
+
+CVendrelDlg::~CVendrelDlg() = default;
+
+void CVendrelDlg::OnInitDialog() {
+  setObjectName(QStringLiteral("102"));
+  setWindowTitle(QStringLiteral("Vendrel"));
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+  CreateMenuBar();
+  TranslateDialog();
+  AddAboutEntry();
+  SetIcons();
+  ApplySkin();
+  CreateChildren();
+  InitVideoWindow();
+  PlaceWindow();
+}
+
+void CVendrelDlg::CreateMenuBar() {
+  m_pMenuBar = new QMenuBar(this);
+  m_pMenuBar->setNativeMenuBar(false);
+  QMenu* setting = m_pMenuBar->addMenu(CInitLanguage::Instance()->GetString(QStringLiteral("Setting")));
+  AddCommand(setting, "ModifyPwd", kCmdModifyPwd);
+  AddCommand(setting, "Exit", kCmdCancel);
+  connect(m_pMenuBar, &QMenuBar::triggered, this, [this](QAction* action) {
+    if (action->data().isValid()) OnCommand(action->data().toInt());
+  });
+}
+
+void CVendrelDlg::TranslateDialog() { CInitLanguage::Instance()->Translate(this); }
+
+void CVendrelDlg::AddAboutEntry() {
+  // The about entry stands at the end of the menu bar, after a separator.
+  m_pMenuBar->addSeparator();
+  QAction* about = m_pMenuBar->addAction(CInitLanguage::Instance()->GetString(QStringLiteral("About")));
+  about->setData(kCmdAbout);
+}
+
+void CVendrelDlg::SetIcons() { setWindowIcon(vendrel::ProgramIcon()); }
+
+void CVendrelDlg::ApplySkin() {
+  // Skin: the skin engine frames the main window with the resources' "Skin/theme.ini" here.
+}
+
+void CVendrelDlg::CreateChildren() {
+  // The control bar (131) joins here, under the grid.
+  m_pTreeArea = new QWidget(this);
+  m_pTreeArea->setObjectName(QStringLiteral("130"));
+  m_pTreeArea->show();
+}
+
+void CVendrelDlg::InitVideoWindow() {
+  m_pVideoWnd = new lumenpane::CVideoWindow(this);
+  m_pVideoWnd->setObjectName(QStringLiteral("1000"));
+  m_pVideoWnd->SetLanguageFile(QString::fromStdString(CInitLanguage::Instance()->GetLanguageFilePath()));
+  m_pVideoWnd->SetMode(lumenpane::CVideoWindow::kModeCaptions, false);
+  m_pVideoWnd->SetMode(lumenpane::CVideoWindow::kModeStretch, false);
+  m_pVideoWnd->SetWndCount(1);
+}
+
+void CVendrelDlg::PlaceWindow() {
+  move(0, 0);
+  resize(970, 630);
+  OnSize();
+}
+
+QRect CVendrelDlg::ClientRect() const {
+  const int top = m_pMenuBar ? m_pMenuBar->sizeHint().height() : 0;
+  return QRect(0, top, width(), std::max(0, height() - top));
+}
+
+void CVendrelDlg::OnSize() {
+  if (!m_pVideoWnd || !m_pTreeArea) return;
+  const QRect client = ClientRect();
+  const int w = client.width();
+  const int h = client.height();
+  if (m_pMenuBar) m_pMenuBar->setGeometry(0, 0, width(), client.top());
+  const auto place = [&client](QWidget* child, int left, int top, int right, int bottom) {
+    child->setGeometry(client.left() + left, client.top() + top, std::max(0, right - left),
+                       std::max(0, bottom - top));
+  };
+  place(m_pVideoWnd, 0, 0, w - kTreeWidth, h - kBarHeight);
+  // The control bar goes to (0, h - 35) - (w - 255, h).
+  place(m_pTreeArea, w - kTreeWidth, 0, w, h);
+}
+
+void CVendrelDlg::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  OnSize();
+}
+
+void CVendrelDlg::keyPressEvent(QKeyEvent* event) {
+  // Like any dialog: Enter ends it with accept (there is no default button to press), Escape
+  // with reject.
+  if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+      accept();
+      return;
+    }
+  }
+  QDialog::keyPressEvent(event);
+}
+
+bool CVendrelDlg::OnCommand(int id) {
+  switch (id) {
+    case kCmdModifyPwd:
+      ShowModifyPwd();
+      return true;
+    case kCmdCancel:
+      reject();
+      return true;
+    case kCmdAbout:
+      ShowAbout();
+      return true;
+    default:
+      return false;
+  }
+}
+
+QString CVendrelDlg::AboutText() {
+  return QStringLiteral("Vendrel\n%1 %2")
+      .arg(CInitLanguage::Instance()->GetString(QStringLiteral("Version")), QStringLiteral(VENDREL_VERSION));
+}
+
+void CVendrelDlg::ShowAbout() {
+  QMessageBox box(QMessageBox::NoIcon, CInitLanguage::Instance()->GetString(QStringLiteral("AboutTitle")),
+                  AboutText(), QMessageBox::Ok, this);
+  box.setObjectName(QStringLiteral("100"));
+  box.setIconPixmap(vendrel::ProgramIcon().pixmap(64, 64));
+  box.exec();
+}
+
+void CVendrelDlg::ShowModifyPwd() {
+  CModifyPwd dialog(this);
+  dialog.exec();
+}

@@ -1,0 +1,83 @@
+// CVendrelDlg: the viewer's main window.
+//
+// A top-level dialog holding, side by side, the grid of video windows (lumenpane::CVideoWindow,
+// control 1000) at the left and the area of the record search tree (control 130) at the right,
+// under a menu bar: "Setting" -> "ModifyPwd" (command 32773), "Exit" (command 2), and the
+// about entry (command 16). Commands are QAction data; every command goes through OnCommand.
+//
+// Placement (OnSize), in the client area below the menu bar, width w and height h:
+//   grid       (0, 0) - (w - 255, h - 35)   the 35 pixels below it hold the control bar
+//   tree area  (w - 255, 0) - (w, h)
+// The dialog starts at (0, 0) with a size of 970 x 630 pixels. Enter and Escape end it as they
+// end any dialog (accept / reject); so do "Exit" and the close box.
+#pragma once
+
+#include <QDialog>
+#include <QRect>
+
+class QAction;
+class QMenuBar;
+
+namespace lumenpane {
+class CVideoWindow;
+}
+
+class CVendrelDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Command ids (QAction data).
+  static constexpr int kCmdCancel = 2;          // "Exit"
+  static constexpr int kCmdAbout = 16;          // the about box
+  static constexpr int kCmdModifyPwd = 32773;   // the password change dialog
+  // The right-hand column of the tree and the strip of the control bar, in pixels.
+  static constexpr int kTreeWidth = 255;
+  static constexpr int kBarHeight = 35;
+
+  explicit CVendrelDlg(QWidget* parent = nullptr);
+  ~CVendrelDlg() override;
+
+  // The grid of video windows (object name "1000").
+  lumenpane::CVideoWindow* VideoWindow() const { return m_pVideoWnd; }
+  // The area the record search tree fills (object name "130"); a plain widget until the tree
+  // is put into it.
+  QWidget* TreeArea() const { return m_pTreeArea; }
+  // The menu bar.
+  QMenuBar* MenuBar() const { return m_pMenuBar; }
+  // The client area below the menu bar, in the dialog's coordinates.
+  QRect ClientRect() const;
+
+  // Carries out command id (a menu entry's QAction data): 32773 the password change dialog,
+  // 2 closes the dialog (reject), 16 the about box. Returns false for an unknown id.
+  virtual bool OnCommand(int id);
+
+  // The about box's text: the program's name and its version.
+  static QString AboutText();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+  // Places the children in the client area (see the top of this file).
+  virtual void OnSize();
+  // Shows the about box (dialog 100), modally.
+  virtual void ShowAbout();
+  // Shows the password change dialog, modally.
+  virtual void ShowModifyPwd();
+
+ private:
+  // OnInitDialog, step by step in this order.
+  void OnInitDialog();
+  void CreateMenuBar();       // 2: "Setting" with "ModifyPwd" and "Exit"
+  void TranslateDialog();     // 3: Translate over the dialog
+  void AddAboutEntry();       // 4: the about entry (command 16)
+  void SetIcons();            // 5: the program mark
+  void ApplySkin();           // 6: the skin of the main window
+  void CreateChildren();      // 7: control bar and tree area
+  void InitVideoWindow();     // 8: the grid: language, modes, one window
+  void PlaceWindow();         // 12: (0, 0), 970 x 630
+
+  QMenuBar* m_pMenuBar = nullptr;               // owned by Qt
+  lumenpane::CVideoWindow* m_pVideoWnd = nullptr;  // control 1000, owned by Qt
+  QWidget* m_pTreeArea = nullptr;               // control 130, owned by Qt
+};

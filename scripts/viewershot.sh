@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Screenshots of the viewer under Xvfb: the login dialog in English and in German, and the
+# main window after logging in as the shipped account (admin, empty password).
+#
+#   scripts/viewershot.sh [BUILD-FOLDER] [IMAGE]
+#
+# BUILD-FOLDER defaults to build/release (configured and built here when needed), IMAGE to the
+# demo disk demo/demo.img. The viewer runs with a private, throw-away XDG_CONFIG_HOME, so the
+# user's own Config.ini is never touched. Writes demo/viewershot-login-en.png,
+# demo/viewershot-login-de.png and demo/viewershot-main.png and prints where they are.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "${VIEWERSHOT_INSIDE:-}" != 1 ]; then
+  build=${1:-build/release}
+  image=${2:-demo/demo.img}
+  if [ ! -f "$build/build.ninja" ]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  cmake --build "$build" --target vendrel winshot vendrel_resources >/dev/null
+  mkdir -p demo
+  command=(xvfb-run -a -s "-screen 0 1280x1024x24" env VIEWERSHOT_INSIDE=1 "$0" "$build" "$image")
+  printf '%q ' "${command[@]}"
+  echo
+  exec "${command[@]}"
+fi
+
+build=$1
+image=$2
+vendrel="$build/bin/vendrel"
+winshot="$build/bin/winshot"
+config=$(mktemp -d)
+pid=
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid"; wait "$pid" 2>/dev/null || true; fi
+  rm -rf "$config"
+}
+trap cleanup EXIT
+
+# Starts the viewer with a fresh private Config.ini whose language is $1 (empty: English).
+start_viewer() {
+  rm -rf "$config/vendrel"
+  mkdir -p "$config/vendrel"
+  sed "s/^Solution=.*/Solution=$1/" "$build/bin/Config.ini" >"$config/vendrel/Config.ini"
+  XDG_CONFIG_HOME=$config "$vendrel" "$image" >/dev/null 2>&1 &
+  pid=$!
+}
+
+# Waits (at most 30 s) for a visible window of the viewer other than window $1 (may be empty);
+# prints its id.
+wait_window() {
+  local id
+  for _ in $(seq 300); do
+    id=$(xdotool search --onlyvisible --pid "$pid" --name . 2>/dev/null | grep -vx "${1:-none}" | head -n 1 || true)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.1
+  done
+  echo "viewershot.sh: no window of the viewer appeared" >&2
+  return 1
+}
+
+# Gives window $1 the keyboard and presses key $2.
+press() {
+  xdotool windowfocus --sync "$1"
+  xdotool key --clearmodifiers "$2"
+}
+
+shoot() {
+  sleep 1  # let the window paint
+  "$winshot" "$1" "$2"
+  echo "  $2"
+}
+
+echo "Screenshots:"
+start_viewer ""
+login=$(wait_window)
+shoot "$login" demo/viewershot-login-en.png
+press "$login" Return  # the user name is filled in; the password is empty
+main=$(wait_window "$login")
+shoot "$main" demo/viewershot-main.png
+press "$main" Escape
+timeout 10 tail --pid="$pid" -f /dev/null || kill "$pid"
+wait "$pid" 2>/dev/null || true
+
+start_viewer Deutsch
+login=$(wait_window)
+shoot "$login" demo/viewershot-login-de.png
+press "$login" Escape  # a cancelled login ends the program
+timeout 10 tail --pid="$pid" -f /dev/null || kill "$pid"
+wait "$pid" 2>/dev/null || true
+pid=
