@@ -147,6 +147,33 @@ std::vector<std::string> Document::Keys(std::string_view section) const {
   return keys;
 }
 
+std::vector<std::string> Document::Sections() const {
+  std::vector<std::string> names;
+  for (const std::string& line : m_lines) {
+    const auto name = SectionName(line);
+    if (!name) continue;
+    const bool known = std::any_of(names.begin(), names.end(),
+                                   [&](const std::string& seen) { return SameName(seen, *name); });
+    if (!known) names.emplace_back(*name);
+  }
+  return names;
+}
+
+std::vector<std::size_t> Document::StrayLines() const {
+  std::vector<std::size_t> stray;
+  bool inSection = false;
+  for (std::size_t i = 0; i < m_lines.size(); ++i) {
+    const std::string_view line = Trim(m_lines[i]);
+    if (line.empty() || line.front() == ';') continue;
+    if (SectionName(line)) {
+      inSection = true;
+      continue;
+    }
+    if (!inSection || !EntryOf(line)) stray.push_back(i + 1);
+  }
+  return stray;
+}
+
 bool Document::VisitEntries(std::string_view section,
                             const std::function<bool(std::string_view, std::string_view)>& visit) const {
   section = Trim(section);

@@ -111,9 +111,11 @@ TEST(ProfileRead, LineEndsByteOrderMarkAndMissingFiles) {
   EXPECT_EQ(GetString(dir.File(""), "a", "k", "a folder", 255), "a folder");  // no regular file
 }
 
-TEST(ProfileRead, KeysOfASection) {
-  const Document doc = Document::Parse("[s]\nA=1\n;B=2\nA=3\n[t]\nC=4\n[S]\nD=5\n");
+TEST(ProfileRead, KeysSectionsAndStrayLines) {
+  const Document doc = Document::Parse("stray=1\n[s]\nA=1\n;B=2\n\nA=3\nno entry\n[t\n[t]\nC=4\n[S]\nD=5\n=x\n");
   EXPECT_EQ(doc.Keys("s"), (std::vector<std::string>{"A", "A", "D"}));
+  EXPECT_EQ(doc.Sections(), (std::vector<std::string>{"s", "t"}));
+  EXPECT_EQ(doc.StrayLines(), (std::vector<std::size_t>{1, 7, 8, 13}));
 }
 
 TEST(ProfileWrite, ChangesOneEntryAndKeepsEveryOtherLine) {

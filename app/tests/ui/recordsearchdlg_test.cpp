@@ -19,11 +19,13 @@
 #include <thread>
 #include <vector>
 
+#include <infra/infra.h>
 #include <krt/disk.h>
 #include <krt_testing/scratch.h>
 
 #include "dialogcpfile.h"
 #include "dialogsaveto.h"
+#include "recordsearch.h"
 #include "recordsearchdlg.h"
 #include "twodisks.h"
 
@@ -88,7 +90,10 @@ QTreeWidgetItem* Child(QTreeWidgetItem* item, const QString& label) {
 
 class RecordSearchDlg : public testing::Test {
  protected:
-  void SetUp() override { CTwoDisks::Get().Attach(); }
+  void SetUp() override {
+    infra::CInfra::Instance()->start();  // timers: the hot-plug check and the copy worker
+    CTwoDisks::Get().Attach();
+  }
 
   void Make() { m_dlg = std::make_unique<CRecordSearchDlg>(&m_parent); }
 
@@ -151,6 +156,9 @@ TEST_F(RecordSearchDlg, ExpansionLooksOneLevelAheadAndRebuildsOnce) {
   QTreeWidgetItem* root = m_dlg->Tree()->topLevelItem(0);
   root->setExpanded(true);
   ASSERT_EQ(root->childCount(), 2);
+  EXPECT_EQ(root->child(0)->childCount(), 2) << "the partitions come with their days";
+  EXPECT_EQ(root->child(0)->child(0)->childCount(), 0) << "but not yet with their channels";
+  root->child(0)->setExpanded(true);
   QTreeWidgetItem* day = Child(root->child(0), "2010-03-05");
   ASSERT_TRUE(day);
   EXPECT_EQ(day->childCount(), 4) << "a partition's days come with their channels";
@@ -184,6 +192,7 @@ TEST_F(RecordSearchDlg, DoubleClickPlaysTheRecordingPath) {
 TEST_F(RecordSearchDlg, ContextMenusByKind) {
   Make();
   QTreeWidgetItem* day = At(0, {"idea0", "2010-03-06"});
+  day->setExpanded(true);
   const struct {
     QTreeWidgetItem* item;
     std::vector<std::string> actions;

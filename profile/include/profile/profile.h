@@ -63,6 +63,14 @@ class Document {
   // included).
   std::vector<std::string> Keys(std::string_view section) const;
 
+  // The section names in file order, each as first written, once (compared without case).
+  std::vector<std::string> Sections() const;
+
+  // The numbers (from 1) of the lines a reader takes nothing from although they are neither
+  // blank nor comments: lines with no '=' or an empty key, broken section lines ("[name"),
+  // and entries before the first section. A checker of shipped files wants none.
+  std::vector<std::size_t> StrayLines() const;
+
   // Sets key in section to value: the first matching entry is rewritten as "key=value";
   // when the section has no such key, the entry is added after the section's last entry
   // (or right after its header); when there is no such section, "[section]" and the entry
