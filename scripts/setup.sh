@@ -8,6 +8,7 @@ PACKAGES=(cmake ninja-build g++ pkg-config
           libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
           libsodium-dev libssl-dev ffmpeg xvfb xauth
           python3 xdotool
+          dbus-daemon at-spi2-core python3-pyatspi
           pulseaudio pulseaudio-utils)
 missing=()
 for p in "${PACKAGES[@]}"; do
