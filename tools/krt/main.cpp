@@ -16,7 +16,7 @@
 #include "krt/disk.h"
 #include "krt/log.h"
 #include "session.h"
-#include "text.h"
+#include "catalog/text.h"
 
 namespace {
 
