@@ -45,7 +45,7 @@ TEST(VendrelDlgPlaybackTest, StartsWithFourWindowsSixtyFourPlayersAndTheBar) {
 // tree (745, 0)-(1000, 700).
 TEST(VendrelDlgPlaybackTest, OnSizePlacesGridBarAndTree) {
   CVendrelDlg dialog;
-  dialog.resize(1000, 700 + dialog.ClientRect().top());
+  dialog.resize(QSize(1000, 700) + dialog.size() - dialog.ClientRect().size());  // menu bar, skin frame
   dialog.show();
   ASSERT_EQ(dialog.ClientRect().size(), QSize(1000, 700));
   EXPECT_EQ(InClient(dialog, dialog.VideoWindow()), QRect(QPoint(0, 0), QPoint(744, 664)));
