@@ -6,6 +6,7 @@
 #include "initlanguage.h"
 #include "loginaccount.h"
 #include "messagebox.h"
+#include "windowskin.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -50,9 +51,7 @@ void CLogin::TranslateControls() {
   vendrel::FitText(m_rememberBox);
 }
 
-void CLogin::ApplySkin() {
-  // Skin: the skin engine frames this dialog with the resources' "Skin/theme.ini" here.
-}
+void CLogin::ApplySkin() { m_skin = vendrel::ApplyWindowSkin(this); }
 
 void CLogin::LoadAccount() {
   const std::string check = vendrel::ReadLoginValue(m_strConfigFile, "Check");

@@ -15,8 +15,11 @@
 // name, "1011" password (hidden), "1009" remember password; two static labels.
 #pragma once
 
+#include "skinwin/skininterface.h"
+
 #include <QDialog>
 
+#include <memory>
 #include <string>
 
 class QCheckBox;
@@ -41,6 +44,7 @@ class CLogin : public QDialog {
   void ApplySkin();
   void LoadAccount();
 
+  std::unique_ptr<skinwin::CSkinInterface> m_skin;  // the dialog's skin (frame, labels, edits)
   std::string m_strConfigFile;   // the Config.ini of the account
   std::string m_strUserName;     // as typed (edit 1010)
   std::string m_strPassword;     // as typed (edit 1011)

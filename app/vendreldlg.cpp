@@ -1,20 +1,26 @@
-// CVendrelDlg: the main window's set-up, placement and menu commands.
+// CVendrelDlg: the main window's set-up, placement, menu commands and tear-down.
 #include "vendreldlg.h"
 
 #include "appdirs.h"
+#include "dialogsaveto.h"
 #include "initlanguage.h"
+#include "keyboardhabits.h"
 #include "lumenpane/videowindow.h"
 #include "modifypwd.h"
+#include "playbackcommands.h"
+#include "playermanager.h"
 #include "programicon.h"
 #include "recordsearchdlg.h"
+#include "replayerview.h"
+#include "windowskin.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QTimerEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QVBoxLayout>
 
 #ifndef VENDREL_VERSION
 #define VENDREL_VERSION "0"
@@ -28,17 +34,23 @@ QAction* AddCommand(QMenu* menu, const char* key, int id) {
   return action;
 }
 
+// A text of the language files by its key.
+QString Text(const char* key) { return CInitLanguage::Instance()->GetString(QString::fromUtf8(key)); }
+
 }  // namespace
 
 CVendrelDlg::CVendrelDlg(QWidget* parent) : QDialog(parent) { OnInitDialog(); }
 
-CVendrelDlg::~CVendrelDlg() = default;
+CVendrelDlg::~CVendrelDlg() { OnDestroy(); }
 
 void CVendrelDlg::OnInitDialog() {
   setObjectName(QStringLiteral("102"));
   setWindowTitle(QStringLiteral("Vendrel"));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+  // The grid is a control of the dialog itself, there before the steps below.
+  m_pVideoWnd = new lumenpane::CVideoWindow(this);
+  m_pVideoWnd->setObjectName(QStringLiteral("1000"));
   CreateMenuBar();
   TranslateDialog();
   AddAboutEntry();
@@ -46,7 +58,11 @@ void CVendrelDlg::OnInitDialog() {
   ApplySkin();
   CreateChildren();
   InitVideoWindow();
+  CreatePlayers();
+  ShowFirstLayout();
+  InstallKeyboardHabits(m_pVideoWnd, m_pReplayerView, m_pPlayback.get());
   PlaceWindow();
+  StartStatusTimer();
 }
 
 void CVendrelDlg::CreateMenuBar() {
@@ -72,28 +88,70 @@ void CVendrelDlg::AddAboutEntry() {
 void CVendrelDlg::SetIcons() { setWindowIcon(vendrel::ProgramIcon()); }
 
 void CVendrelDlg::ApplySkin() {
-  // Skin: the skin engine frames the main window with the resources' "Skin/theme.ini" here.
+  m_skin = vendrel::ApplyWindowSkin(this);
+  // The skin's system menu ends with the about entry, as the window's own would.
+  auto* about = new QAction(CInitLanguage::Instance()->GetString(QStringLiteral("About")), this);
+  connect(about, &QAction::triggered, this, [this] { OnCommand(kCmdAbout); });
+  m_skin->SkinWin().AddSystemMenuAction(about);
 }
 
 void CVendrelDlg::CreateChildren() {
-  // The control bar (131) joins here, under the grid.
-  m_pTreeArea = new QWidget(this);
-  m_pTreeArea->setObjectName(QStringLiteral("130"));
-  // The record search tree fills the area; its playback calls go to this window once it
-  // answers them (IRecordSearchParent), and are ignored until then.
-  auto* treeBox = new QVBoxLayout(m_pTreeArea);
-  treeBox->setContentsMargins(0, 0, 0, 0);
-  treeBox->addWidget(new CRecordSearchDlg(dynamic_cast<IRecordSearchParent*>(this), m_pTreeArea));
-  m_pTreeArea->show();
+  // The playback commands start with sound and local record off in every window.
+  m_pPlayback = std::make_unique<CPlaybackCommands>(m_pVideoWnd, &CPlayerManager::Instance(),
+                                                    this, &Text);
+  m_pPlayback->SetFolderChooser([this](std::string* folder) {
+    CDialogSaveTo dialog(this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    *folder = dialog.m_strPath.toStdString();
+    return true;
+  });
+  m_pPlayback->ConnectVideoEvents();
+  m_pReplayerView = new CReplayerView(m_pPlayback.get(), &Text, this);
+  m_pReplayerView->OnInitDialog();
+  m_pPlayback->SetProgressSink(
+      [this](int window, int percent) { m_pReplayerView->SetProgress(window, percent); });
+  // The record tree (130) brings the disks up as it is made.
+  auto* tree = new CRecordSearchDlg(m_pPlayback.get(), this);
+  tree->setObjectName(QStringLiteral("130"));
+  tree->show();
+  m_pTreeArea = tree;
+  m_pPlayback->SetSelectedFile(
+      [tree](std::string* rooted) { return tree->GetSelectedFilePath(*rooted) == 1; });
 }
 
 void CVendrelDlg::InitVideoWindow() {
-  m_pVideoWnd = new lumenpane::CVideoWindow(this);
-  m_pVideoWnd->setObjectName(QStringLiteral("1000"));
   m_pVideoWnd->SetLanguageFile(QString::fromStdString(CInitLanguage::Instance()->GetLanguageFilePath()));
   m_pVideoWnd->SetMode(lumenpane::CVideoWindow::kModeCaptions, false);
   m_pVideoWnd->SetMode(lumenpane::CVideoWindow::kModeStretch, false);
   m_pVideoWnd->SetWndCount(1);
+}
+
+void CVendrelDlg::CreatePlayers() {
+  CPlayerManager& manager = CPlayerManager::Instance();
+  for (int j = 0; j < CPlayerManager::kPlayerCount; ++j)
+    manager.CreatePlayer(m_pVideoWnd->GetWndHandle(j), j);
+}
+
+void CVendrelDlg::ShowFirstLayout() {
+  m_pPlayback->SetLayout(4);
+  m_pPlayback->UpdateAudio();
+}
+
+void CVendrelDlg::StartStatusTimer() { m_nStatusTimer = startTimer(1000); }
+
+void CVendrelDlg::timerEvent(QTimerEvent* event) {
+  if (event->timerId() == m_nStatusTimer) m_pPlayback->StatusPass();
+  QDialog::timerEvent(event);
+}
+
+void CVendrelDlg::OnDestroy() {
+  if (m_nStatusTimer) killTimer(m_nStatusTimer);
+  m_nStatusTimer = 0;
+  if (m_pPlayback)
+    for (int i = 0; i < CPlaybackCommands::kWindowCount; ++i) m_pPlayback->ReleaseWindow(i);
+  // The players go before the panes they draw into; the bar and the tree go with the children.
+  CPlayerManager::DestroyInstance();
+  m_pPlayback.reset();
 }
 
 void CVendrelDlg::PlaceWindow() {
@@ -103,8 +161,10 @@ void CVendrelDlg::PlaceWindow() {
 }
 
 QRect CVendrelDlg::ClientRect() const {
-  const int top = m_pMenuBar ? m_pMenuBar->sizeHint().height() : 0;
-  return QRect(0, top, width(), std::max(0, height() - top));
+  // contentsRect: the window less a skin's frame (the whole window without one).
+  const QRect inner = contentsRect();
+  const int menu = m_pMenuBar ? m_pMenuBar->sizeHint().height() : 0;
+  return QRect(inner.left(), inner.top() + menu, inner.width(), std::max(0, inner.height() - menu));
 }
 
 void CVendrelDlg::OnSize() {
@@ -112,13 +172,16 @@ void CVendrelDlg::OnSize() {
   const QRect client = ClientRect();
   const int w = client.width();
   const int h = client.height();
-  if (m_pMenuBar) m_pMenuBar->setGeometry(0, 0, width(), client.top());
+  if (m_pMenuBar) m_pMenuBar->setGeometry(client.left(), contentsRect().top(), w, client.top() - contentsRect().top());
   const auto place = [&client](QWidget* child, int left, int top, int right, int bottom) {
     child->setGeometry(client.left() + left, client.top() + top, std::max(0, right - left),
                        std::max(0, bottom - top));
   };
   place(m_pVideoWnd, 0, 0, w - kTreeWidth, h - kBarHeight);
-  // The control bar goes to (0, h - 35) - (w - 255, h).
+  if (m_pReplayerView) {
+    place(m_pReplayerView, 0, h - kBarHeight, w - kTreeWidth, h);
+    if (m_pReplayerView->isHidden()) m_pReplayerView->show();
+  }
   place(m_pTreeArea, w - kTreeWidth, 0, w, h);
 }
 

@@ -1,20 +1,35 @@
 // CVendrelDlg: the viewer's main window.
 //
 // A top-level dialog holding, side by side, the grid of video windows (lumenpane::CVideoWindow,
-// control 1000) at the left and the area of the record search tree (control 130) at the right,
-// under a menu bar: "Setting" -> "ModifyPwd" (command 32773), "Exit" (command 2), and the
-// about entry (command 16). Commands are QAction data; every command goes through OnCommand.
+// control 1000) at the left with the playback control bar (CReplayerView, 131) under it, and
+// the area of the record search tree (control 130) at the right, under a menu bar: "Setting" ->
+// "ModifyPwd" (command 32773), "Exit" (command 2), and the about entry (command 16). Commands are
+// QAction data; every command goes through OnCommand.
+//
+// The window owns the 64 players (one per video window, through the player manager) and the
+// playback commands (playbackcommands.h): the tree plays recordings through Playback(), the
+// bar and the keys act through it, the grid's events (context menu, layout, double click) go
+// to it, and once a second its status pass writes each window's status and the focused
+// window's progress to the bar. As it is destroyed it releases every window and deletes the
+// player manager, which closes every active player, before its children go.
 //
 // Placement (OnSize), in the client area below the menu bar, width w and height h:
-//   grid       (0, 0) - (w - 255, h - 35)   the 35 pixels below it hold the control bar
-//   tree area  (w - 255, 0) - (w, h)
+//   grid         (0, 0) - (w - 255, h - 35)
+//   control bar  (0, h - 35) - (w - 255, h)
+//   tree area    (w - 255, 0) - (w, h)
 // The dialog starts at (0, 0) with a size of 970 x 630 pixels. Enter and Escape end it as they
 // end any dialog (accept / reject); so do "Exit" and the close box.
 #pragma once
 
+#include "skinwin/skininterface.h"
+
 #include <QDialog>
 #include <QRect>
 
+#include <memory>
+
+class CPlaybackCommands;
+class CReplayerView;
 class QAction;
 class QMenuBar;
 
@@ -35,16 +50,25 @@ class CVendrelDlg : public QDialog {
   static constexpr int kBarHeight = 35;
 
   explicit CVendrelDlg(QWidget* parent = nullptr);
+  // Releases every video window and deletes the player manager (closing every active player),
+  // then the children.
   ~CVendrelDlg() override;
 
   // The grid of video windows (object name "1000").
   lumenpane::CVideoWindow* VideoWindow() const { return m_pVideoWnd; }
-  // The area the record search tree fills (object name "130"); a plain widget until the tree
-  // is put into it.
+  // The record search tree (object name "130", a CRecordSearchDlg).
   QWidget* TreeArea() const { return m_pTreeArea; }
+  // The playback control bar (object name "131").
+  CReplayerView* ReplayerView() const { return m_pReplayerView; }
+  // What the window does with its video windows and players: playing recordings (the tree's
+  // IRecordSearchParent), the bar's and the context menu's commands, the status pass.
+  CPlaybackCommands* Playback() const { return m_pPlayback.get(); }
   // The menu bar.
   QMenuBar* MenuBar() const { return m_pMenuBar; }
-  // The client area below the menu bar, in the dialog's coordinates.
+  // The window's skin (its frame and system menu when FrameApplied(), else unused).
+  skinwin::CSkinInterface* Skin() const { return m_skin.get(); }
+  // The client area below the menu bar and inside the skin's frame (when the window wears a
+  // skin), in the dialog's coordinates.
   QRect ClientRect() const;
 
   // Carries out command id (a menu entry's QAction data): 32773 the password change dialog,
@@ -57,6 +81,8 @@ class CVendrelDlg : public QDialog {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // Timer 1: the status pass.
+  void timerEvent(QTimerEvent* event) override;
 
   // Places the children in the client area (see the top of this file).
   virtual void OnSize();
@@ -75,9 +101,19 @@ class CVendrelDlg : public QDialog {
   void ApplySkin();           // 6: the skin of the main window
   void CreateChildren();      // 7: control bar and tree area
   void InitVideoWindow();     // 8: the grid: language, modes, one window
+  void ClearWindowFlags();    // 9: no sound, no local record anywhere
+  void CreatePlayers();       // 10: one player per video window
+  void ShowFirstLayout();     // 11: four windows, sound as wanted
   void PlaceWindow();         // 12: (0, 0), 970 x 630
+  void StartStatusTimer();    // 13: the status pass every second
+  // Tear-down: every window released, the players closed and deleted.
+  void OnDestroy();
 
+  std::unique_ptr<skinwin::CSkinInterface> m_skin;  // the window's skin (frame, system menu)
   QMenuBar* m_pMenuBar = nullptr;               // owned by Qt
   lumenpane::CVideoWindow* m_pVideoWnd = nullptr;  // control 1000, owned by Qt
   QWidget* m_pTreeArea = nullptr;               // control 130, owned by Qt
+  CReplayerView* m_pReplayerView = nullptr;     // control 131, owned by Qt
+  std::unique_ptr<CPlaybackCommands> m_pPlayback;  // the window's playback commands
+  int m_nStatusTimer = 0;                       // id of the one-second timer
 };

@@ -7,7 +7,9 @@ PACKAGES=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
           libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
           libsodium-dev libssl-dev ffmpeg xvfb xauth
-          python3 xdotool)
+          python3 xdotool x11-utils
+          dbus-daemon at-spi2-core python3-pyatspi
+          pulseaudio pulseaudio-utils)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

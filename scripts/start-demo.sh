@@ -20,4 +20,7 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$build/bin/vendrel" demo/demo.img "$@"
 fi
 echo "No display (DISPLAY and WAYLAND_DISPLAY are not set): taking screenshots of the viewer under Xvfb instead."
-exec scripts/viewershot.sh "$build" demo/demo.img
+scripts/viewershot.sh "$build" demo/demo.img
+# Then the viewer playing: four channels by double clicks in the tree, the context menu, and a
+# synchronous playback of one moment.
+exec scripts/playshot.sh "$build" demo/demo.img

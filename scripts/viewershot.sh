@@ -10,6 +10,12 @@
 # user's own Config.ini is never touched. Writes demo/viewershot-login-en.png,
 # demo/viewershot-login-de.png, demo/viewershot-main.png and demo/viewershot-tree.png and
 # prints where they are.
+#
+# The skin: demo/viewershot-login-hover.png (the mouse over the login dialog's close button),
+# demo/viewershot-main-inactive.png (the whole screen: the main window inactive behind another
+# window), and demo/viewershot-login-noskin.png and demo/viewershot-main-noskin.png (the same
+# windows with the resources' Skin/ folder taken away: the normal frame, which under Xvfb,
+# without a window manager, is no frame at all).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -98,3 +104,51 @@ press "$login" Escape  # a cancelled login ends the program
 timeout 10 tail --pid="$pid" -f /dev/null || kill "$pid"
 wait "$pid" 2>/dev/null || true
 pid=
+
+# Ends the viewer: Escape in window $1, then waits for the process.
+end_viewer() {
+  press "$1" Escape
+  timeout 10 tail --pid="$pid" -f /dev/null || kill "$pid"
+  wait "$pid" 2>/dev/null || true
+  pid=
+}
+
+# The skin's caption buttons: the mouse over the close button of the login dialog (the default
+# skin puts it 35 pixels left of the right edge, 28 x 22 at row 4).
+start_viewer ""
+login=$(wait_window)
+eval "$(xdotool getwindowgeometry --shell "$login")"
+xdotool mousemove --sync $((X + WIDTH - 21)) $((Y + 15))
+shoot "$login" demo/viewershot-login-hover.png
+xdotool mousemove --sync 1200 1000
+press "$login" Return
+main=$(wait_window "$login")
+# Another window over the main window takes the keyboard: the skin draws the inactive frame.
+xmessage -geometry 420x90+420+140 "Another window, active, over the viewer" &
+other=$!
+for _ in $(seq 100); do
+  other_window=$(xdotool search --onlyvisible --class xmessage 2>/dev/null | head -n 1 || true)
+  [ -n "$other_window" ] && break
+  sleep 0.1
+done
+xdotool windowfocus --sync "$other_window"
+sleep 1
+"$winshot" root demo/viewershot-main-inactive.png
+echo "  demo/viewershot-main-inactive.png"
+kill "$other"; wait "$other" 2>/dev/null || true
+end_viewer "$main"
+
+# The same windows without the skin: resources without their Skin/ folder.
+noskin=$(mktemp -d)
+cp -r "$build/bin/Language" "$build/bin/Config.ini" "$noskin/"
+[ -d "$build/bin/icons" ] && cp -r "$build/bin/icons" "$noskin/"
+export VENDREL_RESOURCES=$noskin
+start_viewer ""
+login=$(wait_window)
+shoot "$login" demo/viewershot-login-noskin.png
+press "$login" Return
+main=$(wait_window "$login")
+shoot "$main" demo/viewershot-main-noskin.png
+end_viewer "$main"
+unset VENDREL_RESOURCES
+rm -rf "$noskin"

@@ -141,8 +141,8 @@ int CEngineStandIn::Slower(int port) { return Log("Slower", PortArgs(port), 1); 
 int CEngineStandIn::StepNext(int port) { return Log("StepNext", PortArgs(port), stepResult); }
 int CEngineStandIn::StepFront(int port) { return Log("StepFront", PortArgs(port), stepResult); }
 int CEngineStandIn::PausedTick(int port) { return Log("PausedTick", PortArgs(port), 1); }
-int CEngineStandIn::SoundOn(int port) { return Log("SoundOn", PortArgs(port), 1); }
-int CEngineStandIn::SoundOff(int port) { return Log("SoundOff", PortArgs(port), 1); }
+int CEngineStandIn::SoundOn(int port) { return Log("SoundOn", PortArgs(port), soundResult); }
+int CEngineStandIn::SoundOff(int port) { return Log("SoundOff", PortArgs(port), soundResult); }
 
 int CEngineStandIn::Snapshot(int port, const char* path) {
   return Log("Snapshot", PortArgs(port) + "," + path, snapshotResult);

@@ -27,6 +27,7 @@ class CEngineStandIn : public CPlaybackEngine {
   std::atomic<int> stepResult{1};          // StepNext and StepFront
   std::atomic<int> snapshotResult{1};
   std::atomic<int> startRecordResult{1};
+  std::atomic<int> soundResult{1};         // SoundOn and SoundOff
   std::atomic<int> refuseInput{0};         // offers refused before the next one is taken;
                                            // negative: every offer is refused
   std::atomic<unsigned> buffered{0};       // GetBufferedData

@@ -46,7 +46,8 @@ size_t AudioChannel::read(uint8_t* out, size_t length)
 {
     std::lock_guard lock(mu_);
     size_t n = std::min(length, bytes_.size());
-    std::memcpy(out, bytes_.data(), n);
+    if (n > 0) // an empty FIFO has no data pointer to copy from
+        std::memcpy(out, bytes_.data(), n);
     bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(n));
     std::memset(out + n, format_.sampleFormat == AV_SAMPLE_FMT_U8 ? 0x80 : 0, length - n);
     return length;

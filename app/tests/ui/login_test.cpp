@@ -36,7 +36,7 @@ TEST_F(LoginTest, ControlsCarryTheirIds) {
   EXPECT_EQ(Edit(&dialog, "1010")->echoMode(), QLineEdit::Normal);
   EXPECT_EQ(Edit(&dialog, "1011")->echoMode(), QLineEdit::Password);
   EXPECT_EQ(Edit(&dialog, "1011")->maxLength(), 255);
-  EXPECT_EQ(dialog.size(), QSize(279, 146));  // 186 x 90 dialog units
+  EXPECT_EQ(dialog.contentsRect().size(), QSize(279, 146));  // 186 x 90 dialog units, skinned or not
 }
 
 TEST_F(LoginTest, TheAccountFillsTheDialogAsCheckSays) {

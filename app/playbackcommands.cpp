@@ -1,0 +1,341 @@
+#include "playbackcommands.h"
+
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+
+#include <lumenpane/videowindow.h>
+
+#include "appdirs.h"
+#include "playermanager.h"
+
+using lumenpane::CVideoWindow;
+
+CPlaybackCommands::CPlaybackCommands(CVideoWindow* video, CPlayerManager* manager,
+                                     QWidget* owner, TextLookup texts)
+    : m_pVideo(video),
+      m_pManager(manager),
+      m_pOwner(owner),
+      m_texts(std::move(texts)),
+      m_nLayout(video->GetWndCount()) {
+  if (!m_texts) m_texts = [](const char* key) { return QString::fromUtf8(key); };
+}
+
+void CPlaybackCommands::ConnectVideoEvents() {
+  QObject::connect(m_pVideo, &CVideoWindow::contextMenuRequested, m_pVideo,
+                   [this](int, QPoint globalPos) { ShowContextMenu(globalPos); });
+  QObject::connect(m_pVideo, &CVideoWindow::layoutChanged, m_pVideo,
+                   [this](int count) { SetLayout(count); });
+  QObject::connect(m_pVideo, &CVideoWindow::wndDoubleClicked, m_pVideo,
+                   [this](int) { ToggleDisplay(); });
+}
+
+int CPlaybackCommands::FocusedWnd() const { return m_pVideo->GetCurWnd(); }
+
+// ---------------------------------------------------------------------------------------------
+// Playing
+// ---------------------------------------------------------------------------------------------
+
+void CPlaybackCommands::CloseIfBusy(int i) {
+  if (m_pManager->GetState(i) == 0) return;
+  m_pManager->Close(i);
+  m_bRecord[static_cast<size_t>(i)] = false;  // the engine ends the record with the stream
+}
+
+int CPlaybackCommands::PlayFile(const std::string& path) {
+  if (path.empty()) return 0;
+  const int w = FocusedWnd();
+  CloseIfBusy(w);
+  return m_pManager->Open(w, path);
+}
+
+int CPlaybackCommands::PlayFile() {
+  std::string rooted;
+  if (!m_selected || !m_selected(&rooted)) return 0;
+  return PlayFile("/mnt/" + rooted);
+}
+
+int CPlaybackCommands::PlayFiles(const SyncPlayTable& table, int n) {
+  for (int i = 0; i < n && i < static_cast<int>(table.size()); ++i) {
+    if (table[static_cast<size_t>(i)].empty()) continue;
+    CloseIfBusy(i);
+    m_pManager->Open(i, table[static_cast<size_t>(i)]);
+  }
+  return 1;
+}
+
+void CPlaybackCommands::SetLayoutForCount(int n) {
+  for (int count : {4, 9, 16, 25}) {
+    if (n <= count) return SetLayout(count);
+  }
+  SetLayout(36);
+}
+
+void CPlaybackCommands::SetLayout(int n) {
+  m_nLayout = n;
+  m_pVideo->SetWndCount(n);
+  const QString logo = QString::fromStdString(vendrel::ResourceDir() + "Skin/logo.bmp");
+  if (!QFileInfo::exists(logo)) return;
+  for (int i = 0; i < n; ++i)
+    if (m_pVideo->GetWndHandle(i)) m_pVideo->SetWndLogo(i, logo);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The control bar's commands
+// ---------------------------------------------------------------------------------------------
+
+int CPlaybackCommands::GetFocusedState() const { return m_pManager->GetState(FocusedWnd()); }
+
+void CPlaybackCommands::ForBusy(const std::function<void(int)>& action) {
+  for (int i = 0; i < kWindowCount; ++i) {
+    const int s = m_pManager->GetState(i);
+    if (s == 1 || s == 2 || s == 4) action(i);
+  }
+}
+
+int CPlaybackCommands::PauseAll() {
+  for (int i = 0; i < kWindowCount; ++i) {
+    const int s = m_pManager->GetState(i);
+    if (s == 1) m_pManager->Pause(i, 1);
+    else if (s == 2) m_pManager->Pause(i, 0);
+  }
+  return 1;
+}
+
+int CPlaybackCommands::StopAll() {
+  ForBusy([this](int i) {
+    m_pManager->Stop(i);
+    ResetWindow(i);
+  });
+  return 1;
+}
+
+int CPlaybackCommands::SlowAll(int level) {
+  ForBusy([&](int i) { m_pManager->SetSlow(i, level); });
+  return 1;
+}
+
+int CPlaybackCommands::FastAll(int level) {
+  ForBusy([&](int i) { m_pManager->SetFast(i, level); });
+  return 1;
+}
+
+int CPlaybackCommands::StepFrontAll() {
+  ForBusy([this](int i) { m_pManager->StepFront(i); });
+  return 1;
+}
+
+int CPlaybackCommands::StepNextAll() {
+  ForBusy([this](int i) { m_pManager->StepNext(i); });
+  return 1;
+}
+
+int CPlaybackCommands::ResumeAll() {
+  ForBusy([this](int i) { m_pManager->Resume(i); });
+  return 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Windows
+// ---------------------------------------------------------------------------------------------
+
+void CPlaybackCommands::ReleaseWindow(int i) {
+  if (!ValidWnd(i)) return;
+  const auto k = static_cast<size_t>(i);
+  if (m_bAudio[k]) {
+    m_pManager->SoundOff(i);
+    m_bAudio[k] = false;
+  }
+  if (m_bRecord[k]) {
+    m_pManager->StopRecord(i);
+    m_bRecord[k] = false;
+  }
+  m_pVideo->ClearWnd(i);
+}
+
+void CPlaybackCommands::ResetWindow(int i) {
+  ReleaseWindow(i);
+  m_pVideo->ClearWnd(i);
+}
+
+void CPlaybackCommands::UpdateAudio() {
+  const int w = FocusedWnd();
+  if (m_bAudio[static_cast<size_t>(w)]) {
+    m_pManager->SoundOn(w);
+    m_nAudioWnd = w;
+  } else if (m_nAudioWnd >= 0) {
+    m_pManager->SoundOff(m_nAudioWnd);
+    m_nAudioWnd = -1;
+  }
+  m_pVideo->SetWndMark(w, CVideoWindow::kMarkSound, m_bAudio[static_cast<size_t>(w)]);
+}
+
+bool CPlaybackCommands::IsAudio(int i) const { return ValidWnd(i) && m_bAudio[static_cast<size_t>(i)]; }
+bool CPlaybackCommands::IsRecord(int i) const {
+  return ValidWnd(i) && m_bRecord[static_cast<size_t>(i)];
+}
+
+void CPlaybackCommands::ForgetEndedRecords() {
+  for (int i = 0; i < kWindowCount; ++i)
+    if (m_bRecord[static_cast<size_t>(i)] && m_pManager->GetState(i) == 0)
+      m_bRecord[static_cast<size_t>(i)] = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The context menu
+// ---------------------------------------------------------------------------------------------
+
+bool CPlaybackCommands::OnCommand(int id) {
+  const int w = FocusedWnd();
+  const bool idle = m_pManager->GetState(w) == 0;
+  switch (id) {
+    case kCmdCloseWindow:
+      if (idle) return true;
+      m_pManager->Close(w);
+      ResetWindow(w);
+      return true;
+    case kCmdCloseAllWindow:
+      for (int i = 0; i < kWindowCount; ++i) {
+        if (m_pManager->GetState(i) == 0) continue;
+        m_pManager->Close(i);
+        ResetWindow(i);
+      }
+      return true;
+    case kCmdAudio:
+      if (!idle) ToggleAudio(w);
+      return true;
+    case kCmdLocalRecord:
+      if (!idle) ToggleLocalRecord(w);
+      return true;
+    case kCmdSnapshot:
+      if (!idle) TakeSnapshot(w);
+      return true;
+    case kCmdSixSpliter1:
+    case kCmdSixSpliter2:
+      SetLayout(6);
+      return true;
+    case kCmdNineSpliter1:
+    case kCmdNineSpliter2:
+    case kCmdNineSpliter3:
+      SetLayout(9);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CPlaybackCommands::ToggleAudio(int w) {
+  const auto k = static_cast<size_t>(w);
+  if (m_bAudio[k]) {
+    if (!m_pManager->SoundOff(w)) return;
+    m_nAudioWnd = -1;
+  } else {
+    if (!m_pManager->SoundOn(w)) return;
+    m_nAudioWnd = w;
+  }
+  m_bAudio[k] = !m_bAudio[k];
+  m_pVideo->SetWndMark(w, CVideoWindow::kMarkSound, m_bAudio[k]);
+}
+
+void CPlaybackCommands::ToggleLocalRecord(int w) {
+  const auto k = static_cast<size_t>(w);
+  if (m_bRecord[k]) {
+    m_bRecord[k] = false;
+    m_pManager->StopRecord(w);
+    return;
+  }
+  std::string folder;
+  if (!m_chooser || !m_chooser(&folder)) return;
+  if (m_pManager->StartRecord(w, folder, 0)) m_bRecord[k] = true;
+}
+
+void CPlaybackCommands::TakeSnapshot(int w) {
+  std::string folder;
+  if (!m_chooser || !m_chooser(&folder)) return;
+  if (m_pManager->Snapshot(w, folder)) return;
+  const QString text = m_texts("SnapshotFail");
+  const QString caption = m_texts("Prompt");
+  if (m_message) m_message(text, caption);
+  else QMessageBox::information(m_pOwner, caption, text, QMessageBox::Ok);
+}
+
+QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
+  ForgetEndedRecords();
+  const int w = FocusedWnd();
+  const bool idle = m_pManager->GetState(w) == 0;
+  auto* menu = new QMenu(parent);
+  auto add = [this](QMenu* to, int id, const char* key) {
+    QAction* action = to->addAction(m_texts(key));
+    action->setObjectName(QString::number(id));
+    QObject::connect(action, &QAction::triggered, to, [this, id] { OnCommand(id); });
+    return action;
+  };
+  menu->addAction(QStringLiteral("%1:%2").arg(m_texts("Window")).arg(w + 1))
+      ->setObjectName(QStringLiteral("0"));
+  menu->addSeparator();
+  add(menu, kCmdCloseWindow, "CloseWindow")->setEnabled(!idle);
+  add(menu, kCmdCloseAllWindow, "CloseAllWindow");
+  QAction* audio = add(menu, kCmdAudio, "Audio");
+  audio->setEnabled(!idle);
+  audio->setCheckable(true);
+  audio->setChecked(m_bAudio[static_cast<size_t>(w)]);
+  QAction* record = add(menu, kCmdLocalRecord, "LocalRecord");
+  record->setEnabled(!idle);
+  record->setCheckable(true);
+  record->setChecked(m_bRecord[static_cast<size_t>(w)]);
+  add(menu, kCmdSnapshot, "Snapshot")->setEnabled(!idle);
+  QMenu* split = menu->addMenu(m_texts("WndSpliter"));
+  QMenu* six = split->addMenu(m_texts("6WndSpliter"));
+  add(six, kCmdSixSpliter1, "SixSpliter_1");
+  add(six, kCmdSixSpliter2, "SixSpliter_2");
+  QMenu* nine = split->addMenu(m_texts("9WndSpliter"));
+  add(nine, kCmdNineSpliter1, "NineSpliter_1");
+  add(nine, kCmdNineSpliter2, "NineSpliter_2");
+  add(nine, kCmdNineSpliter3, "NineSpliter_3");
+  return menu;
+}
+
+void CPlaybackCommands::ShowContextMenu(const QPoint& globalPos) {
+  QMenu* menu = MakeContextMenu(m_pOwner);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(globalPos);
+}
+
+void CPlaybackCommands::ToggleDisplay() {
+  short mode = -1;
+  m_pVideo->GetDisplayState(&mode, nullptr);
+  if (mode == 1 || mode == 2) m_pVideo->SetDisplaySwitch(false);
+  else if (mode == 0 || mode == 3) m_pVideo->SetDisplaySwitch(true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Status pass
+// ---------------------------------------------------------------------------------------------
+
+QString CPlaybackCommands::StatusText(int state) const {
+  switch (state) {
+    case 0: return QString(11, QLatin1Char(' '));
+    case 2: return m_texts("Pause") + QString(12, QLatin1Char(' '));
+    case 4: return m_texts("SingleFrame") + QString(12, QLatin1Char(' '));
+    default: return {};
+  }
+}
+
+void CPlaybackCommands::StatusPass() {
+  ForgetEndedRecords();
+  const int focused = FocusedWnd();
+  for (int i = 0; i < m_nLayout && i < kWindowCount; ++i) {
+    const int s = m_pManager->GetState(i);
+    int p = -1;
+    if (s == 0) {
+      p = 0;
+    } else if (s == 2 || s == 4) {
+      m_pManager->PausedTick(i);
+    } else {
+      p = m_pManager->GetProgress(i);
+      if (p >= 100 || p < 0) p = 0;
+    }
+    if (i == focused && p != -1 && m_progress) m_progress(i, p);
+    m_pVideo->SetWndStatus(i, StatusText(s));
+  }
+}

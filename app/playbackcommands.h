@@ -1,0 +1,173 @@
+// CPlaybackCommands -- what the main window does with its video windows and their players.
+//
+// The main window turns the user's requests into commands on the players of the player
+// manager (playermanager.h) and keeps, per video window, whether sound and a local record are
+// on. This class is that part of the main window, kept apart from its widgets so that it can
+// be driven by the control bar, the record tree, the context menu and the keyboard alike, and
+// tested against an engine stand-in:
+//   - play one recording in the focused window (PlayFile), a set of recordings in windows
+//     0, 1, 2, ... (PlayFiles), and choose a layout for a set (SetLayoutForCount);
+//   - the control bar's commands on every busy window (PauseAll ... ResumeAll);
+//   - the focused window's commands of the context menu (ids 1624-1628) and its layout entries
+//     (1629-1633);
+//   - the once-a-second status pass: each window's status text, the focused window's progress.
+//
+// The focused window is the one the video control reports (CVideoWindow::GetCurWnd). Texts
+// come from the language lookup given to the constructor. Everything runs on the
+// user-interface thread.
+#pragma once
+
+#include <QPoint>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "recordsearchparent.h"
+
+class CPlayerManager;
+class QMenu;
+class QWidget;
+namespace lumenpane {
+class CVideoWindow;
+}
+
+class CPlaybackCommands : public IRecordSearchParent {
+ public:
+  // Command ids of the video context menu.
+  enum : int {
+    kCmdCloseWindow = 1624,
+    kCmdCloseAllWindow = 1625,
+    kCmdAudio = 1626,
+    kCmdLocalRecord = 1627,
+    kCmdSnapshot = 1628,
+    kCmdSixSpliter1 = 1629,
+    kCmdSixSpliter2 = 1630,
+    kCmdNineSpliter1 = 1631,
+    kCmdNineSpliter2 = 1632,
+    kCmdNineSpliter3 = 1633,
+  };
+  static constexpr int kWindowCount = 64;
+
+  // The text of a language key ("Pause", "Window", ...).
+  using TextLookup = std::function<QString(const char* key)>;
+  // Asks the user for a folder (the "save to" dialog). True with the folder in *folder on OK.
+  using FolderChooser = std::function<bool(std::string* folder)>;
+  // The tree's selected recording, partition-rooted ("idea0/2010-03-05/002/..."). True when a
+  // recording is selected.
+  using SelectedFile = std::function<bool(std::string* rooted)>;
+  // Shows a message with only an OK button (text, caption).
+  using MessageBox = std::function<void(const QString& text, const QString& caption)>;
+  // Receives the focused window's progress (window, per cent 0-99) each second.
+  using ProgressSink = std::function<void(int window, int percent)>;
+
+  // Commands for the windows of `video` and the players of `manager`; both must outlive this
+  // object. owner: the window that owns menus and messages (may be null). All sound and
+  // record flags are off; the layout is the video control's.
+  CPlaybackCommands(lumenpane::CVideoWindow* video, CPlayerManager* manager, QWidget* owner,
+                    TextLookup texts);
+
+  // Hooks; each may be left unset: no folder chooser cancels local records and snapshots, no
+  // tree makes PlayFile() do nothing, the default message box is a modal QMessageBox, no
+  // progress sink drops the progress.
+  void SetFolderChooser(FolderChooser chooser) { m_chooser = std::move(chooser); }
+  void SetSelectedFile(SelectedFile selected) { m_selected = std::move(selected); }
+  void SetMessageBox(MessageBox box) { m_message = std::move(box); }
+  void SetProgressSink(ProgressSink sink) { m_progress = std::move(sink); }
+
+  // Follows the video control's events: a context menu request opens the context menu, a new
+  // layout is applied with SetLayout, a double click switches the full-pane view.
+  void ConnectVideoEvents();
+
+  // ---- the record tree's requests (IRecordSearchParent) ----
+
+  // Plays path in the focused window, closing what it played. Returns 0 for an empty path,
+  // else the player's Open result.
+  int PlayFile(const std::string& path) override;
+  // Plays the recording selected in the tree in the focused window (the bar's Play button);
+  // 0 when none is selected.
+  int PlayFile();
+  // Plays table entry i in window i for i < n (empty entries skipped). Returns 1.
+  int PlayFiles(const SyncPlayTable& table, int n) override;
+  // The smallest layout of 4, 9, 16, 25, 36 windows that holds n (36 for more).
+  void SetLayoutForCount(int n) override;
+
+  // n windows in the video control, each with the idle-window logo (Skin/logo.bmp of the
+  // resource folder) when that file exists.
+  void SetLayout(int n);
+  // The number of windows of the current layout.
+  int Layout() const { return m_nLayout; }
+
+  // ---- the control bar's commands: each acts on every busy window and returns 1 ----
+
+  int GetFocusedState() const;  // state of the focused window's player
+  int PauseAll();               // playing windows pause, paused ones play on
+  int StopAll();                // busy windows stop and are reset
+  int SlowAll(int level);
+  int FastAll(int level);
+  int StepFrontAll();
+  int StepNextAll();
+  int ResumeAll();
+
+  // ---- windows ----
+
+  // Turns window i's sound and local record off (when on) and clears its picture.
+  void ReleaseWindow(int i);
+  // ReleaseWindow(i), then clears the picture once more.
+  void ResetWindow(int i);
+  // Sound on for the focused window when it is wanted there, else off where it was; shows the
+  // focused window's sound mark.
+  void UpdateAudio();
+  // Sound / local record flags of window i (false for a bad index).
+  bool IsAudio(int i) const;
+  bool IsRecord(int i) const;
+  // The window whose sound was turned on last, or -1.
+  int AudioWnd() const { return m_nAudioWnd; }
+
+  // Runs a command of the context menu (1624-1633). Returns false for another id.
+  bool OnCommand(int id);
+
+  // The context menu of the focused window, with its grey and check states; the caller owns
+  // it. Its actions run OnCommand when triggered.
+  QMenu* MakeContextMenu(QWidget* parent);
+  // Shows the context menu at globalPos and runs the chosen command.
+  void ShowContextMenu(const QPoint& globalPos);
+
+  // The full-pane view of the focused window on, or off when it is on (double click).
+  void ToggleDisplay();
+
+  // The once-a-second status pass over the windows of the layout.
+  void StatusPass();
+
+  // The status text a window in `state` shows ("Pause" and "SingleFrame" with 12 spaces after
+  // them, 11 spaces for an idle window, nothing while playing).
+  QString StatusText(int state) const;
+
+ private:
+  bool ValidWnd(int i) const { return i >= 0 && i < kWindowCount; }
+  int FocusedWnd() const;
+  // Runs action(i) on every window whose player is busy (playing, paused or single frame).
+  void ForBusy(const std::function<void(int)>& action);
+  // Closes window i's player when busy, forgetting its local record (which ends with it).
+  void CloseIfBusy(int i);
+  // Clears the local-record flag of every window whose player has ended.
+  void ForgetEndedRecords();
+  void ToggleAudio(int w);
+  void ToggleLocalRecord(int w);
+  void TakeSnapshot(int w);
+
+  lumenpane::CVideoWindow* const m_pVideo;
+  CPlayerManager* const m_pManager;
+  QWidget* const m_pOwner;
+  TextLookup m_texts;
+  FolderChooser m_chooser;
+  SelectedFile m_selected;
+  MessageBox m_message;
+  ProgressSink m_progress;
+
+  int m_nLayout;                          // windows of the current layout
+  std::array<bool, kWindowCount> m_bAudio{};   // sound wanted for window i
+  int m_nAudioWnd = -1;                   // window whose sound is on, or -1
+  std::array<bool, kWindowCount> m_bRecord{};  // local record running for window i
+};

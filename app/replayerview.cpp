@@ -1,0 +1,166 @@
+#include "replayerview.h"
+
+#include <QMessageBox>
+#include <QPainter>
+#include <QtDebug>
+
+#include "appdirs.h"
+#include "playbackcommands.h"
+#include "replayerslider.h"
+#include "xskinbutton.h"
+
+namespace {
+// The speed levels, shared by the process.
+int g_nSlowLevel = 0;
+int g_nFastLevel = 0;
+
+CLoadBmp::TextLookup OrKeys(CLoadBmp::TextLookup texts) {
+  if (texts) return texts;
+  return [](const char* key) { return QString::fromUtf8(key); };
+}
+}  // namespace
+
+CReplayerView::CReplayerView(CPlaybackCommands* commands, CLoadBmp::TextLookup texts,
+                             QWidget* parent)
+    : QWidget(parent),
+      m_pCommands(commands),
+      m_texts(OrKeys(std::move(texts))),
+      m_skin(m_texts, [this](const QString& text) {
+        if (m_message) m_message(text);
+        else QMessageBox::warning(this, QString(), text);
+      }) {
+  setObjectName(QStringLiteral("131"));
+}
+
+CReplayerView::~CReplayerView() = default;
+
+int CReplayerView::SlowLevel() { return g_nSlowLevel; }
+int CReplayerView::FastLevel() { return g_nFastLevel; }
+
+bool CReplayerView::OnInitDialog() {
+  return OnInitDialog(QString::fromStdString(vendrel::ResourceDir()));
+}
+
+bool CReplayerView::OnInitDialog(const QString& resourceDir) {
+  const bool loaded = m_skin.LoadSkin(this, resourceDir, QStringLiteral("Skin/"),
+                                      QStringLiteral("replayer_config.ini"), true);
+  static constexpr void (CReplayerView::*kCommands[])() = {
+      &CReplayerView::OnPlay,   &CReplayerView::OnPause, &CReplayerView::OnStop,
+      &CReplayerView::OnSlower, &CReplayerView::OnFast,  &CReplayerView::OnFront,
+      &CReplayerView::OnNext};
+  for (int i = 0; i < CReplayerBackBmp::kButtonCount; ++i)
+    connect(m_skin.Button(i), &CxSkinButton::clicked, this, kCommands[i]);
+
+  m_pSlider = new CReplayerSlider(this);
+  m_pSlider->setObjectName(QString::number(kSliderId));
+  m_pSlider->SetRange(0, 100, false);
+  m_pSlider->SetBitmapChannel(m_skin.PicturePath("MainSettings", "Slider_Slider_Up"),
+                              m_skin.PicturePath("MainSettings", "Slider_Slider_Over"));
+  m_pSlider->SetBitmapThumb(m_skin.PicturePath("MainSettings", "Slider_Thumb_Up"),
+                            m_skin.PicturePath("MainSettings", "Slider_Thumb_Over"));
+  m_pSlider->show();
+  // Seeking is not part of the viewer: the slider's messages are received and change nothing.
+  connect(m_pSlider, &CReplayerSlider::sliderMoved, this, [](int, int) {});
+  ResetSpeedLevels();
+  LayoutChildren();
+  return loaded;
+}
+
+void CReplayerView::SetProgress(int, int percent) {
+  if (m_pSlider) m_pSlider->SetPos(percent);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+// ---------------------------------------------------------------------------------------------
+
+void CReplayerView::OnPlay() {
+  if (g_nSlowLevel != 0 || g_nFastLevel != 0) {
+    m_pCommands->FastAll(0);
+    ResetSpeedLevels();
+    return;
+  }
+  switch (m_pCommands->GetFocusedState()) {
+    case 2: m_pCommands->PauseAll(); break;
+    case 4: m_pCommands->ResumeAll(); break;
+    case 0: m_pCommands->PlayFile(); break;
+    default: break;
+  }
+}
+
+void CReplayerView::OnPause() { m_pCommands->PauseAll(); }
+
+void CReplayerView::OnStop() {
+  if (m_pCommands->StopAll() > 0) ResetSpeedLevels();
+}
+
+void CReplayerView::OnSlower() {
+  g_nSlowLevel = g_nSlowLevel + 1 > kMaxSpeedLevel ? 1 : g_nSlowLevel + 1;
+  if (m_pCommands->SlowAll(g_nSlowLevel) > 0) {
+    g_nFastLevel = 0;
+    UpdateSpeedTips();
+  }
+}
+
+void CReplayerView::OnFast() {
+  g_nFastLevel = g_nFastLevel + 1 > kMaxSpeedLevel ? 1 : g_nFastLevel + 1;
+  if (const int result = m_pCommands->FastAll(g_nFastLevel); result > 0) {
+    qDebug("bRet = %d", result);
+    g_nSlowLevel = 0;
+    UpdateSpeedTips();
+  }
+}
+
+void CReplayerView::OnFront() {
+  ResetSpeedLevels();
+  m_pCommands->StepFrontAll();
+}
+
+void CReplayerView::OnNext() {
+  ResetSpeedLevels();
+  m_pCommands->StepNextAll();
+}
+
+void CReplayerView::ResetSpeedLevels() {
+  g_nSlowLevel = 0;
+  g_nFastLevel = 0;
+  UpdateSpeedTips();
+}
+
+void CReplayerView::UpdateSpeedTips() {
+  auto tip = [this](const char* key, int level) {
+    return level != 0 ? m_texts(key) + QString::number(level) : m_texts(key);
+  };
+  if (CxSkinButton* slower = Button(CReplayerBackBmp::kSlower))
+    slower->SetToolTipText(tip("Slow", g_nSlowLevel));
+  if (CxSkinButton* fast = Button(CReplayerBackBmp::kFast))
+    fast->SetToolTipText(tip("Fast", g_nFastLevel));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Layout and painting
+// ---------------------------------------------------------------------------------------------
+
+void CReplayerView::LayoutChildren() {
+  const int w = width();
+  const int x0 = w / 2 + 15;
+  const int gap = (w / 2 - 226) / 6;
+  if (m_pSlider) m_pSlider->setGeometry(QRect(QPoint(23, 8), QPoint(x0 - 23 - 1, 21 - 1)));
+  for (int i = 0; i < CReplayerBackBmp::kButtonCount; ++i)
+    if (CxSkinButton* button = Button(i)) button->setGeometry(x0 + i * (28 + gap), 5, 28, 28);
+}
+
+void CReplayerView::resizeEvent(QResizeEvent*) { LayoutChildren(); }
+
+void CReplayerView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QImage& back = m_skin.Background();
+  if (back.isNull()) {
+    painter.fillRect(rect(), palette().window());
+    return;
+  }
+  painter.drawImage(0, 0, back);
+  const int tail = std::min(4, back.width());
+  const QRect source(back.width() - tail, 0, tail, back.height());
+  for (int x = back.width(); x < width(); x += tail) painter.drawImage(QPoint(x, 0), back, source);
+}

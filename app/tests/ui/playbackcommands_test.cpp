@@ -1,0 +1,375 @@
+// The main window's playback commands against the engine stand-in, on a real video grid:
+// the all-window commands on windows in mixed states, the focused window's commands on idle
+// and busy windows, the context menu's grey and check states, layouts for a count, the status
+// pass, and the local-record flag of a window whose player has closed.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+
+#include <lumenpane/videowindow.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "playbackcommands.h"
+#include "playermanager.h"
+#include "support.h"
+
+namespace {
+
+using apptest::CEngineStandIn;
+using apptest::CMountedFolder;
+using apptest::Eventually;
+using Calls = std::vector<std::string>;
+
+const char* const kNames[] = {
+    "idea0/2010-03-05/001/08.00.00-08.15.00[R][@1a2f][0].h264",
+    "idea0/2010-03-05/002/08.00.00-08.15.00[R][@1b2f][0].h264",
+    "idea0/2010-03-05/003/08.00.00-08.15.00[R][@1c2f][0].h264",
+    "idea0/2010-03-05/004/08.00.00-08.15.00[R][@1d2f][0].h264",
+};
+
+class PlaybackCommandsTest : public testing::Test {
+ protected:
+  PlaybackCommandsTest() {
+    for (int j = 0; j < CPlayerManager::kPlayerCount; ++j)
+      m_manager.CreatePlayer(m_video.GetWndHandle(j), j);
+    m_manager.SetFileViewer([](const std::string&) {});
+    m_commands.SetLayout(4);
+    m_commands.SetMessageBox([this](const QString& text, const QString& caption) {
+      m_messages.push_back(caption.toStdString() + ": " + text.toStdString());
+    });
+    m_engine.refuseInput = -1;  // runs keep offering their first block: they stay busy
+  }
+  ~PlaybackCommandsTest() override { m_engine.refuseInput = 0; }
+
+  // Puts window i into `state` (1 playing, 2 paused, 4 single frame; 0 leaves it idle).
+  void Make(int i, int state) {
+    if (state == 0) return;
+    ASSERT_EQ(m_manager.Open(i, m_mnt.Put(kNames[i % 4], std::string(1000, 'x'))), 1);
+    ASSERT_TRUE(Eventually([&] { return m_manager.GetState(i) == 1; }));
+    if (state == 2) {
+      ASSERT_EQ(m_manager.Pause(i, 1), 1);
+    }
+    if (state == 4) {
+      ASSERT_EQ(m_manager.StepNext(i), 1);
+    }
+  }
+  void MakeAll(const std::vector<int>& states) {
+    for (size_t i = 0; i < states.size(); ++i) Make(static_cast<int>(i), states[i]);
+    m_engine.ClearCalls();
+  }
+  std::vector<int> States(int n) const {
+    std::vector<int> s;
+    for (int i = 0; i < n; ++i) s.push_back(m_manager.GetState(i));
+    return s;
+  }
+  // The commands' calls (no polling of buffers and progress, no feeding).
+  Calls Commands() const {
+    return m_engine.CallsOf({"Play", "Pause", "Faster", "Slower", "StepNext", "StepFront",
+                             "CloseStream", "SoundOn", "SoundOff", "Snapshot", "StartRecord",
+                             "StopRecord"});
+  }
+  QString Status(int i) const { return m_video.GetWndHandle(i)->statusText(); }
+
+  CEngineStandIn m_engine;
+  CMountedFolder m_mnt;
+  CPlayerManager m_manager{&m_engine};
+  lumenpane::CVideoWindow m_video;
+  CPlaybackCommands m_commands{&m_video, &m_manager, nullptr,
+                               [](const char* key) { return QString::fromUtf8(key); }};
+  std::vector<std::string> m_messages;
+};
+
+// ---------------------------------------------------------------------------------------------
+// All-window commands
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(PlaybackCommandsTest, PauseAllTogglesEachWindow) {
+  MakeAll({1, 2, 0, 4});
+  EXPECT_EQ(m_commands.PauseAll(), 1);
+  EXPECT_EQ(States(4), (std::vector<int>{2, 1, 0, 4}));
+  EXPECT_EQ(Commands(), (Calls{"Pause(0,1)", "Pause(1,0)"}));
+}
+
+TEST_F(PlaybackCommandsTest, StopAllStopsAndResetsOnlyBusyWindows) {
+  MakeAll({1, 2, 0, 4});
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdAudio));  // window 0 has sound
+  m_engine.ClearCalls();
+  EXPECT_EQ(m_commands.StopAll(), 1);
+  EXPECT_EQ(States(4), (std::vector<int>{0, 0, 0, 0}));
+  // Window 0's sound goes off as its window is released; idle window 2 is left alone.
+  const Calls calls = Commands();
+  for (const char* call : {"CloseStream(0)", "CloseStream(1)", "CloseStream(3)", "SoundOff(0)"})
+    EXPECT_NE(std::find(calls.begin(), calls.end(), call), calls.end()) << call;
+  EXPECT_EQ(std::find(calls.begin(), calls.end(), "CloseStream(2)"), calls.end());
+  EXPECT_FALSE(m_commands.IsAudio(0));
+}
+
+struct AllCase {
+  const char* name;
+  int (*run)(CPlaybackCommands&);
+  Calls expected;  // for window 0 playing, 1 paused, 2 idle
+};
+
+void PrintTo(const AllCase& c, std::ostream* os) { *os << c.name; }
+
+class AllWindowCommand : public PlaybackCommandsTest,
+                         public testing::WithParamInterface<AllCase> {};
+
+TEST_P(AllWindowCommand, ActsOnBusyWindowsOnly) {
+  MakeAll({1, 2, 0});
+  EXPECT_EQ(GetParam().run(m_commands), 1);
+  EXPECT_EQ(Commands(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, AllWindowCommand,
+    testing::Values(
+        AllCase{"SlowAll2", [](CPlaybackCommands& c) { return c.SlowAll(2); },
+                {"Slower(0)", "Slower(0)", "Slower(1)", "Slower(1)"}},
+        AllCase{"FastAll1", [](CPlaybackCommands& c) { return c.FastAll(1); },
+                {"Faster(0)", "Faster(1)"}},
+        AllCase{"StepFrontAll", [](CPlaybackCommands& c) { return c.StepFrontAll(); },
+                {"StepFront(0)", "StepFront(1)"}},
+        AllCase{"StepNextAll", [](CPlaybackCommands& c) { return c.StepNextAll(); },
+                {"StepNext(0)", "StepNext(1)"}},
+        AllCase{"ResumeAll", [](CPlaybackCommands& c) { return c.ResumeAll(); },
+                {"Play(0,wnd)", "Pause(1,0)"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Focused-window commands and the context menu
+// ---------------------------------------------------------------------------------------------
+
+struct FocusedCase {
+  int id;
+  bool busy;
+  bool chooserOk;
+  Calls expected;
+};
+
+class FocusedWindowCommand : public PlaybackCommandsTest,
+                             public testing::WithParamInterface<FocusedCase> {};
+
+TEST_P(FocusedWindowCommand, RunsOnBusyWindowAndDoesNothingOnIdleOne) {
+  const FocusedCase& c = GetParam();
+  m_commands.SetFolderChooser([&](std::string* folder) {
+    *folder = "/shots";
+    return c.chooserOk;
+  });
+  MakeAll({0, c.busy ? 1 : 0});
+  ASSERT_TRUE(m_video.SetCurWnd(1));
+  EXPECT_TRUE(m_commands.OnCommand(c.id));
+  Calls calls = Commands();
+  for (std::string& call : calls)  // the snapshot's and the record's names hold the time
+    call = call.substr(0, call.find(','));
+  EXPECT_EQ(calls, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, FocusedWindowCommand,
+    testing::Values(FocusedCase{1624, false, true, {}},
+                    FocusedCase{1626, false, true, {}},
+                    FocusedCase{1627, false, true, {}},
+                    FocusedCase{1628, false, true, {}},
+                    FocusedCase{1624, true, true, {"CloseStream(1)"}},
+                    FocusedCase{1626, true, true, {"SoundOn(1)"}},
+                    FocusedCase{1627, true, true, {"StartRecord(1"}},
+                    FocusedCase{1627, true, false, {}},
+                    FocusedCase{1628, true, true, {"Snapshot(1"}},
+                    FocusedCase{1628, true, false, {}}),
+    [](const auto& info) {
+      return std::to_string(info.param.id) + (info.param.busy ? "_busy" : "_idle") +
+             (info.param.chooserOk ? "" : "_cancelled");
+    });
+
+TEST_F(PlaybackCommandsTest, CloseAllWindowClosesEveryBusyWindow) {
+  MakeAll({1, 0, 2});
+  EXPECT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdCloseAllWindow));
+  EXPECT_EQ(States(3), (std::vector<int>{0, 0, 0}));
+}
+
+TEST_F(PlaybackCommandsTest, AudioOnASecondWindowKeepsBothFlags) {
+  MakeAll({1, 1});
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdAudio));
+  ASSERT_TRUE(m_video.SetCurWnd(1));
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdAudio));
+  EXPECT_TRUE(m_commands.IsAudio(0));
+  EXPECT_TRUE(m_commands.IsAudio(1));
+  EXPECT_EQ(m_commands.AudioWnd(), 1);
+  EXPECT_TRUE(m_video.GetWndHandle(1)->soundMark());
+  // Off again on window 1; a refused change leaves the flags alone.
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdAudio));
+  EXPECT_FALSE(m_commands.IsAudio(1));
+  EXPECT_EQ(m_commands.AudioWnd(), -1);
+  m_engine.soundResult = 0;
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdAudio));
+  EXPECT_FALSE(m_commands.IsAudio(1));
+}
+
+TEST_F(PlaybackCommandsTest, FailedSnapshotShowsTheMessage) {
+  MakeAll({1});
+  m_commands.SetFolderChooser([](std::string* folder) {
+    *folder = "/shots";
+    return true;
+  });
+  m_engine.snapshotResult = 0;
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdSnapshot));
+  EXPECT_EQ(m_messages, (std::vector<std::string>{"Prompt: SnapshotFail"}));
+}
+
+// Grey and check states of each entry, by object name (the command id).
+std::map<std::string, std::pair<bool, bool>> MenuStates(QMenu* menu) {
+  std::map<std::string, std::pair<bool, bool>> states;
+  for (QAction* action : menu->actions())
+    if (!action->objectName().isEmpty())
+      states[action->objectName().toStdString()] = {action->isEnabled(), action->isChecked()};
+  return states;
+}
+
+TEST_F(PlaybackCommandsTest, ContextMenuGreysTheFocusedWindowsCommandsWhenIdle) {
+  ASSERT_TRUE(m_video.SetCurWnd(2));
+  std::unique_ptr<QMenu> menu(m_commands.MakeContextMenu(nullptr));
+  EXPECT_EQ(menu->actions().front()->text(), "Window:3");
+  using S = std::pair<bool, bool>;  // enabled, checked
+  EXPECT_EQ(MenuStates(menu.get()),
+            (std::map<std::string, S>{{"0", S{true, false}},
+                                      {"1624", S{false, false}},
+                                      {"1625", S{true, false}},
+                                      {"1626", S{false, false}},
+                                      {"1627", S{false, false}},
+                                      {"1628", S{false, false}}}));
+  // The layout pop-up: WndSpliter > 6WndSpliter (1629, 1630), 9WndSpliter (1631-1633).
+  QMenu* split = menu->actions().back()->menu();
+  ASSERT_NE(split, nullptr);
+  ASSERT_EQ(split->actions().size(), 2);
+  EXPECT_EQ(split->actions()[0]->menu()->actions().size(), 2);
+  EXPECT_EQ(split->actions()[1]->menu()->actions().size(), 3);
+}
+
+TEST_F(PlaybackCommandsTest, ContextMenuChecksSoundAndRecordOfABusyWindow) {
+  MakeAll({1});
+  m_commands.SetFolderChooser([](std::string* folder) {
+    *folder = "/rec";
+    return true;
+  });
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdAudio));
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdLocalRecord));
+  std::unique_ptr<QMenu> menu(m_commands.MakeContextMenu(nullptr));
+  auto states = MenuStates(menu.get());
+  EXPECT_EQ(states["1624"], std::make_pair(true, false));
+  EXPECT_EQ(states["1626"], std::make_pair(true, true));
+  EXPECT_EQ(states["1627"], std::make_pair(true, true));
+}
+
+// The engine ends a local record with its stream: once the window's player has closed, the
+// record flag is off again and the menu no longer checks it.
+TEST_F(PlaybackCommandsTest, LocalRecordFlagClearedWhenThePlayerCloses) {
+  MakeAll({1});
+  m_commands.SetFolderChooser([](std::string* folder) {
+    *folder = "/rec";
+    return true;
+  });
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdLocalRecord));
+  ASSERT_TRUE(m_commands.IsRecord(0));
+  m_engine.refuseInput = 0;  // the recording plays to its end and the run closes
+  ASSERT_TRUE(Eventually([&] { return m_manager.GetState(0) == 0; }));
+  m_commands.StatusPass();
+  EXPECT_FALSE(m_commands.IsRecord(0));
+  std::unique_ptr<QMenu> menu(m_commands.MakeContextMenu(nullptr));
+  EXPECT_FALSE(MenuStates(menu.get())["1627"].second);
+}
+
+TEST_F(PlaybackCommandsTest, ReplacingAWindowsRecordingForgetsItsLocalRecord) {
+  MakeAll({1});
+  m_commands.SetFolderChooser([](std::string* folder) {
+    *folder = "/rec";
+    return true;
+  });
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdLocalRecord));
+  EXPECT_EQ(m_commands.PlayFile(m_mnt.Put(kNames[1], "y")), 1);
+  EXPECT_FALSE(m_commands.IsRecord(0));
+  EXPECT_EQ(m_manager.Player(0)->GetPath(), "/mnt/" + std::string(kNames[1]));
+}
+
+TEST_F(PlaybackCommandsTest, LayoutEntriesOfTheMenu) {
+  for (auto [id, layout] : {std::pair{1630, 6}, {1633, 9}, {1629, 6}, {1631, 9}, {1632, 9}}) {
+    EXPECT_TRUE(m_commands.OnCommand(id));
+    EXPECT_EQ(m_video.GetWndCount(), layout) << id;
+    EXPECT_EQ(m_commands.Layout(), layout) << id;
+  }
+  EXPECT_FALSE(m_commands.OnCommand(0));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Playing, layouts, status
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(PlaybackCommandsTest, PlayFileWithoutPathPlaysTheTreesSelection) {
+  std::string selected;
+  m_commands.SetSelectedFile([&](std::string* rooted) {
+    *rooted = selected;
+    return !selected.empty();
+  });
+  EXPECT_EQ(m_commands.PlayFile(), 0);
+  EXPECT_EQ(m_commands.PlayFile(std::string()), 0);
+  m_mnt.Put(kNames[2], "z");
+  selected = kNames[2];
+  ASSERT_TRUE(m_video.SetCurWnd(3));
+  EXPECT_EQ(m_commands.PlayFile(), 1);
+  EXPECT_EQ(m_manager.Player(3)->GetPath(), "/mnt/" + selected);
+}
+
+TEST_F(PlaybackCommandsTest, PlayFilesOpensEntriesBelowNInTheirWindows) {
+  SyncPlayTable table;
+  table[0] = m_mnt.Put(kNames[0], "a");
+  table[2] = m_mnt.Put(kNames[2], "c");
+  table[3] = m_mnt.Put(kNames[3], "d");
+  EXPECT_EQ(m_commands.PlayFiles(table, 3), 1);
+  EXPECT_TRUE(Eventually([&] { return States(4) == std::vector<int>{1, 0, 1, 0}; }));
+}
+
+TEST_F(PlaybackCommandsTest, SetLayoutForCountTakesTheSmallestSquareThatHolds) {
+  for (auto [n, layout] : {std::pair{1, 4}, {4, 4}, {5, 9}, {9, 9}, {10, 16}, {17, 25},
+                           {25, 25}, {26, 36}, {31, 36}}) {
+    m_commands.SetLayoutForCount(n);
+    EXPECT_EQ(m_video.GetWndCount(), layout) << n;
+  }
+}
+
+TEST_F(PlaybackCommandsTest, StatusPassWritesTextsAndTheFocusedProgress) {
+  std::vector<std::pair<int, int>> progress;
+  m_commands.SetProgressSink([&](int w, int p) { progress.emplace_back(w, p); });
+  MakeAll({1, 2, 4, 0});
+  m_engine.playedSeconds = 450;  // of 900 s
+  m_commands.StatusPass();
+  EXPECT_EQ(Status(0), "");
+  EXPECT_EQ(Status(1), "Pause            ");
+  EXPECT_EQ(Status(2), "SingleFrame            ");
+  EXPECT_EQ(Status(3), "           ");
+  EXPECT_EQ(m_engine.CallsOf({"PausedTick"}), (Calls{"PausedTick(1)", "PausedTick(2)"}));
+  // 100 per cent or more is reported as 0; an idle focused window reports 0; a paused one
+  // nothing.
+  m_engine.playedSeconds = 900;
+  m_commands.StatusPass();
+  ASSERT_TRUE(m_video.SetCurWnd(3));
+  m_commands.StatusPass();
+  ASSERT_TRUE(m_video.SetCurWnd(1));
+  m_commands.StatusPass();
+  EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{0, 50}, {0, 0}, {3, 0}}));
+}
+
+TEST_F(PlaybackCommandsTest, DoubleClickSwitchesTheFullPaneView) {
+  short mode = -1;
+  m_commands.ToggleDisplay();
+  m_video.GetDisplayState(&mode, nullptr);
+  EXPECT_EQ(mode, 1);
+  m_commands.ToggleDisplay();
+  m_video.GetDisplayState(&mode, nullptr);
+  EXPECT_EQ(mode, 0);
+}
+
+}  // namespace

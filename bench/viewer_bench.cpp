@@ -1,0 +1,202 @@
+// The viewer's own window playing many recordings at once, next to the bare grid.
+//
+// For N = 4, 9, 16, 25 and 36 the program opens the main window (CVendrelDlg: menu, grid,
+// control bar, tree area, its once-a-second status pass), chooses the layout for N as the
+// record tree does for a synchronous playback (SetLayoutForCount) and starts one player per
+// window through PlayFiles (windows from 32 on, beyond the synchronous table, through PlayFile
+// on the focused window). Every window plays the same recording, made as grid_bench makes its
+// own (704×576, 25 pictures per second) or given with --stream=PATH; grid_bench run on the same
+// file gives the figures to compare with (scripts/viewer-bench.sh runs both).
+//
+// Reported per N (Google Benchmark counters, all windows together), as grid_bench does:
+// pictures, late, unshown, late_after_1s, unshown_after_1s, worst_ms, cpu_ms (processor time
+// of the whole program per picture, window and status pass included), and rss_mb, the
+// program's peak resident memory so far in MiB.
+//
+//   viewer_bench [--stream=PATH] [--seconds=S] [--size=WxH] [benchmark options]
+// --size is the size of the grid of video windows (default 1280×960, as grid_bench's).
+#include <QApplication>
+#include <QMenuBar>
+
+#include <benchmark/benchmark.h>
+#include <infra/infra.h>
+#include <lumenpane/videowindow.h>
+#include <tarnvox/tarnvox.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "gridprobe.h"
+#include "localrecordings.h"
+#include "playbackcommands.h"
+#include "playermanager.h"
+#include "streams.h"
+#include "vendreldlg.h"
+
+namespace {
+
+using benchsupport::CPaneWatcher;
+using benchsupport::CWindowProbe;
+using benchsupport::GridResult;
+using lumenpane::CVideoWindow;
+
+constexpr int kWindowCounts[] = {4, 9, 16, 25, 36};
+
+std::string g_stream;         // the recording every window plays
+int g_seconds = 10;           // its length when the program makes it
+QSize g_gridSize(1280, 960);  // the grid's size in pixels
+
+// Peak resident memory of the program so far, in MiB.
+double PeakRssMb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// Plays the recording in `windows` windows of a fresh main window until every run has ended.
+bool PlayViewer(int windows, GridResult& result) {
+  benchsupport::CLocalRecordings recordings;
+  if (!recordings.ok()) return false;
+  CVendrelDlg dialog;
+  CVideoWindow* grid = dialog.VideoWindow();
+  CPlaybackCommands* commands = dialog.Playback();
+  const QSize frame = dialog.size() - dialog.ClientRect().size();
+  dialog.resize(g_gridSize + QSize(CVendrelDlg::kTreeWidth, CVendrelDlg::kBarHeight) + frame);
+  dialog.show();
+  commands->SetLayoutForCount(windows);
+  benchsupport::RunEventsWhile(
+      [&] { return grid->GetWndHandle(windows - 1)->targetSize().isEmpty(); }, 5000);
+
+  // Each window's player draws through a probe that notes when its pictures are due.
+  std::vector<std::unique_ptr<CWindowProbe>> probes;
+  CPaneWatcher watcher(probes, result);
+  for (int i = 0; i < windows; ++i) {
+    lumenpane::CVideoPane* pane = grid->GetWndHandle(i);
+    probes.push_back(std::make_unique<CWindowProbe>(pane));
+    pane->installEventFilter(&watcher);
+    TvxPortOptions options;
+    CWindowProbe* probe = probes.back().get();
+    options.onVideoFrame = [probe](const TvxVideoFrame& f) { probe->OnVideoFrame(f); };
+    tvx_set_port_options(i, options);
+    CPlayerManager::Instance().CreatePlayer(probe, i);
+  }
+
+  const double cpuAtStart = benchsupport::ProcessCpuSeconds();
+  SyncPlayTable table;
+  const int synchronous = std::min(windows, static_cast<int>(table.size()));
+  for (int i = 0; i < synchronous; ++i)
+    table[static_cast<size_t>(i)] = recordings.Serve(g_stream, i + 1, g_seconds);
+  commands->PlayFiles(table, synchronous);
+  bool started = true;
+  for (int i = synchronous; i < windows; ++i) {
+    grid->SetCurWnd(i);
+    started = started && commands->PlayFile(recordings.Serve(g_stream, i + 1, g_seconds)) == 1;
+  }
+  CPlayerManager& manager = CPlayerManager::Instance();
+  auto running = [&] {
+    for (int i = 0; i < windows; ++i)
+      if (!manager.Player(i)->IsStopped()) return true;
+    return false;
+  };
+  if (started) benchsupport::RunEventsWhile(running, (g_seconds * 4 + 30) * 1000);
+  const bool ended = !running();
+  for (int i = 0; i < windows; ++i) manager.Close(i);
+  result.cpuSeconds = benchsupport::ProcessCpuSeconds() - cpuAtStart;
+  for (int i = 0; i < windows; ++i) {
+    grid->GetWndHandle(i)->removeEventFilter(&watcher);
+    tvx_set_port_options(i, TvxPortOptions());
+    probes[static_cast<size_t>(i)]->Finish(result);
+  }
+  // The dialog goes and with it the players (their sinks, the probes, go after them).
+  dialog.close();
+  return started && ended;
+}
+
+std::map<int, GridResult> g_results;  // windows -> result of its run
+std::map<int, double> g_rss;          // windows -> peak resident memory after its run, MiB
+
+void BM_Viewer(benchmark::State& state) {
+  const int windows = static_cast<int>(state.range(0));
+  GridResult result;
+  for (auto _ : state) {
+    result = GridResult();
+    if (!PlayViewer(windows, result)) {
+      state.SkipWithError("a player did not start or its run did not end");
+      return;
+    }
+  }
+  g_results[windows] = result;
+  g_rss[windows] = PeakRssMb();
+  state.counters["pictures"] = static_cast<double>(result.pictures);
+  state.counters["late"] = static_cast<double>(result.late);
+  state.counters["unshown"] = static_cast<double>(result.unshown);
+  state.counters["late_after_1s"] = static_cast<double>(result.lateAfterStart);
+  state.counters["unshown_after_1s"] = static_cast<double>(result.unshownAfterStart);
+  state.counters["worst_ms"] = static_cast<double>(result.worstUs) / 1000.0;
+  state.counters["cpu_ms"] = benchsupport::CpuMsPerPicture(result);
+  state.counters["rss_mb"] = g_rss[windows];
+}
+
+void PrintSummary() {
+  if (g_results.empty()) return;
+  std::printf("\nwindows  pictures      late   unshown  after 1 s: late unshown  worst late (ms)  "
+              "cpu per picture (ms)  peak RSS (MiB)\n");
+  for (const auto& [windows, r] : g_results)
+    std::printf("%7d %9ld %9ld %9ld %16ld %7ld %16.1f %21.2f %15.0f\n", windows, r.pictures,
+                r.late, r.unshown, r.lateAfterStart, r.unshownAfterStart,
+                static_cast<double>(r.worstUs) / 1000.0, benchsupport::CpuMsPerPicture(r),
+                g_rss[windows]);
+  double load[3] = {};
+  getloadavg(load, 3);
+  std::printf("load average at the end %.2f (goals: peak RSS 600 MiB or less with 36 windows; "
+              "cpu per picture 1.05 x grid_bench's or less)\n", load[0]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<char*> rest{argv[0]};
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view a = argv[i];
+    if (a.starts_with("--stream=")) {
+      g_stream = std::string(a.substr(9));
+    } else if (a.starts_with("--seconds=")) {
+      g_seconds = std::max(1, std::atoi(argv[i] + 10));
+    } else if (a.starts_with("--size=")) {
+      int w = 0, h = 0;
+      if (std::sscanf(argv[i] + 7, "%dx%d", &w, &h) == 2 && w > 0 && h > 0) g_gridSize = QSize(w, h);
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  std::string dir;
+  if (g_stream.empty()) {
+    dir = benchsupport::MakeScratchFolder("viewer-bench");
+    g_stream = dir + "/recording.mpg";
+    if (dir.empty() || !benchsupport::MakeRecorderStream(g_stream, g_seconds)) {
+      std::fprintf(stderr, "viewer_bench: cannot make the recording (ffmpeg with libx264?)\n");
+      benchsupport::RemoveScratchFolder(dir);
+      return 1;
+    }
+  }
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
+  TvxPrepare();
+
+  auto* b = benchmark::RegisterBenchmark("BM_Viewer", BM_Viewer);
+  b->ArgName("windows")->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+  for (int n : kWindowCounts) b->Arg(n);
+  int n = static_cast<int>(rest.size());
+  benchmark::Initialize(&n, rest.data());
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  PrintSummary();
+
+  infra::CInfra::Instance()->stop();
+  benchsupport::RemoveScratchFolder(dir);
+  return 0;
+}
