@@ -23,13 +23,13 @@ class RecordingDlg : public CVendrelDlg {
   void ShowModifyPwd() override { ++modifyPwd; }
 };
 
-TEST(VendrelDlg, StartsAtTheOriginWithTheGridAtOneWindowAndTheTreeArea) {
+TEST(VendrelDlg, StartsAtTheOriginWithTheGridAtFourWindowsAndTheTreeArea) {
   CVendrelDlg dialog;
   EXPECT_EQ(dialog.pos(), QPoint(0, 0));
   EXPECT_EQ(dialog.size(), QSize(970, 630));
   lumenpane::CVideoWindow* grid = dialog.findChild<lumenpane::CVideoWindow*>("1000");
   ASSERT_EQ(grid, dialog.VideoWindow());
-  EXPECT_EQ(grid->GetWndCount(), 1);
+  EXPECT_EQ(grid->GetWndCount(), 4);  // one inside the grid at first, four once shown
   ASSERT_NE(dialog.findChild<QWidget*>("130"), nullptr);
   EXPECT_EQ(dialog.findChild<QWidget*>("130"), dialog.TreeArea());
 }
