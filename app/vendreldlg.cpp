@@ -5,6 +5,7 @@
 #include "dialogsaveto.h"
 #include "initlanguage.h"
 #include "keyboardhabits.h"
+#include "messagebox.h"
 #include "lumenpane/videowindow.h"
 #include "modifypwd.h"
 #include "playbackcommands.h"
@@ -107,6 +108,8 @@ void CVendrelDlg::CreateChildren() {
   });
   m_pPlayback->ConnectVideoEvents();
   m_pReplayerView = new CReplayerView(m_pPlayback.get(), &Text, this);
+  m_pReplayerView->SetMessageBox(
+      [this](const QString&) { vendrel::ShowMessage(this, QStringLiteral("PlayBack.LoadImageFail")); });
   m_pReplayerView->OnInitDialog();
   m_pPlayback->SetProgressSink(
       [this](int window, int percent) { m_pReplayerView->SetProgress(window, percent); });

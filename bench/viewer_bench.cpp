@@ -22,6 +22,7 @@
 #include <infra/infra.h>
 #include <lumenpane/videowindow.h>
 #include <tarnvox/tarnvox.h>
+#include <vfs/filetable.h>
 
 #include <cstdio>
 #include <map>
@@ -58,9 +59,12 @@ double PeakRssMb() {
 
 // Plays the recording in `windows` windows of a fresh main window until every run has ended.
 bool PlayViewer(int windows, GridResult& result) {
+  CVendrelDlg dialog;
+  // The dialog's record tree brought the disks up and answers "/mnt" for them: the bench's
+  // recordings answer it instead while the run lasts.
+  RegisterFileOps("/mnt", nullptr);
   benchsupport::CLocalRecordings recordings;
   if (!recordings.ok()) return false;
-  CVendrelDlg dialog;
   CVideoWindow* grid = dialog.VideoWindow();
   CPlaybackCommands* commands = dialog.Playback();
   const QSize frame = dialog.size() - dialog.ClientRect().size();
@@ -186,6 +190,7 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
   TvxPrepare();
+  infra::CInfra::Instance()->start();  // the record tree's hot-plug timer
 
   auto* b = benchmark::RegisterBenchmark("BM_Viewer", BM_Viewer);
   b->ArgName("windows")->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);

@@ -32,7 +32,7 @@ name=$("$krt" -d "$image" ls "/mnt/$part/$day/$channel" | head -n 1 | cut -f1)
 seconds=$(echo "$name" | awk -F'[-.[]' '{ print ($4 - $1) * 3600 + ($5 - $2) * 60 + $6 - $3 }')
 echo "recording: /mnt/$part/$day/$channel/$name ($seconds s); load average now: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-filter='/windows:(4|9|16|25|36)$'
+filter='/windows:(4|9|16|25|36)/'
 "$build/bin/grid_bench" --stream="$work/recording" --seconds="$seconds" \
   --benchmark_filter="BM_Grid$filter" --benchmark_out="$work/grid.json" --benchmark_out_format=json
 "$build/bin/viewer_bench" --stream="$work/recording" --seconds="$seconds" \

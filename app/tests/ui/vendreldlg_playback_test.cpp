@@ -3,6 +3,7 @@
 // the players.
 #include <gtest/gtest.h>
 
+#include <infra/infra.h>
 #include <lumenpane/videowindow.h>
 
 #include <memory>
@@ -14,6 +15,18 @@
 #include "xskinbutton.h"
 
 namespace {
+
+// The record tree's hot-plug check is a timer of the runtime support library.
+class InfraStarted : public testing::Environment {
+ public:
+  void SetUp() override {
+    infra::CInfra::Instance()->start();
+    qputenv("VENDREL_RESOURCES", VENDREL_TEST_RESOURCES);  // the default skin
+    qputenv("VENDREL_DISKS", "");
+  }
+};
+[[maybe_unused]] testing::Environment* const g_infra =
+    testing::AddGlobalTestEnvironment(new InfraStarted);
 
 // Geometry of child relative to the dialog's client area.
 QRect InClient(const CVendrelDlg& dialog, const QWidget* child) {
