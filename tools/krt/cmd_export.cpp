@@ -24,6 +24,10 @@
 #include "sums.h"
 #include "text.h"
 #include "tree.h"
+#ifdef KRT_TOOL_MP4
+#include "mp4_export.h"
+#include "wall_clock.h"
+#endif
 
 namespace {
 
@@ -89,6 +93,26 @@ bool copy_recording(const TreeEntry& rec, const fs::path& target, HashPipeline& 
   return false;
 }
 
+#ifdef KRT_TOOL_MP4
+// Remuxes one recording into DIR/relative with the extension ".mp4" (mp4_export.h); relative
+// becomes the MP4's path and hex its SHA-256. What was left out is said on the progress line.
+// Returns false with error set when it cannot be remuxed (nothing is left behind).
+bool copy_as_mp4(const TreeEntry& rec, const fs::path& dir, std::string& relative, ProgressBar& bar,
+                 std::string& hex, std::string& error) {
+  TreePath p;
+  if (!parse_tree_path(rec.path, p, error)) return false;
+  relative = (fs::path(relative).parent_path() / mp4_name(rec.name)).string();
+  Mp4Export out;
+  if (!export_mp4(rec.path, rec.size, local_time_of(p.recording.start_time), (dir / relative).string(), out,
+                  error))
+    return false;
+  for (const std::string& note : out.notes) bar.say(concat({rec.path, ": ", note}));
+  bar.add(rec.size);
+  hex = out.sha256;
+  return true;
+}
+#endif
+
 // The recordings under every source path, each once, in the order first met.
 bool gather(const std::vector<TreePath>& sources, std::vector<TreeEntry>& out, std::string& error) {
   std::set<std::string> seen;
@@ -105,6 +129,11 @@ bool gather(const std::vector<TreePath>& sources, std::vector<TreeEntry>& out, s
 }  // namespace
 
 int cmd_export(const CommandArgs& a) {
+  bool mp4 = false;
+  for (const auto& [option, value] : a.values) mp4 = mp4 || option == "--mp4";
+#ifndef KRT_TOOL_MP4
+  if (mp4) return fail("this krt was built without FFmpeg: no --mp4");
+#endif
   const fs::path dir = a.words.back();
   std::vector<TreePath> sources(a.words.size() - 1);
   std::string error;
@@ -126,9 +155,15 @@ int cmd_export(const CommandArgs& a) {
   HashPipeline hash(kReadBlockBytes, kPipelineBlocks);
   size_t failed = 0;
   for (const TreeEntry& e : recordings) {
-    const std::string relative = e.path.substr(kRootPrefix);
+    std::string relative = e.path.substr(kRootPrefix);
     std::string hex;
-    if (copy_recording(e, dir / relative, hash, bar, hex, error)) {
+#ifdef KRT_TOOL_MP4
+    const bool copied = mp4 ? copy_as_mp4(e, dir, relative, bar, hex, error)
+                            : copy_recording(e, dir / relative, hash, bar, hex, error);
+#else
+    const bool copied = copy_recording(e, dir / relative, hash, bar, hex, error);
+#endif
+    if (copied) {
       sums.set(relative, hex);
     } else {
       bar.say(error);
