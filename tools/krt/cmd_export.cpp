@@ -17,6 +17,7 @@
 #include <set>
 
 #include "commands.h"
+#include "manifest.h"
 #include "progress.h"
 #include "reader.h"
 #include "session.h"
@@ -95,10 +96,11 @@ bool copy_recording(const TreeEntry& rec, const fs::path& target, HashPipeline& 
 
 #ifdef KRT_TOOL_MP4
 // Remuxes one recording into DIR/relative with the extension ".mp4" (mp4_export.h); relative
-// becomes the MP4's path and hex its SHA-256. What was left out is said on the progress line.
-// Returns false with error set when it cannot be remuxed (nothing is left behind).
+// becomes the MP4's path, hex its SHA-256, bytes its size and recorded the SHA-256 of the
+// recorded bytes. What was left out is said on the progress line. Returns false with error set
+// when it cannot be remuxed (nothing is left behind).
 bool copy_as_mp4(const TreeEntry& rec, const fs::path& dir, std::string& relative, ProgressBar& bar,
-                 std::string& hex, std::string& error) {
+                 std::string& hex, uint64_t& bytes, std::string& recorded, std::string& error) {
   TreePath p;
   if (!parse_tree_path(rec.path, p, error)) return false;
   relative = (fs::path(relative).parent_path() / mp4_name(rec.name)).string();
@@ -109,6 +111,8 @@ bool copy_as_mp4(const TreeEntry& rec, const fs::path& dir, std::string& relativ
   for (const std::string& note : out.notes) bar.say(concat({rec.path, ": ", note}));
   bar.add(rec.size);
   hex = out.sha256;
+  bytes = out.bytes;
+  recorded = out.source_sha256;
   return true;
 }
 #endif
@@ -148,6 +152,9 @@ int cmd_export(const CommandArgs& a) {
   if (ec || !fs::is_directory(dir)) return fail(concat({"cannot create the folder ", dir.string()}));
   SumsFile sums(dir.string());
   if (!sums.load(error)) return fail(error);
+  Manifest manifest(dir.string());
+  if (!manifest.load(error)) return fail(error);
+  manifest.add_sources();
 
   uint64_t total = 0;
   for (const TreeEntry& e : recordings) total += e.size;
@@ -156,15 +163,17 @@ int cmd_export(const CommandArgs& a) {
   size_t failed = 0;
   for (const TreeEntry& e : recordings) {
     std::string relative = e.path.substr(kRootPrefix);
-    std::string hex;
+    std::string hex, recorded;
+    uint64_t bytes = e.size;
 #ifdef KRT_TOOL_MP4
-    const bool copied = mp4 ? copy_as_mp4(e, dir, relative, bar, hex, error)
+    const bool copied = mp4 ? copy_as_mp4(e, dir, relative, bar, hex, bytes, recorded, error)
                             : copy_recording(e, dir / relative, hash, bar, hex, error);
 #else
     const bool copied = copy_recording(e, dir / relative, hash, bar, hex, error);
 #endif
     if (copied) {
       sums.set(relative, hex);
+      manifest.add_file(relative, e, hex, bytes, recorded);
     } else {
       bar.say(error);
       ++failed;
@@ -172,7 +181,7 @@ int cmd_export(const CommandArgs& a) {
     bar.file_done();
   }
   bar.finish();
-  if (!sums.save(error)) return fail(error);
+  if (!sums.save(error) || !manifest.save(error)) return fail(error);
   if (failed > 0) {
     return fail(concat({std::to_string(failed), " of ", std::to_string(recordings.size()),
                         " recordings were not copied"}));

@@ -103,9 +103,9 @@ TEST_F(MountFs, ReadsGiveTheAdaptersBytesFromAnyOffset) {
     for (std::string part; !(part = read_at(h, int64_t(sequential.size()), 4096 * 3 + 5)).empty();)
       sequential += part;
     EXPECT_TRUE(sequential == expected) << file;
-    std::mt19937 random(3);
+    std::mt19937 rng(3);
     for (int i = 0; i < 20; ++i) {
-      const size_t offset = random() % expected.size();
+      const size_t offset = rng() % expected.size();
       EXPECT_TRUE(read_at(h, int64_t(offset), 70000) == expected.substr(offset, 70000)) << offset;
     }
     EXPECT_EQ(read_at(h, int64_t(expected.size()) + 10, 100), "");
@@ -125,13 +125,13 @@ TEST_F(MountFs, ManyReadersAtOnceReadCorrectly) {
   std::vector<int> wrong(8, 0);
   for (int t = 0; t < 8; ++t) {
     readers.emplace_back([&, t] {
-      std::mt19937 random(unsigned(t));
+      std::mt19937 rng{unsigned(t)};
       // Even threads share one handle (as the kernel's read-ahead does); odd ones open their own.
       for (int i = 0; i < 40; ++i) {
-        const size_t k = t % 2 == 0 ? 0 : random() % files.size();
+        const size_t k = t % 2 == 0 ? 0 : rng() % files.size();
         uint64_t h = shared;
         if (t % 2 == 1 && mount_fs::open(files[k].c_str(), O_RDONLY, h) != 0) ++wrong[size_t(t)];
-        const size_t offset = random() % expected[k].size();
+        const size_t offset = rng() % expected[k].size();
         wrong[size_t(t)] += read_at(h, int64_t(offset), 131072) != expected[k].substr(offset, 131072);
         if (t % 2 == 1) mount_fs::release(h);
       }

@@ -42,6 +42,21 @@ class Mp4 : public ::testing::Test {
     return out;
   }
 
+  // Where `export --mp4` puts the MP4 of the recording at path in dir.
+  static std::string mp4_of(const std::string& dir, const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string name = path.substr(slash + 1);
+    return dir + "/" + path.substr(5, slash - 4) + name.substr(0, name.rfind('.')) + ".mp4";
+  }
+
+  // The pictures `krt frames` decodes from a recording (framemd5 lines not starting with '#').
+  static int frames_of(const std::string& image, const std::string& path) {
+    int pictures = 0;
+    std::istringstream lines(krt_on(image, {"frames", path}).out);
+    for (std::string line; std::getline(lines, line);) pictures += !line.empty() && line[0] != '#';
+    return pictures;
+  }
+
   TempDir out;
 };
 
@@ -53,17 +68,11 @@ TEST_F(Mp4, RemuxesEveryStreamWithItsPicturesTimesAndStart) {
   for (const StreamRecording& rec : kStreamRecordings) {
     SCOPED_TRACE(rec.name);
     const std::string path = s.recording_path(rec.channel);
-    const std::string name = path.substr(path.rfind('/') + 1);
-    const std::string mp4 = out / (path.substr(5, path.rfind('/') - 4) + name.substr(0, name.rfind('.')) + ".mp4");
+    const std::string mp4 = mp4_of(out.path(), path);
     ASSERT_TRUE(fs::exists(mp4)) << mp4;
-    // As many pictures as the tool's own decoding counts (framemd5 lines not starting with '#').
-    int pictures = rec.pictures;
-    if (frames) {
-      pictures = 0;
-      std::istringstream lines(krt_on(s.image, {"frames", path}).out);
-      for (std::string line; std::getline(lines, line);) pictures += !line.empty() && line[0] != '#';
-      EXPECT_EQ(pictures, rec.pictures);
-    }
+    // As many pictures as the tool's own decoding counts.
+    const int pictures = frames ? frames_of(s.image, path) : rec.pictures;
+    EXPECT_EQ(pictures, rec.pictures);
     EXPECT_EQ(probe(mp4, "stream=nb_read_frames", "-select_streams v:0"), std::to_string(pictures));
     EXPECT_EQ(probe(mp4, "stream=codec_name", "-select_streams v:0"), "h264");
     // MP2 sound is copied (MP4 labels MPEG-1 audio as a whole "mp3"); raw H.264 has none.
@@ -78,6 +87,29 @@ TEST_F(Mp4, RemuxesEveryStreamWithItsPicturesTimesAndStart) {
   }
 }
 
+// The demo disk as `krt mkdemo` records it (one day, two channels, short clips): the MP4 of
+// each channel's first recording holds as many pictures as `krt frames` decodes from it.
+TEST_F(Mp4, DemoRecordingsKeepEveryPicture) {
+  if (run_tool({"mkdemo", "--help"}).status != 0 || run_tool({"frames", "--help"}).status != 0)
+    GTEST_SKIP() << "this krt has no mkdemo or no frames";
+  const std::string image = out / "demo.img";
+  const ToolRun made = run_tool({"mkdemo", "--days", "1", "--channels", "2", "--clip-pictures", "10", image});
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string day = "/mnt/idea0/" + first_entry(image, "/mnt/idea0");
+  int checked = 0;
+  for (const char* channel : {"/001", "/002"}) {
+    const std::string path = day + channel + "/" + first_entry(image, day + channel);
+    SCOPED_TRACE(path);
+    ASSERT_EQ(krt_on(image, {"export", "--mp4", path, out / "mp4"}).status, 0);
+    const int pictures = frames_of(image, path);
+    EXPECT_GT(pictures, 0);
+    EXPECT_EQ(probe(mp4_of(out / "mp4", path), "stream=nb_read_frames", "-select_streams v:0"),
+              std::to_string(pictures));
+    ++checked;
+  }
+  EXPECT_EQ(checked, 2);
+}
+
 TEST_F(Mp4, ARecordingThatCannotBeRemuxedLeavesNoFile) {
   // The shared images carry no media: one of their recordings, and the one whose read fails.
   const Placed plain = Images::get().recordings(1, 0, 2010, 3, 6, 0)[0];
@@ -86,7 +118,7 @@ TEST_F(Mp4, ARecordingThatCannotBeRemuxedLeavesNoFile) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(first + " cannot be remuxed into MP4: no stream found"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("2 of 2 recordings were not copied"), std::string::npos) << r.err;
-  for (const std::string& f : files_under(out.path())) EXPECT_EQ(f, "SHA256SUMS");
+  EXPECT_EQ(files_under(out.path()), (std::vector<std::string>{"SHA256SUMS", "manifest.json"}));
 }
 
 }  // namespace
