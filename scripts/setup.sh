@@ -7,6 +7,7 @@ PACKAGES=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
           libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
           libsodium-dev libssl-dev ffmpeg xvfb xauth
+          python3
           libewf-dev ewf-tools libfuse3-dev fuse3)
 missing=()
 for p in "${PACKAGES[@]}"; do
