@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -89,7 +90,10 @@ TEST_F(ImageSourceTest, AttachTakesSetsAndNamesTheRefusedOnes) {
   const auto broken = kb::split_image(raw_path, dir.path("broken"), 3);
   ASSERT_EQ(broken.size(), 3u);
   std::filesystem::remove(broken[1]);
+  test::LogCapture log;
   ASSERT_EQ(test::attach_only({broken[0], parts[0], raw_path}), 2);
+  EXPECT_NE(log.text().find("disk candidate " + broken[0] + " refused: segment " + broken[1] + " is missing"),
+            std::string::npos) << log.text();
   const DiskSourceInfo split = disk_source_info(0);
   EXPECT_EQ(split.path, parts[0]);
   EXPECT_EQ(split.format, "split raw");

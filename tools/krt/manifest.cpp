@@ -1,9 +1,7 @@
 #include "manifest.h"
 
-#include <cerrno>
 #include <cinttypes>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 
 #include "json.h"
@@ -87,20 +85,12 @@ Manifest::Manifest(const std::string& dir) : path_(concat({dir, "/", kFileName})
 bool Manifest::load(std::string& error) {
   sources_ = Lines{};
   files_ = Lines{};
-  std::ifstream in(path_);
-  if (!in) {
-    if (errno == ENOENT) return true;
-    error = concat({"cannot read ", path_, ": ", std::strerror(errno)});
-    return false;
-  }
-  for (std::string line; std::getline(in, line);) {
+  std::vector<std::string> lines;
+  if (!read_lines(path_, lines, error)) return false;
+  for (std::string& line : lines) {
     if (line.size() > 1 && line.back() == ',') line.pop_back();
     if (const std::string k = line_key(line, kSourceStart); !k.empty()) sources_.set(k, line);
     if (const std::string k = line_key(line, kFileStart); !k.empty()) files_.set(k, line);
-  }
-  if (in.bad()) {
-    error = concat({"cannot read ", path_});
-    return false;
   }
   return true;
 }

@@ -27,19 +27,24 @@ SumsFile::SumsFile(const std::string& dir) : path_(concat({dir, "/", kFileName})
 bool SumsFile::load(std::string& error) {
   lines_.clear();
   index_.clear();
-  std::ifstream in(path_);
+  if (!read_lines(path_, lines_, error)) return false;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const std::string p = path_of(lines_[i]);
+    if (!p.empty()) index_[p] = i;
+  }
+  return true;
+}
+
+bool read_lines(const std::string& path, std::vector<std::string>& lines, std::string& error) {
+  std::ifstream in(path);
   if (!in) {
     if (errno == ENOENT) return true;
-    error = concat({"cannot read ", path_, ": ", std::strerror(errno)});
+    error = concat({"cannot read ", path, ": ", std::strerror(errno)});
     return false;
   }
-  for (std::string line; std::getline(in, line);) {
-    const std::string p = path_of(line);
-    if (!p.empty()) index_[p] = lines_.size();
-    lines_.push_back(line);
-  }
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   if (in.bad()) {
-    error = concat({"cannot read ", path_});
+    error = concat({"cannot read ", path});
     return false;
   }
   return true;
