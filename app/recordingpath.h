@@ -18,12 +18,10 @@
 //
 // The viewer also writes the partition-rooted form, the same without "/mnt/".
 //
-// This reader is deliberately small: it takes the partition, the day, the channel, the two
-// clock times and the file name, which is what a player needs (its duration, the name of a
-// local record). It does not read the bracketed fields or the extension; the adapter, which
-// has to find the file on the disk, reads the whole name itself. Numbers are decimal digits
-// without a sign, at most as many as the form writes ("8.0.0" reads like "08.00.00"), and must
-// lie in their ranges; anything else does not read.
+// Names are read by the recorder disk library's own grammar (krt/recording_path.h), so every
+// name the adapter lists reads here, and nothing else does: each component must have exactly
+// the shape above, with clock values as wide as the disk stores them (hour 0-31, minute and
+// second 0-63), and the type letter and extension must be present.
 #pragma once
 
 #include <string>
@@ -36,15 +34,13 @@ struct RecordingName {
   int month = 0;         //   1-12,
   int day = 0;           //   1-31
   int channel = 0;       // channel number as written, 1-64 (the recorder's channel + 1)
-  int startSeconds = 0;  // start clock time, seconds after midnight (0-86399)
-  int endSeconds = 0;    // end clock time, seconds after midnight (0-86399)
+  int startSeconds = 0;  // start clock time, seconds after midnight as written (0-115443:
+  int endSeconds = 0;    // end clock time     the disk may store hours up to 31)
   std::string fileName;  // the last component, as written ("08.00.00-08.15.00[R][@1a2f][0].h264")
 };
 
-// Reads a partition-rooted name "ide<L><P>/<YYYY>-<MM>-<DD>/<CCC>/<hh>.<mm>.<ss>-<hh>.<mm>.<ss>..."
-// into *out. The file component must be the last one and may carry anything after the end
-// time. Returns true when every field read and lay in its range; false otherwise, with *out
-// unchanged.
+// Reads a partition-rooted name "ide<L><P>/<YYYY>-<MM>-<DD>/<CCC>/<file component>" into *out.
+// Returns true when every component follows the grammar; false otherwise, with *out unchanged.
 bool ParseRecordingName(std::string_view name, RecordingName* out);
 
 // Reads a full path: "/mnt/" followed by a partition-rooted name (see ParseRecordingName).
@@ -52,6 +48,6 @@ bool ParseRecordingName(std::string_view name, RecordingName* out);
 bool ParseRecordingPath(std::string_view path, RecordingName* out);
 
 // The recording's length in seconds from its clock times: end - start, where an end time
-// earlier than the start time lies on the next day (a recording running past midnight).
-// 0 when both are equal. Always 0-86399.
+// earlier than the start time lies on the next day (a recording running past midnight), taken
+// modulo one day. 0 when both are equal. Always 0-86399.
 int RecordingDuration(const RecordingName& name);

@@ -129,7 +129,7 @@ TEST_F(PlayerTest, FailedStartOfARunClosesTheStreamAndLeavesThePlayerIdle) {
     m_engine.openStreamResult = c.openStream;
     m_engine.playResult = c.play;
     const std::string path =
-        c.fileExists ? m_mnt.Put(kName, Bytes(100)) : "/mnt/idea1/2010-03-05/002/08.00.00-08.15.00";
+        c.fileExists ? m_mnt.Put(kName, Bytes(100)) : "/mnt/idea1/2010-03-05/002/08.00.00-08.15.00[R].h264";
     ASSERT_EQ(m_player->Open(path), 1);
     ASSERT_TRUE(Eventually([&] { return m_engine.Count("CloseStream") == 1; }));
     WaitForRunEnd();
@@ -145,7 +145,7 @@ TEST_F(PlayerTest, OpenOfAPathThatDoesNotReadLeavesTheRunningPlaybackAlone) {
   StartHeldRun();
   const std::string playing = m_player->GetPath();
   for (const char* bad : {"/mnt/idea0/garbage", "/home/user/08.00.00-08.15.00.h264", "",
-                          "/mnt/idea0/2010-03-05/002/25.00.00-08.15.00[R][@1a2f][0].h264"}) {
+                          "/mnt/idea0/2010-03-05/002/32.00.00-08.15.00[R][@1a2f][0].h264"}) {
     SCOPED_TRACE(bad);
     EXPECT_EQ(m_player->Open(bad), 0);
   }
@@ -349,7 +349,7 @@ TEST_F(PlayerTest, ProgressStaysWithinZeroToHundred) {
   m_engine.openStreamResult = 0;  // each run ends at once; the duration stays
   for (const ProgressCase& c : cases) {
     SCOPED_TRACE(c.times);
-    ASSERT_EQ(m_player->Open(std::string("/mnt/idea0/2010-03-05/002/") + c.times + ".h264"), 1);
+    ASSERT_EQ(m_player->Open(std::string("/mnt/idea0/2010-03-05/002/") + c.times + "[R].h264"), 1);
     WaitForRunEnd();
     m_engine.playedSeconds = c.played;
     EXPECT_EQ(m_player->GetProgress(), c.progress);

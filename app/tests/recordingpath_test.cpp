@@ -1,6 +1,8 @@
 // Reading recording path names: the fields a player needs, and the names that do not read.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "recordingpath.h"
 
 namespace {
@@ -44,40 +46,46 @@ TEST_P(RecordingPathCases, ReadsOrRefusesWithOutputUntouched) {
   }
 }
 
+// The library's grammar: every name the adapter lists reads (hours up to 31, as the disk
+// stores them), and a name without its type letter or extension does not.
 INSTANTIATE_TEST_SUITE_P(
     Names, RecordingPathCases,
     testing::Values(
         NameCase{"/mnt/idea0/2010-03-05/002/08.00.00-08.15.00[R][@1a2f][0].h264", true},
-        NameCase{"/mnt/idea0/2010-3-5/2/8.0.0-8.15.0", true},   // short numbers, no tail
-        NameCase{"/mnt/idea0/2010-03-05/002/08.00.00-08.15.00", true},
-        NameCase{"/mnt/idea0/2010-03-05/002/", false},          // no file component
-        NameCase{"/mnt/idea0/2010-03-05/002/08.00.00-08.15", false},
-        NameCase{"/mnt/idea0/2010-03-05/002/08.00.00-08.15.00/x", false},  // not the last
-        NameCase{"/mnt/idea4/2010-03-05/002/08.00.00-08.15.00", false},  // partition 0-3
-        NameCase{"/mnt/ideA0/2010-03-05/002/08.00.00-08.15.00", false},
-        NameCase{"/mnt/idea0/1999-03-05/002/08.00.00-08.15.00", false},
-        NameCase{"/mnt/idea0/2010-13-05/002/08.00.00-08.15.00", false},
-        NameCase{"/mnt/idea0/2010-03-00/002/08.00.00-08.15.00", false},
-        NameCase{"/mnt/idea0/2010-03-05/000/08.00.00-08.15.00", false},  // channel 1-64
-        NameCase{"/mnt/idea0/2010-03-05/065/08.00.00-08.15.00", false},
-        NameCase{"/mnt/idea0/2010-03-05/0002/08.00.00-08.15.00", false},  // too many digits
-        NameCase{"/mnt/idea0/2010-03-05/002/24.00.00-08.15.00", false},
-        NameCase{"/mnt/idea0/2010-03-05/002/08.60.00-08.15.00", false},
-        NameCase{"/mnt/idea0/2010-03-05/002/08.00.00-08.15.-1", false},
+        NameCase{"/mnt/idea0/2010-03-05/002/08.00.00-08.15.00[R].jpg", true},  // no cluster
+        NameCase{"/mnt/idea0/2010-03-05/002/24.00.00-31.15.00[R][@1a2f][0].h264", true},
+        NameCase{"/mnt/idea0/2010-03-05/002/31.63.63-00.00.00[H][@2][1].h264", true},
+        NameCase{"/mnt/idea0/2010-03-05/002/32.00.00-08.15.00[R][@1a2f][0].h264", false},
+        NameCase{"/mnt/idea0/2010-03-05/002/08.64.00-08.15.00[R][@1a2f][0].h264", false},
+        NameCase{"/mnt/idea0/2010-03-05/002/08.00.00-08.15.00", false},  // no type, extension
+        NameCase{"/mnt/idea0/2010-03-05/002/08.00.00-08.15.00[R][@1a2f][0].avi", false},
+        NameCase{"/mnt/idea0/2010-03-05/002/", false},  // no file component
+        NameCase{"/mnt/idea0/2010-03-05/002/08.00.00-08.15.00[R].h264/x", false},
+        NameCase{"/mnt/idea4/2010-03-05/002/08.00.00-08.15.00[R].h264", false},  // partition 0-3
+        NameCase{"/mnt/ideA0/2010-03-05/002/08.00.00-08.15.00[R].h264", false},
+        NameCase{"/mnt/idea0/1999-03-05/002/08.00.00-08.15.00[R].h264", false},
+        NameCase{"/mnt/idea0/2010-13-05/002/08.00.00-08.15.00[R].h264", false},
+        NameCase{"/mnt/idea0/2010-03-00/002/08.00.00-08.15.00[R].h264", false},
+        NameCase{"/mnt/idea0/2010-03-05/000/08.00.00-08.15.00[R].h264", false},  // channel 1-64
+        NameCase{"/mnt/idea0/2010-03-05/065/08.00.00-08.15.00[R].h264", false},
+        NameCase{"/mnt/idea0/2010-03-05/0002/08.00.00-08.15.00[R].h264", false},  // too wide
+        NameCase{"/mnt/x/idea0/2010-03-05/002/08.00.00-08.15.00[R].h264", false},
         NameCase{"/mnt/idea0", false}, NameCase{"", false},
-        NameCase{"/home/user/2010-03-05/002/08.00.00-08.15.00.h264", false},
-        NameCase{"/mntidea0/2010-03-05/002/08.00.00-08.15.00", false}));
+        NameCase{"/home/user/2010-03-05/002/08.00.00-08.15.00[R].h264", false},
+        NameCase{"/mntidea0/2010-03-05/002/08.00.00-08.15.00[R].h264", false}));
 
 TEST(RecordingPath, DurationRunsIntoTheNextDayPastMidnight) {
   RecordingName r;
-  ASSERT_TRUE(ParseRecordingPath("/mnt/idea0/2010-03-05/002/08.00.00-08.15.00", &r));
-  EXPECT_EQ(RecordingDuration(r), 900);
-  ASSERT_TRUE(ParseRecordingPath("/mnt/idea0/2010-03-05/002/23.50.00-00.10.00", &r));
-  EXPECT_EQ(RecordingDuration(r), 1200);
-  ASSERT_TRUE(ParseRecordingPath("/mnt/idea0/2010-03-05/002/10.00.00-10.00.00", &r));
-  EXPECT_EQ(RecordingDuration(r), 0);
-  ASSERT_TRUE(ParseRecordingPath("/mnt/idea0/2010-03-05/002/00.00.01-00.00.00", &r));
-  EXPECT_EQ(RecordingDuration(r), 86399);
+  const struct {
+    const char* times;
+    int seconds;
+  } cases[] = {{"08.00.00-08.15.00", 900},  {"23.50.00-00.10.00", 1200}, {"10.00.00-10.00.00", 0},
+               {"00.00.01-00.00.00", 86399}, {"23.00.00-25.00.00", 7200},  // hours past 23 stay
+               {"00.00.00-31.63.63", 115443 - 86400}};                  // within one day
+  for (const auto& c : cases) {
+    ASSERT_TRUE(ParseRecordingPath(std::string("/mnt/idea0/2010-03-05/002/") + c.times + "[R].h264", &r)) << c.times;
+    EXPECT_EQ(RecordingDuration(r), c.seconds) << c.times;
+  }
 }
 
 }  // namespace

@@ -138,10 +138,9 @@ bool parse_clock(Scanner& s, int& hour, int& minute, int& second) {
 // start-end[T][@C][R].ext, the cluster and repeat fields optional.
 bool parse_file(std::string_view component, RecordingName& out) {
   Scanner s(component);
-  int end_hour, end_minute, end_second;
   char letter;
   if (!parse_clock(s, out.hour, out.minute, out.second) || !s.literal("-") ||
-      !parse_clock(s, end_hour, end_minute, end_second) || !s.bracketed_text(letter))
+      !parse_clock(s, out.end_hour, out.end_minute, out.end_second) || !s.bracketed_text(letter))
     return false;
   out.alarm = alarm_of_letter(letter);
   out.first_cluster = 0;
@@ -217,6 +216,27 @@ bool parse_work_directory_path(const char* path, PartitionName& out) {
   std::string_view name, partition;
   return pop_component(rest, name) && name == kWorkDirectoryName &&
          pop_component(rest, partition) && parse_partition(partition, out);
+}
+
+bool parse_partition_component(std::string_view component, PartitionName& out) {
+  return parse_partition(component, out);
+}
+
+bool parse_day_component(std::string_view component, int& year, int& month, int& day) {
+  ChannelDirName dir{};
+  if (!parse_day(component, dir)) return false;
+  year = dir.year;
+  month = dir.month;
+  day = dir.day;
+  return true;
+}
+
+bool parse_channel_component(std::string_view component, int& channel) {
+  return parse_channel(component, channel);
+}
+
+bool parse_file_component(std::string_view component, RecordingName& out) {
+  return parse_file(component, out);
 }
 
 bool find_partition_component(const char* path, PartitionName& out) {

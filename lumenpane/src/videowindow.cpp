@@ -1,7 +1,7 @@
 // CVideoWindow: layouts, focus, display modes and the per-window settings of the grid.
 #include "lumenpane/videowindow.h"
 
-#include "languagetexts.h"
+#include "profile/profile.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -9,7 +9,7 @@
 
 namespace lumenpane {
 
-CVideoWindow::CVideoWindow(QWidget* parent) : QWidget(parent), m_texts(std::make_unique<LanguageTexts>()) {
+CVideoWindow::CVideoWindow(QWidget* parent) : QWidget(parent), m_texts(std::make_unique<profile::Document>()) {
   setAutoFillBackground(false);
   for (int i = 0; i < kPaneCount; ++i) {
     auto* pane = new CVideoPane(i, this);
@@ -77,7 +77,8 @@ bool CVideoWindow::SetCurWnd(int wnd) {
 CVideoPane* CVideoWindow::GetWndHandle(int wnd) const { return validWnd(wnd) ? m_panes[wnd] : nullptr; }
 
 bool CVideoWindow::SetLanguageFile(const QString& path) {
-  const bool loaded = m_texts->load(path);
+  bool loaded = false;
+  *m_texts = profile::Document::Read(path.toStdString(), &loaded);
   refreshCaptions();
   return loaded;
 }
@@ -123,7 +124,7 @@ QImage CVideoWindow::logoImage(const QString& path) {
 }
 
 void CVideoWindow::refreshCaptions() {
-  const QString word = m_texts->text(QStringLiteral("Window"));
+  const QString word = QString::fromStdString(profile::LanguageText(*m_texts, "Window"));
   for (CVideoPane* pane : m_panes)
     pane->setCaption(m_bCaptions ? QStringLiteral("%1 %2").arg(word).arg(pane->index() + 1) : QString());
 }

@@ -8,7 +8,7 @@
 #include "krt/lock.h"
 #include "krt/volume.h"
 #include "session.h"
-#include "tree.h"
+#include "catalog/listing.h"
 
 namespace {
 

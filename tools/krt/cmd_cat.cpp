@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "commands.h"
-#include "reader.h"
+#include "catalog/reader.h"
 #include "session.h"
-#include "text.h"
-#include "tree.h"
+#include "catalog/text.h"
+#include "catalog/listing.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <tarnvox/tarnvox.h>
 
 #include "commands.h"
-#include "reader.h"
+#include "catalog/reader.h"
 #include "session.h"
-#include "text.h"
-#include "tree.h"
+#include "catalog/text.h"
+#include "catalog/listing.h"
 
 namespace {
 

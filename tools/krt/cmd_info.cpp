@@ -11,7 +11,7 @@
 #include "krt/lock.h"
 #include "krt/work_drivers.h"
 #include "session.h"
-#include "text.h"
+#include "catalog/text.h"
 
 namespace {
 

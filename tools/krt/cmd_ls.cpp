@@ -5,7 +5,7 @@
 #include "commands.h"
 #include "json.h"
 #include "session.h"
-#include "tree.h"
+#include "catalog/listing.h"
 
 namespace {
 

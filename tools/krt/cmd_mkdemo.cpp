@@ -7,7 +7,7 @@
 #include "demo_disk.h"
 #include "krt/log.h"
 #include "session.h"
-#include "text.h"
+#include "catalog/text.h"
 
 namespace {
 

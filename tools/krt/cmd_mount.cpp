@@ -16,7 +16,7 @@
 #include "commands.h"
 #include "mount_fs.h"
 #include "session.h"
-#include "text.h"
+#include "catalog/text.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "krt/ewf_source.h"
 #include "krt/log.h"
 #include "session.h"
-#include "text.h"
+#include "catalog/text.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "krt/disk.h"
 #include "krt/driver.h"
 #include "krt/lock.h"
-#include "sums.h"
-#include "text.h"
+#include "catalog/sums.h"
+#include "catalog/text.h"
 
 namespace {
 

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "tree.h"
+#include "catalog/listing.h"
 
 class Manifest {
  public:

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "krt/lock.h"
-#include "tree.h"
+#include "catalog/listing.h"
 #include "vfs/fsfile.h"
 #include "wall_clock.h"
 

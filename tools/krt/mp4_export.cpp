@@ -18,9 +18,9 @@ extern "C" {
 #include <fstream>
 #include <memory>
 
-#include "reader.h"
-#include "sha256.h"
-#include "text.h"
+#include "catalog/reader.h"
+#include "catalog/sha256.h"
+#include "catalog/text.h"
 
 namespace {
 

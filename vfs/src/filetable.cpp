@@ -29,6 +29,14 @@ struct Table {
   Entry entries[VFS_TABLE_SIZE];  // entries[0] unused: the default operations answer
 };
 
+// Whether prefix begins path at a component boundary: path equals prefix, or continues after
+// it with "/" (or prefix itself ends in "/"). "/mnt" begins "/mnt" and "/mnt/a", not "/mntx/a".
+bool PrefixOf(const char* prefix, const char* path) {
+  const size_t len = std::strlen(prefix);
+  if (std::strncmp(prefix, path, len) != 0) return false;
+  return path[len] == '\0' || path[len] == '/' || prefix[len - 1] == '/';
+}
+
 Table& TheTable() {
   static Table table{};
   return table;
@@ -81,8 +89,7 @@ const FileOps* FindFileOps(const char* path) {
   std::shared_lock guard(table.lock);
   for (size_t i = 1; i < VFS_TABLE_SIZE; ++i) {
     const Entry& entry = table.entries[i];
-    if (entry.prefix[0] != '\0' && std::strncmp(entry.prefix, path, std::strlen(entry.prefix)) == 0)
-      return &entry.ops;
+    if (entry.prefix[0] != '\0' && PrefixOf(entry.prefix, path)) return &entry.ops;
   }
   return DefaultFileOps();
 }

@@ -22,7 +22,7 @@ TEST_F(FileTable, PrefixClaimsEveryPathItBegins) {
   } cases[] = {
       {"/mnt/idea0/2010-03-05/001/*", 1},
       {"/mnt/idea0/2010-03-05/002/08.00.00-08.15.00[R][@1a2f][0].h264", 1},
-      {"/mntx/a", 1},  // no separator is needed after the prefix
+      {"/mntx/a", 0},  // a prefix matches only at a component boundary: a local file
       {"/mnt", 1},
       {"/mn", 0},
       {"/MNT/idea0", 0},  // case counts
@@ -35,14 +35,14 @@ TEST_F(FileTable, PrefixClaimsEveryPathItBegins) {
 }
 
 TEST_F(FileTable, FirstRegisteredWinsOverLongerPrefix) {
-  Registration shorter("/m", Tagged(1));
-  Registration longer("/mnt", Tagged(2));
-  EXPECT_EQ(Owner("/mnt/idea0"), 1);
-  EXPECT_EQ(Owner("/mx"), 1);
+  Registration shorter("/mnt", Tagged(1));
+  Registration longer("/mnt/idea0", Tagged(2));
+  EXPECT_EQ(Owner("/mnt/idea0/x"), 1);
+  EXPECT_EQ(Owner("/mnt/ideb0"), 1);
 
-  ASSERT_TRUE(RegisterFileOps("/m", nullptr));
-  EXPECT_EQ(Owner("/mnt/idea0"), 2);
-  EXPECT_EQ(Owner("/mx"), 0);
+  ASSERT_TRUE(RegisterFileOps("/mnt", nullptr));
+  EXPECT_EQ(Owner("/mnt/idea0/x"), 2);
+  EXPECT_EQ(Owner("/mnt/ideb0"), 0);
 }
 
 TEST_F(FileTable, SamePrefixTwiceUsesTwoEntriesAndUnregisterFreesTheFirst) {

@@ -30,6 +30,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "krt/disk.h"
 
@@ -65,6 +66,9 @@ struct RecordingName {
   uint8_t repeat_no;       // 0 when the name has no repeat field
   bool h264;               // extension "h264" (else "jpg")
   uint32_t start_time;     // packed start time: day component + start clock time
+  int end_hour;            // end clock time (may lie on the next day)
+  int end_minute;          //
+  int end_second;          //
 };
 
 // The type letter of a record type: "R" 0, "A" 1, "M" 2, "C" 3, "H" 4, "R" for any other value.
@@ -87,6 +91,24 @@ bool parse_channel_pattern(const char* pattern, ChannelDirName& out);
 // Parses a work-directory path: ".../ide%c%d/WorkDirectory". Returns true and fills out;
 // false otherwise (also for a path whose last component is not exactly "WorkDirectory").
 bool parse_work_directory_path(const char* path, PartitionName& out);
+
+// ---- One component at a time (no "/" inside) ---------------------------------------------
+
+// Parses a partition component ("idea0"). Returns true and fills out; false otherwise.
+bool parse_partition_component(std::string_view component, PartitionName& out);
+
+// Parses a day component ("2010-03-05"). Returns true and sets year, month and day; false
+// otherwise (they are then unspecified).
+bool parse_day_component(std::string_view component, int& year, int& month, int& day);
+
+// Parses a channel component ("002"). Returns true and sets channel to the written number
+// minus 1 (0..63); false otherwise.
+bool parse_channel_component(std::string_view component, int& channel);
+
+// Parses a file component ("08.00.00-08.15.00[R][@1a2f][0].h264") into the clock, type,
+// cluster, repeat and extension fields of out; out.dir and out.start_time are left as they
+// are. Returns true when it follows the grammar; false otherwise.
+bool parse_file_component(std::string_view component, RecordingName& out);
 
 // Finds the first partition component of path (the first "/ide" followed by a letter, a
 // partition number and then "/" or the end) and parses it. Returns true and fills out; false

@@ -25,9 +25,11 @@
 #include <array>
 #include <memory>
 
-namespace lumenpane {
+namespace profile {
+class Document;
+}
 
-class LanguageTexts;
+namespace lumenpane {
 
 class CVideoWindow : public QWidget {
   Q_OBJECT
@@ -129,7 +131,7 @@ class CVideoWindow : public QWidget {
   static bool validWnd(int wnd) { return wnd >= 0 && wnd < kPaneCount; }
 
   std::array<CVideoPane*, kPaneCount> m_panes{};  // children, made once, owned by Qt
-  std::unique_ptr<LanguageTexts> m_texts;         // the grid's own texts
+  std::unique_ptr<profile::Document> m_texts;     // the language file of the grid's own texts
   int m_nCount = 1;                                // windows of the layout
   int m_nCurWnd = 0;                               // focused window
   DisplayMode m_mode = kGridMode;                  // grid or full view

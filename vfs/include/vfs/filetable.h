@@ -3,9 +3,9 @@
 // The table has VFS_TABLE_SIZE entries. Entry 0 is fixed: the default operations on the C
 // library, answering every path no other entry claims. Entries 1..31 start free; each holds a
 // prefix (at most VFS_PREFIX_SIZE - 1 characters) and a copy of the 18 slots registered with
-// it. A path goes to the first entry, in ascending order, whose prefix begins the path
-// (case-sensitive, over the prefix's length, no separator needed after it: "/mnt" claims
-// "/mnt/idea0/..." and also "/mntx/a"). The first match wins even when a later entry has a
+// it. A path goes to the first entry, in ascending order, whose prefix begins the path at a
+// component boundary (case-sensitive; the path is the prefix or goes on with "/": "/mnt" claims
+// "/mnt/idea0/..." but not "/mntx/a", which is a local file). The first match wins even when a later entry has a
 // longer matching prefix.
 //
 // Locking: the table has its own reader/writer lock, so registration (volume start-up, which
@@ -34,7 +34,9 @@ constexpr size_t VFS_PREFIX_SIZE = 32;  // prefix field, NUL included (31 charac
 bool RegisterFileOps(const char* prefix, const FileOps* ops);
 
 // Returns the operations that answer for path: those of the first registered entry whose
-// prefix begins path, else the default operations. A null path gets the default operations.
+// prefix begins path at a component boundary (path is the prefix, or goes on with "/" after
+// it: "/mnt" answers "/mnt/idea0/..." but not "/mntx/a", a local file), else the default
+// operations. A null path gets the default operations.
 // Never returns null.
 const FileOps* FindFileOps(const char* path);
 

@@ -1,8 +1,8 @@
-#include "reader.h"
+#include "catalog/reader.h"
 
 #include <algorithm>
 
-#include "text.h"
+#include "catalog/text.h"
 
 bool RecordingReader::open(const std::string& path, uint64_t expected_bytes, std::string& error) {
   path_ = path;

@@ -1,11 +1,11 @@
-#include "sums.h"
+#include "catalog/sums.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 
-#include "text.h"
+#include "catalog/text.h"
 
 namespace {
 

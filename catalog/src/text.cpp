@@ -1,4 +1,4 @@
-#include "text.h"
+#include "catalog/text.h"
 
 std::string concat(std::initializer_list<std::string_view> pieces) {
   size_t size = 0;

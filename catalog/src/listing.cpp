@@ -1,5 +1,5 @@
-// The tool's folder tree under "/mnt": parsing its paths and listing its folders.
-#include "tree.h"
+// The folder tree of the recordings under "/mnt": parsing its paths and listing its folders.
+#include "catalog/listing.h"
 
 #include <cstdio>
 #include <mutex>
@@ -12,7 +12,8 @@
 #include "krt/driver.h"
 #include "krt/lock.h"
 #include "krt/packed_time.h"
-#include "text.h"
+#include "krt/volume.h"
+#include "catalog/text.h"
 #include "vfs/fsfile.h"
 #include "vfs/fsfilefind.h"
 
@@ -43,55 +44,29 @@ std::string hex_cluster(uint32_t c) {
   return text;
 }
 
-// Parses the first n components of a path (prefix = "/mnt" and those components) into out,
-// each level with the parser of krt/recording_path.h. Returns whether they follow the grammar.
-bool parse_levels(const std::string& prefix, int n, TreePath& out) {
-  krt::ChannelDirName dir{};
+// Parses component n (0 = partition .. 3 = recording) into out, the components before it
+// already read. Returns whether it follows the grammar.
+bool parse_level(int n, std::string_view component, TreePath& out) {
   switch (n) {
     case 0:
-      return true;
+      return krt::parse_partition_component(component, out.partition);
     case 1:
-      return krt::parse_work_directory_path(concat({prefix, "/", krt::kWorkDirectoryName}).c_str(),
-                                            out.partition);
-    case 2:  // any channel completes a day folder into something the parser reads
-      if (!krt::parse_channel_pattern(concat({prefix, "/001/*"}).c_str(), dir)) return false;
-      break;
-    case 3:
-      if (!krt::parse_channel_pattern(concat({prefix, "/*"}).c_str(), dir)) return false;
-      break;
-    default:
-      if (!krt::parse_recording_path(prefix.c_str(), out.recording)) return false;
-      dir = out.recording.dir;
-      break;
-  }
-  out.partition = dir.partition;
-  out.year = dir.year;
-  out.month = dir.month;
-  out.day = dir.day;
-  out.channel = dir.channel;
-  return true;
-}
-
-// The folder path of the first `level` components of p ("/mnt", "/mnt/idea0", ...).
-std::string folder_path(const TreePath& p, Level level) {
-  std::string path(kRoot);
-  if (level >= Level::kPartition) path += concat({"/", partition_name(p.partition)});
-  if (level >= Level::kDay) path += concat({"/", day_name(p.year, p.month, p.day)});
-  if (level >= Level::kChannel) path += concat({"/", channel_name(p.channel)});
-  return path;
-}
-
-// The mounted partitions of every attached disk, in disk then partition order.
-std::vector<krt::PartitionName> mounted_partitions() {
-  std::lock_guard<std::recursive_mutex> hold(krt::library_lock());
-  std::vector<krt::PartitionName> out;
-  const int disks = krt::get_disk_info(nullptr);
-  for (int d = 0; d < disks; ++d) {
-    for (int p = 0; p < krt::kMaxPartitions; ++p) {
-      if (krt::get_pdp(d, p)) out.push_back({d, p});
+      return krt::parse_day_component(component, out.year, out.month, out.day);
+    case 2:
+      return krt::parse_channel_component(component, out.channel);
+    default: {
+      krt::RecordingName& r = out.recording;
+      if (!krt::parse_file_component(component, r)) return false;
+      r.dir = {out.partition, out.year, out.month, out.day, out.channel};
+      r.start_time = krt::pack_time(krt::TimeFields{out.year, out.month, out.day, r.hour, r.minute, r.second});
+      return true;
     }
   }
-  return out;
+}
+
+// Whether source takes the levels of partition p from the record calendar (disk 0 only).
+bool from_calendar(const krt::PartitionName& p, Source source) {
+  return source == Source::kRecordCalendar && p.disk == 0;
 }
 
 bool is_mounted(const krt::PartitionName& p, std::string& error) {
@@ -115,8 +90,25 @@ bool read_work_calendar(const TreePath& p, std::vector<uint8_t>& block, std::str
   return true;
 }
 
+// Days of the partition in the record calendar, ascending.
+bool list_calendar_days(const TreePath& p, std::vector<TreeEntry>& out, std::string& error) {
+  if (!is_mounted(p.partition, error)) return false;
+  const std::string base = concat({folder_path(p, Level::kPartition), "/"});
+  std::lock_guard<std::recursive_mutex> hold(krt::library_lock());
+  for (int y = 2000; y < 2000 + krt::kCalendarYears; ++y) {
+    for (int m = 1; m <= krt::kCalendarMonths; ++m) {
+      for (int d = 1; d <= krt::kCalendarDays; ++d) {
+        if (krt::calendar_day_mask(p.partition.part, y, m, d) != 0)
+          out.push_back({day_name(y, m, d), base + day_name(y, m, d), 0});
+      }
+    }
+  }
+  return true;
+}
+
 // Days of the partition, ascending.
-bool list_days(const TreePath& p, std::vector<TreeEntry>& out, std::string& error) {
+bool list_days(const TreePath& p, std::vector<TreeEntry>& out, std::string& error, Source source) {
+  if (from_calendar(p.partition, source)) return list_calendar_days(p, out, error);
   std::vector<uint8_t> block;
   if (!read_work_calendar(p, block, error)) return false;
   const std::string base = concat({folder_path(p, Level::kPartition), "/"});
@@ -141,8 +133,29 @@ bool day_exists(const TreePath& p, std::string& error) {
   return false;
 }
 
+// Channels the record calendar marks on the day (bits 0..31), ascending.
+bool list_calendar_channels(const TreePath& p, std::vector<TreeEntry>& out, std::string& error) {
+  if (!is_mounted(p.partition, error)) return false;
+  uint32_t bits;
+  {
+    std::lock_guard<std::recursive_mutex> hold(krt::library_lock());
+    bits = krt::calendar_day_mask(p.partition.part, p.year, p.month, p.day);
+  }
+  if (bits == 0) {
+    error = concat({"no recording starts on ", day_name(p.year, p.month, p.day), " in ",
+                    partition_name(p.partition)});
+    return false;
+  }
+  const std::string base = concat({folder_path(p, Level::kDay), "/"});
+  for (int c = 0; c < 32; ++c) {
+    if (bits & (1u << c)) out.push_back({channel_name(c), base + channel_name(c), 0});
+  }
+  return true;
+}
+
 // Channels with a recording on the day, ascending.
-bool list_channels(const TreePath& p, std::vector<TreeEntry>& out, std::string& error) {
+bool list_channels(const TreePath& p, std::vector<TreeEntry>& out, std::string& error, Source source) {
+  if (from_calendar(p.partition, source)) return list_calendar_channels(p, out, error);
   if (!day_exists(p, error)) return false;
   const std::string base = concat({folder_path(p, Level::kDay), "/"});
   CFSFileFind find;
@@ -226,6 +239,14 @@ std::string channel_name(int channel) {
   return text;
 }
 
+std::string folder_path(const TreePath& p, Level level) {
+  std::string path(kRoot);
+  if (level >= Level::kPartition) path += concat({"/", partition_name(p.partition)});
+  if (level >= Level::kDay) path += concat({"/", day_name(p.year, p.month, p.day)});
+  if (level >= Level::kChannel) path += concat({"/", channel_name(p.channel)});
+  return path;
+}
+
 bool parse_tree_path(const std::string& path, TreePath& out, std::string& error) {
   std::string_view rest(path);
   while (rest.size() > 1 && rest.back() == '/') rest.remove_suffix(1);
@@ -235,7 +256,6 @@ bool parse_tree_path(const std::string& path, TreePath& out, std::string& error)
   }
   out = TreePath{};
   out.text = std::string(rest);
-  std::string prefix(kRoot);
   rest.remove_prefix(kRoot.size());
   int n = 0;
   while (!rest.empty()) {
@@ -246,8 +266,7 @@ bool parse_tree_path(const std::string& path, TreePath& out, std::string& error)
       error = concat({"'", shown(path), "' goes below a recording"});
       return false;
     }
-    prefix += concat({"/", component});
-    if (!parse_levels(prefix, n + 1, out)) {
+    if (!parse_level(n, component, out)) {
       error = concat({"'", shown(component), "' is not ", kForms[n]});
       return false;
     }
@@ -257,18 +276,44 @@ bool parse_tree_path(const std::string& path, TreePath& out, std::string& error)
   return true;
 }
 
-bool list_folder(const TreePath& p, std::vector<TreeEntry>& out, std::string& error) {
+bool parse_tree_components(const std::vector<std::string>& components, TreePath& out) {
+  if (components.size() > size_t(kLevels)) return false;
+  out = TreePath{};
+  out.text = std::string(kRoot);
+  for (size_t n = 0; n < components.size(); ++n) {
+    if (!parse_level(int(n), components[n], out)) return false;
+    out.text += concat({"/", components[n]});
+  }
+  out.level = Level(components.size());
+  return true;
+}
+
+std::vector<krt::PartitionName> list_partitions(int disk, Source source) {
+  std::lock_guard<std::recursive_mutex> hold(krt::library_lock());
+  std::vector<krt::PartitionName> out;
+  if (disk < 0 || disk >= krt::get_disk_info(nullptr)) return out;
+  const uint32_t mask = krt::calendar_partition_mask();
+  for (int p = 0; p < krt::kMaxPartitions; ++p) {
+    const bool listed = from_calendar({disk, p}, source) ? (mask & (1u << p)) != 0 : krt::get_pdp(disk, p) != nullptr;
+    if (listed) out.push_back({disk, p});
+  }
+  return out;
+}
+
+bool list_folder(const TreePath& p, std::vector<TreeEntry>& out, std::string& error, Source source) {
   out.clear();
   switch (p.level) {
     case Level::kRoot:
-      for (const krt::PartitionName& part : mounted_partitions())
-        out.push_back({partition_name(part), concat({kRoot, "/", partition_name(part)}), 0});
+      for (int disk = 0; disk < krt::kMaxDisks; ++disk) {
+        for (const krt::PartitionName& part : list_partitions(disk, source))
+          out.push_back({partition_name(part), concat({kRoot, "/", partition_name(part)}), 0});
+      }
       if (out.empty()) error = "no mounted partition";
       return !out.empty();
     case Level::kPartition:
-      return list_days(p, out, error);
+      return list_days(p, out, error, source);
     case Level::kDay:
-      return list_channels(p, out, error);
+      return list_channels(p, out, error, source);
     case Level::kChannel:
       return list_recordings(p, out, error);
     case Level::kRecording:
@@ -318,22 +363,35 @@ bool find_recording(const TreePath& p, TreeEntry& out, std::string& error) {
   return false;
 }
 
-bool collect_recordings(const TreePath& p, std::vector<TreeEntry>& out, std::string& error) {
+namespace {
+
+// The recordings under folder p, a folder below the one the export named: an empty channel
+// adds nothing.
+bool collect_below(const TreePath& p, std::vector<TreeEntry>& out, std::string& error, Source source) {
+  if (p.level == Level::kChannel) return search_channel(p, out, error);
+  std::vector<TreeEntry> children;
+  if (!list_folder(p, children, error, source)) return false;
+  for (const TreeEntry& child : children) {
+    TreePath below;
+    if (!parse_tree_path(child.path, below, error) || !collect_below(below, out, error, source)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool collect_recordings(const TreePath& p, std::vector<TreeEntry>& out, std::string& error, Source source) {
   if (p.level == Level::kRecording) {
     TreeEntry e;
     if (!find_recording(p, e, error)) return false;
     out.push_back(e);
     return true;
   }
-  std::vector<TreeEntry> children;
-  if (!list_folder(p, children, error)) return false;
   if (p.level == Level::kChannel) {
+    std::vector<TreeEntry> children;
+    if (!list_folder(p, children, error, source)) return false;
     out.insert(out.end(), children.begin(), children.end());
     return true;
   }
-  for (const TreeEntry& child : children) {
-    TreePath below;
-    if (!parse_tree_path(child.path, below, error) || !collect_recordings(below, out, error)) return false;
-  }
-  return true;
+  return collect_below(p, out, error, source);
 }

@@ -1,0 +1,30 @@
+// Messages to the user: the text of a language key in a message box.
+#include "messagebox.h"
+
+#include "initlanguage.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace vendrel {
+namespace {
+
+MessageHook& Hook() {
+  static MessageHook hook;
+  return hook;
+}
+
+}  // namespace
+
+void ShowMessage(QWidget* parent, const QString& key) {
+  if (Hook()) {
+    Hook()(parent, key);
+    return;
+  }
+  QMessageBox::information(parent, QApplication::applicationDisplayName(),
+                           CInitLanguage::Instance()->GetString(key), QMessageBox::Ok);
+}
+
+void SetMessageHook(MessageHook hook) { Hook() = std::move(hook); }
+
+}  // namespace vendrel

@@ -1,0 +1,23 @@
+// Messages to the user: the text of a language key in a message box.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace vendrel {
+
+// Shows the text of key (CInitLanguage::GetString) in a modal message box over parent, with
+// the application's name as caption and a single OK button; returns when the user closed
+// it. With a hook set (SetMessageHook), calls the hook instead.
+void ShowMessage(QWidget* parent, const QString& key);
+
+// Replaces the message box by hook (called with the parent and the key), e.g. so tests can
+// see which message a dialog shows without a modal box waiting for input. An empty hook
+// restores the message box.
+using MessageHook = std::function<void(QWidget* parent, const QString& key)>;
+void SetMessageHook(MessageHook hook);
+
+}  // namespace vendrel

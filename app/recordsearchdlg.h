@@ -1,0 +1,116 @@
+// CRecordSearchDlg -- the browser of the recordings, in the main window's right-hand area.
+//
+// One tree control (1002) fills the widget: a root per attached recorder disk, and below it
+// partitions, recording days, channels and recordings (recordsearch.h says what each level
+// lists). Each item carries its kind (0-4) as data (Qt::UserRole). A drive root starts with
+// one placeholder child "text" so that it shows an expand button; expanding an item rebuilds
+// its children and fills each new child one level deep, so the expand buttons are always right.
+//
+// What the user does here:
+//   - double click on a recording: the parent plays its "/mnt/..." path (PlayFile);
+//   - right click on a partition: a menu with "CopyTo" (1025); on a day, a channel or a
+//     recording: "CopyTo" and "SyncPlay" (1026); a drive root has no menu;
+//   - CopyTo: asks for a folder (CDialogSaveTo) and exports every recording under the item
+//     (CDialogCpFile);
+//   - SyncPlay: plays the recordings of every channel that start with the right-clicked one
+//     (recording) or with the first recording of channel 1 that has partners (day), entry k in
+//     window k.
+//
+// Hot-plug: a CTimer "HotPlug" counts the recorder disks once a second on a pooled thread
+// (count_attached_disks, which changes nothing). When the count differs from the tree's, it
+// hands the rebuild to the user-interface thread as a queued call: LoadDisks reruns the volume
+// start-up and rebuilds the tree there, so the tree and the library tables are never touched
+// from the timer's thread. Files that players or a copy hold open fail cleanly afterwards (the
+// library refuses handles of an earlier start-up).
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <infra/timer.h>
+
+#include "recordsearchparent.h"
+
+class QMenu;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class CRecordSearchDlg : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Menu command ids (QAction data and object names).
+  static constexpr int kCopyToId = 1025;
+  static constexpr int kSyncPlayId = 1026;
+  // Period and first delay of the hot-plug check.
+  static constexpr uint32_t kHotPlugMs = 1000;
+
+  // Builds the tree (LoadDisks) and starts the hot-plug timer. owner receives the playback
+  // calls and must outlive the dialog; parent is the widget that holds it (may be null).
+  explicit CRecordSearchDlg(IRecordSearchParent* owner, QWidget* parent = nullptr);
+  // Stops the hot-plug timer and waits for a check in progress.
+  ~CRecordSearchDlg() override;
+
+  // Rebuilds the tree: deletes every item, reruns the volume start-up, and adds a root per
+  // attached disk. Every expansion is lost.
+  void LoadDisks();
+
+  // The partition-rooted path of the selected item when it is a recording (kind 4): returns 1
+  // and sets path; otherwise returns 0 and clears path.
+  int GetSelectedFilePath(std::string& path) const;
+
+  // The tree control (1002).
+  QTreeWidget* Tree() const { return m_pTree; }
+  // The number of disks the last LoadDisks found.
+  int DriveCount() const { return m_nDriveCount; }
+  // How many times LoadDisks ran (tests watch the hot-plug rebuild with it).
+  int LoadCount() const { return m_nLoadCount; }
+
+  // The labels from the root down to item joined with "/" ("PhysicalDrive1/idea0/...").
+  static QString GetItemPath(const QTreeWidgetItem* item);
+  // The labels from the partition down to item ("idea0/2010-03-05/002"); empty for a drive
+  // root or the placeholder.
+  static std::string RootedPath(const QTreeWidgetItem* item);
+  // The kind an item carries.
+  static int Kind(const QTreeWidgetItem* item);
+
+  // Rebuilds item's children (see the top of this file). Returns false for a recording.
+  bool ExpandItem(QTreeWidgetItem* item);
+  // Double click on item: plays it when it is a recording.
+  void OnDblclkItem(QTreeWidgetItem* item);
+  // Right click on item: remembers it for the commands and returns its menu, or null for a
+  // drive root or no item.
+  std::unique_ptr<QMenu> MakeContextMenu(QTreeWidgetItem* item);
+  // The menu commands, for the item the last MakeContextMenu remembered.
+  void OnCopyTo();
+  void OnSyncPlay();
+
+ private:
+  // Timer callback on a pooled thread: counts the disks, queues LoadDisks on a change.
+  void CheckHotPlug(uint32_t);
+  // Adds a root for one disk with its placeholder child.
+  void AddDriveRoot(const QString& label, int disk);
+  // Adds a child of kind under parent, images by kind.
+  QTreeWidgetItem* AddChild(QTreeWidgetItem* parent, const QString& label, int kind);
+  // Fills a just-added item one level deep.
+  void FillChildren(QTreeWidgetItem* item);
+  // Adds the labels below item as children of kind, each filled one level deep when fill.
+  void AddChildren(QTreeWidgetItem* item, int kind, bool fill);
+  // The context menu at a point of the tree.
+  void OnContextMenu(const QPoint& pos);
+
+  IRecordSearchParent* m_pOwner;             // receives the playback calls
+  QTreeWidget* m_pTree;                      // 1002
+  int m_nDriveCount = 0;                     // disks found by the last LoadDisks
+  std::atomic<int> m_nCountedDisks{0};       // the same, for the timer's thread
+  std::atomic<bool> m_bRebuildQueued{false}; // a LoadDisks is queued and has not run yet
+  int m_nLoadCount = 0;                      // LoadDisks runs
+  std::string m_strMenuPath;                 // partition-rooted path of the right-clicked item
+  int m_nMenuKind = 0;                       // its kind (1-4)
+  std::unique_ptr<infra::CTimer> m_pHotPlugTimer;
+};

@@ -1,0 +1,326 @@
+// The record tree on two builder disks, driven through a fake main window: labels and paths
+// of every level, the look-ahead, double click, the context menu and its commands, the copy
+// dialogs, and the hot-plug rebuild.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <infra/infra.h>
+#include <krt/disk.h>
+#include <krt_testing/scratch.h>
+
+#include "dialogcpfile.h"
+#include "dialogsaveto.h"
+#include "recordsearch.h"
+#include "recordsearchdlg.h"
+#include "twodisks.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using apptest::CTwoDisks;
+
+// The main window as the tree sees it: remembers every call.
+class CFakeParent : public IRecordSearchParent {
+ public:
+  int PlayFile(const std::string& path) override {
+    m_played.push_back(path);
+    return 1;
+  }
+  int PlayFiles(const SyncPlayTable& table, int n) override {
+    m_table = table;
+    m_nPlayed = n;
+    return 1;
+  }
+  void SetLayoutForCount(int n) override { m_layouts.push_back(n); }
+
+  std::vector<std::string> m_played;
+  SyncPlayTable m_table;
+  int m_nPlayed = -1;
+  std::vector<int> m_layouts;
+};
+
+// Makes images the only disk candidates, as plugging disks in and out does; nothing else.
+void UseImages(const std::vector<std::string>& images) {
+  krt::DiskSources sources;
+  sources.images = images;
+  sources.environment = sources.program_folder = sources.block_devices = false;
+  krt::set_disk_sources(sources);
+}
+
+// Expands item and everything below it, depth first.
+void ExpandAll(QTreeWidgetItem* item) {
+  item->setExpanded(true);
+  for (int i = 0; i < item->childCount(); ++i) ExpandAll(item->child(i));
+}
+
+// The tree as indented lines: two spaces per level, then the label and the kind.
+void Dump(const QTreeWidgetItem* item, int depth, std::vector<std::string>& out) {
+  out.push_back(std::string(size_t(depth) * 2, ' ') + item->text(0).toStdString() + " #" +
+                std::to_string(CRecordSearchDlg::Kind(item)));
+  for (int i = 0; i < item->childCount(); ++i) Dump(item->child(i), depth + 1, out);
+}
+
+std::vector<std::string> Dump(const QTreeWidget* tree) {
+  std::vector<std::string> out;
+  for (int i = 0; i < tree->topLevelItemCount(); ++i) Dump(tree->topLevelItem(i), 0, out);
+  return out;
+}
+
+// The child of item labelled label (null when none).
+QTreeWidgetItem* Child(QTreeWidgetItem* item, const QString& label) {
+  for (int i = 0; i < item->childCount(); ++i)
+    if (item->child(i)->text(0) == label) return item->child(i);
+  return nullptr;
+}
+
+class RecordSearchDlg : public testing::Test {
+ protected:
+  void SetUp() override {
+    infra::CInfra::Instance()->start();  // timers: the hot-plug check and the copy worker
+    CTwoDisks::Get().Attach();
+  }
+
+  void Make() { m_dlg = std::make_unique<CRecordSearchDlg>(&m_parent); }
+
+  // The item at a partition-rooted path below drive root `disk`, each level expanded.
+  QTreeWidgetItem* At(int disk, const std::vector<QString>& labels) {
+    QTreeWidgetItem* item = m_dlg->Tree()->topLevelItem(disk);
+    for (const QString& label : labels) {
+      item->setExpanded(true);
+      item = item ? Child(item, label) : nullptr;
+      if (!item) return nullptr;
+    }
+    return item;
+  }
+
+  CFakeParent m_parent;
+  std::unique_ptr<CRecordSearchDlg> m_dlg;
+};
+
+TEST_F(RecordSearchDlg, EveryLevelOfBothDisksIsLabelledAndPathed) {
+  Make();
+  QTreeWidget* tree = m_dlg->Tree();
+  EXPECT_EQ(tree->objectName(), "1002");
+  ASSERT_EQ(tree->topLevelItemCount(), 2);
+  EXPECT_EQ(Dump(tree), (std::vector<std::string>{"PhysicalDrive0 #0", "  text #0", "PhysicalDrive1 #0", "  text #0"}));
+
+  for (int i = 0; i < tree->topLevelItemCount(); ++i) ExpandAll(tree->topLevelItem(i));
+  const CTwoDisks& disks = CTwoDisks::Get();
+  std::vector<std::string> expected;
+  const auto files = [&](int disk, int slot, int y, int m, int d, int c) {
+    for (const std::string& name : disks.Names(disk, slot, y, m, d, c)) expected.push_back("        " + name + " #4");
+  };
+  const auto channel = [&](int disk, int slot, int y, int m, int d, int c) {
+    char label[8];
+    std::snprintf(label, sizeof label, "%03d", c);
+    expected.push_back(std::string("      ") + label + " #3");
+    files(disk, slot, y, m, d, c);
+  };
+  // Disk 0 from the record calendar: partition 1 is empty, partition 2 still listed; channel 32
+  // shown. Disk 1 from its own work directories, with its own letter and channel 41.
+  expected.insert(expected.end(), {"PhysicalDrive0 #0", "  idea0 #1", "    2010-03-05 #2"});
+  for (int c : {1, 2, 3, 32}) channel(0, 0, 2010, 3, 5, c);
+  expected.push_back("    2010-03-06 #2");
+  for (int c : {1, 3, 4}) channel(0, 0, 2010, 3, 6, c);
+  expected.insert(expected.end(), {"  idea2 #1", "    2010-03-07 #2"});
+  channel(0, 2, 2010, 3, 7, 6);
+  expected.insert(expected.end(), {"PhysicalDrive1 #0", "  ideb0 #1", "    2010-04-01 #2"});
+  for (int c : {1, 4}) channel(1, 0, 2010, 4, 1, c);
+  expected.insert(expected.end(), {"  ideb1 #1", "    2010-04-02 #2"});
+  for (int c : {32, 41}) channel(1, 1, 2010, 4, 2, c);
+  EXPECT_EQ(Dump(tree), expected);
+
+  QTreeWidgetItem* file = At(1, {"ideb1", "2010-04-02", "041"})->child(0);
+  EXPECT_EQ(CRecordSearchDlg::GetItemPath(file).toStdString(),
+            "PhysicalDrive1/ideb1/2010-04-02/041/" + disks.Names(1, 1, 2010, 4, 2, 41)[0]);
+  EXPECT_EQ(CRecordSearchDlg::RootedPath(file), "ideb1/2010-04-02/041/" + disks.Names(1, 1, 2010, 4, 2, 41)[0]);
+}
+
+TEST_F(RecordSearchDlg, ExpansionLooksOneLevelAheadAndRebuildsOnce) {
+  Make();
+  QTreeWidgetItem* root = m_dlg->Tree()->topLevelItem(0);
+  root->setExpanded(true);
+  ASSERT_EQ(root->childCount(), 2);
+  EXPECT_EQ(root->child(0)->childCount(), 2) << "the partitions come with their days";
+  EXPECT_EQ(root->child(0)->child(0)->childCount(), 0) << "but not yet with their channels";
+  root->child(0)->setExpanded(true);
+  QTreeWidgetItem* day = Child(root->child(0), "2010-03-05");
+  ASSERT_TRUE(day);
+  EXPECT_EQ(day->childCount(), 4) << "a partition's days come with their channels";
+  EXPECT_EQ(day->child(0)->childCount(), 0) << "but not yet with their recordings";
+  day->setExpanded(true);
+  QTreeWidgetItem* channel = Child(day, "002");
+  EXPECT_EQ(channel->childCount(), 3) << "a day's channels come with their recordings";
+  channel->setExpanded(true);
+  EXPECT_EQ(channel->childCount(), 3) << "expanding a channel adds nothing";
+
+  root->setExpanded(false);
+  root->setExpanded(true);
+  EXPECT_EQ(root->childCount(), 2) << "each partition once after collapsing and expanding again";
+}
+
+TEST_F(RecordSearchDlg, DoubleClickPlaysTheRecordingPath) {
+  Make();
+  QTreeWidgetItem* file = At(1, {"ideb1", "2010-04-02", "032"})->child(0);
+  m_dlg->OnDblclkItem(file->parent());  // a channel does not play
+  m_dlg->OnDblclkItem(file);
+  EXPECT_EQ(m_parent.m_played,
+            (std::vector<std::string>{"/mnt/ideb1/2010-04-02/032/" + CTwoDisks::Get().Names(1, 1, 2010, 4, 2, 32)[0]}));
+
+  std::string selected;
+  EXPECT_EQ(m_dlg->GetSelectedFilePath(selected), 0);
+  m_dlg->Tree()->setCurrentItem(file);
+  EXPECT_EQ(m_dlg->GetSelectedFilePath(selected), 1);
+  EXPECT_EQ(selected, m_parent.m_played[0].substr(5));
+}
+
+TEST_F(RecordSearchDlg, ContextMenusByKind) {
+  Make();
+  QTreeWidgetItem* day = At(0, {"idea0", "2010-03-06"});
+  day->setExpanded(true);
+  const struct {
+    QTreeWidgetItem* item;
+    std::vector<std::string> actions;
+  } cases[] = {
+      {m_dlg->Tree()->topLevelItem(0), {}},
+      {day->parent(), {"1025"}},
+      {day, {"1025", "1026"}},
+      {Child(day, "001"), {"1025", "1026"}},
+      {Child(day, "001")->child(0), {"1025", "1026"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.item->text(0).toStdString());
+    const std::unique_ptr<QMenu> menu = m_dlg->MakeContextMenu(c.item);
+    std::vector<std::string> actions;
+    if (menu)
+      for (QAction* a : menu->actions()) actions.push_back(a->objectName().toStdString());
+    EXPECT_EQ(actions, c.actions);
+    EXPECT_EQ(menu == nullptr, c.actions.empty());
+  }
+}
+
+TEST_F(RecordSearchDlg, SyncPlayUsesTheRightClickedRecording) {
+  Make();
+  QTreeWidgetItem* channel = At(0, {"idea0", "2010-03-05", "003"});
+  m_dlg->Tree()->setCurrentItem(channel->child(0));  // selected: the 08:00 recording
+  const std::unique_ptr<QMenu> menu = m_dlg->MakeContextMenu(channel->child(2));  // clicked: 10:00
+  menu->actions().at(1)->trigger();
+  EXPECT_EQ(m_parent.m_layouts, std::vector<int>{32});
+  EXPECT_EQ(m_parent.m_nPlayed, 32);
+  EXPECT_EQ(m_parent.m_table[2], "/mnt/" + CRecordSearchDlg::RootedPath(channel->child(2)));
+  EXPECT_EQ(m_parent.m_table[31].substr(0, 31), "/mnt/idea0/2010-03-05/032/10.00");
+}
+
+// Finds the active modal dialog of type T; null when there is none.
+template <class T>
+T* Modal() {
+  return qobject_cast<T*>(QApplication::activeModalWidget());
+}
+
+TEST_F(RecordSearchDlg, CopyToAsksForAFolderAndExportsTheItem) {
+  Make();
+  krt_testing::ScratchDir scratch;
+  const std::string folder = scratch.path("out");
+  fs::create_directories(folder);
+  CDialogSaveTo::SetFolderChooser([&](QWidget*, const QString&, const QString&) { return QString::fromStdString(folder); });
+  QTreeWidgetItem* day = At(1, {"ideb0", "2010-04-01"});
+  const std::unique_ptr<QMenu> menu = m_dlg->MakeContextMenu(day);
+  bool sawSaveTo = false, sawCopy = false;
+  QTimer::singleShot(0, [&] {
+    CDialogSaveTo* saveTo = Modal<CDialogSaveTo>();
+    ASSERT_TRUE(saveTo);
+    sawSaveTo = true;
+    saveTo->findChild<QPushButton*>("1004")->click();
+    EXPECT_EQ(saveTo->findChild<QLineEdit*>("1005")->text().toStdString(), folder);
+    QTimer::singleShot(0, [&] {
+      // The copy dialog closes itself once the copy is done.
+      sawCopy = Modal<CDialogCpFile>() != nullptr;
+    });
+    saveTo->findChild<QPushButton*>("1")->click();
+  });
+  menu->actions().at(0)->trigger();
+  CDialogSaveTo::SetFolderChooser(nullptr);
+  EXPECT_TRUE(sawSaveTo);
+  EXPECT_TRUE(sawCopy);
+  EXPECT_TRUE(fs::exists(folder + "/SHA256SUMS"));
+  for (const std::string& name : CTwoDisks::Get().Names(1, 0, 2010, 4, 1, 4))
+    EXPECT_TRUE(fs::exists(folder + "/ideb0/2010-04-01/004/" + name)) << name;
+}
+
+TEST_F(RecordSearchDlg, CopyDialogStaysOpenNamingTheFileItCouldNotWrite) {
+  krt_testing::ScratchDir scratch;
+  const std::string folder = scratch.path("out");
+  fs::create_directories(folder);
+  std::ofstream(folder + "/ideb1") << "a file where the partition folder would go";
+  CCopyJob job = recordsearch::BuildCopyJob(recordsearch::kindChannel, "ideb1/2010-04-02/041");
+  ASSERT_EQ(job.m_paths.size(), 1u);
+  job.m_strFolder = folder;
+  CDialogCpFile dialog;
+  dialog.SetJob(job);
+  dialog.show();
+  QTRY_VERIFY_WITH_TIMEOUT(dialog.Finished(), 10000);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(dialog.Outcome().m_end, CCopyOutcome::endWriteFailed);
+  const QString text = dialog.findChild<QLabel*>("1006")->text();
+  EXPECT_TRUE(text.startsWith("CopyWriteFail ")) << text.toStdString();
+  EXPECT_TRUE(text.endsWith(QString::fromStdString(job.m_paths[0].substr(5)))) << text.toStdString();
+  dialog.findChild<QPushButton*>("2")->click();
+  EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(RecordSearchDlg, CancelWaitsForTheWorkerAndEndsTheDialog) {
+  krt_testing::ScratchDir scratch;
+  CCopyJob job = recordsearch::BuildCopyJob(recordsearch::kindPartition, "idea0");
+  job.m_strFolder = scratch.path("out");
+  auto dialog = std::make_unique<CDialogCpFile>();
+  dialog->SetJob(job);
+  dialog->show();
+  dialog->findChild<QPushButton*>("2")->click();  // at once: the worker may not have started
+  EXPECT_FALSE(dialog->isVisible());
+  dialog.reset();  // waits for a worker still inside a block
+  const std::string left = scratch.path("out");
+  if (fs::exists(left)) {
+    for (const auto& e : fs::recursive_directory_iterator(left))
+      EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+  }
+}
+
+TEST_F(RecordSearchDlg, HotPlugRebuildsOnTheUserInterfaceThread) {
+  CTwoDisks::Get().Attach(1);
+  Make();
+  ASSERT_EQ(m_dlg->Tree()->topLevelItemCount(), 1);
+  At(0, {"idea0", "2010-03-05"})->setExpanded(true);
+  const int loads = m_dlg->LoadCount();
+
+  UseImages(CTwoDisks::Get().m_paths);  // the second image appears among the candidates
+  // Without the event loop nothing changes: the timer's thread only counts.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2 * CRecordSearchDlg::kHotPlugMs + 200));
+  EXPECT_EQ(m_dlg->LoadCount(), loads);
+  EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 1);
+  QTRY_COMPARE_WITH_TIMEOUT(m_dlg->LoadCount(), loads + 1, 1000);
+  EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 2);
+  EXPECT_EQ(Dump(m_dlg->Tree()), (std::vector<std::string>{"PhysicalDrive0 #0", "  text #0", "PhysicalDrive1 #0", "  text #0"}))
+      << "every branch collapsed";
+
+  // A second swap while the tree is shown: rebuilt again within about a second.
+  UseImages({CTwoDisks::Get().m_paths[1]});
+  QTRY_COMPARE_WITH_TIMEOUT(m_dlg->LoadCount(), loads + 2, 3 * int(CRecordSearchDlg::kHotPlugMs));
+  EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 1);
+}
+
+}  // namespace
