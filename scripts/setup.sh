@@ -9,7 +9,8 @@ PACKAGES=(cmake ninja-build g++ pkg-config
           libsodium-dev libssl-dev ffmpeg xvfb xauth
           python3 xdotool x11-utils
           dbus-daemon at-spi2-core python3-pyatspi
-          pulseaudio pulseaudio-utils)
+          pulseaudio pulseaudio-utils
+          libewf-dev ewf-tools libfuse3-dev fuse3)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

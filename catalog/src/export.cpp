@@ -107,10 +107,13 @@ CopyStatus ExportFolder::copy(const TreeEntry& rec, const BlockFn& on_block, std
   }
   if (status == CopyStatus::kCopied) {
     sums_.set(export_relative_path(rec.path), hex);
+    last_sha256_ = hex;
     return status;
   }
   ::unlink(temp.c_str());
   return status;
 }
+
+void ExportFolder::add_sum(const std::string& relative, const std::string& hex) { sums_.set(relative, hex); }
 
 bool ExportFolder::close(std::string& error) { return sums_.save(error); }

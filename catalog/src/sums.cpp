@@ -27,19 +27,24 @@ SumsFile::SumsFile(const std::string& dir) : path_(concat({dir, "/", kFileName})
 bool SumsFile::load(std::string& error) {
   lines_.clear();
   index_.clear();
-  std::ifstream in(path_);
+  if (!read_lines(path_, lines_, error)) return false;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const std::string p = path_of(lines_[i]);
+    if (!p.empty()) index_[p] = i;
+  }
+  return true;
+}
+
+bool read_lines(const std::string& path, std::vector<std::string>& lines, std::string& error) {
+  std::ifstream in(path);
   if (!in) {
     if (errno == ENOENT) return true;
-    error = concat({"cannot read ", path_, ": ", std::strerror(errno)});
+    error = concat({"cannot read ", path, ": ", std::strerror(errno)});
     return false;
   }
-  for (std::string line; std::getline(in, line);) {
-    const std::string p = path_of(line);
-    if (!p.empty()) index_[p] = lines_.size();
-    lines_.push_back(line);
-  }
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   if (in.bad()) {
-    error = concat({"cannot read ", path_});
+    error = concat({"cannot read ", path});
     return false;
   }
   return true;
@@ -52,14 +57,16 @@ void SumsFile::set(const std::string& path, const std::string& hex) {
   else lines_[at->second] = line;
 }
 
-bool SumsFile::save(std::string& error) const {
-  const std::string temp = concat({path_, ".part"});
+bool SumsFile::save(std::string& error) const { return replace_file_with_lines(path_, lines_, error); }
+
+bool replace_file_with_lines(const std::string& path, const std::vector<std::string>& lines, std::string& error) {
+  const std::string temp = concat({path, ".part"});
   std::FILE* out = std::fopen(temp.c_str(), "w");
   bool ok = out != nullptr;
-  for (size_t i = 0; ok && i < lines_.size(); ++i) ok = std::fprintf(out, "%s\n", lines_[i].c_str()) >= 0;
+  for (size_t i = 0; ok && i < lines.size(); ++i) ok = std::fprintf(out, "%s\n", lines[i].c_str()) >= 0;
   if (out && std::fclose(out) != 0) ok = false;
-  if (ok && std::rename(temp.c_str(), path_.c_str()) == 0) return true;
-  error = concat({"cannot write ", path_, ": ", std::strerror(errno)});
+  if (ok && std::rename(temp.c_str(), path.c_str()) == 0) return true;
+  error = concat({"cannot write ", path, ": ", std::strerror(errno)});
   std::remove(temp.c_str());
   return false;
 }

@@ -1,6 +1,7 @@
 // krt disks, krt partitions: what the disk layer finds and reads back.
 #include <cinttypes>
 #include <cstdio>
+#include <vector>
 
 #include "commands.h"
 #include "json.h"
@@ -27,21 +28,28 @@ int cmd_disks(const CommandArgs& a) {
   krt::DiskInfo info{};
   krt::get_disk_info(&info);
   const auto drives = krt::drive_numbers();
+  const std::vector<krt::DiskRefusal> refused = krt::disk_refusals();
   if (a.json) {
     std::printf("[");
     for (int d = 0; d < n; ++d) {
-      std::printf("%s{\"index\":%d,\"drive\":%d,\"source\":%s,\"sectors\":%" PRIu64 "}",
-                  d ? "," : "", d, drives[d], json_quote(krt::disk_source(d)).c_str(),
-                  info.cap[d]);
+      const krt::DiskSourceInfo s = krt::disk_source_info(d);
+      std::printf("%s{\"index\":%d,\"drive\":%d,\"source\":%s,\"format\":%s,\"segments\":%d,"
+                  "\"bytes\":%" PRIu64 ",\"sectors\":%" PRIu64 "}",
+                  d ? "," : "", d, drives[d], json_quote(s.path).c_str(),
+                  json_quote(s.format).c_str(), s.segments, s.bytes, info.cap[d]);
     }
     std::printf("]\n");
-    return 0;
+  } else {
+    for (int d = 0; d < n; ++d) {
+      const krt::DiskSourceInfo s = krt::disk_source_info(d);
+      std::printf("%d\t%s\t%s, %d segment%s\t%" PRIu64 " sectors (%.1f GiB)\n", d, s.path.c_str(),
+                  s.format.c_str(), s.segments, s.segments == 1 ? "" : "s", info.cap[d],
+                  double(info.cap[d]) / 2097152.0);
+    }
   }
-  for (int d = 0; d < n; ++d) {
-    std::printf("%d\t%s\t%" PRIu64 " sectors (%.1f GiB)\n", d, krt::disk_source(d).c_str(),
-                info.cap[d], double(info.cap[d]) / 2097152.0);
-  }
-  return n == 0 ? fail("no recorder disk found") : kExitOk;
+  // Each refusal was logged as a warning already (standard error); the status says it too.
+  if (!refused.empty()) return kExitFailed;
+  return n == 0 && !a.json ? fail("no recorder disk found") : kExitOk;
 }
 
 int cmd_partitions(const CommandArgs&) {

@@ -1,5 +1,6 @@
-// krt export PATH... DIR: copies recordings into DIR/idea0/2010-03-05/002/NAME and writes
-// DIR/SHA256SUMS.
+// krt export [--mp4] PATH... DIR: copies recordings into DIR/idea0/2010-03-05/002/NAME and
+// writes DIR/SHA256SUMS and DIR/manifest.json (manifest.h); with --mp4 each recording is
+// remuxed into NAME with the extension ".mp4" instead (mp4_export.h).
 //
 // The copying is catalog/export.h, shared with the viewer's copy job: each copy goes to a
 // hidden temporary file renamed over its target once complete, written with POSIX calls (a
@@ -10,8 +11,15 @@
 #include "catalog/listing.h"
 #include "catalog/text.h"
 #include "commands.h"
+#include "manifest.h"
 #include "progress.h"
 #include "session.h"
+#ifdef KRT_TOOL_MP4
+#include <filesystem>
+
+#include "mp4_export.h"
+#include "wall_clock.h"
+#endif
 
 namespace {
 
@@ -28,9 +36,38 @@ bool gather(const std::vector<TreePath>& sources, std::vector<TreeEntry>& out, s
   return true;
 }
 
+#ifdef KRT_TOOL_MP4
+// Remuxes one recording into the folder as NAME.mp4 (mp4_export.h) and sets its SHA256SUMS
+// line; relative becomes the MP4's path in the folder, hex its SHA-256, bytes its size and
+// recorded the SHA-256 of the recorded bytes. What was left out is said on the progress line.
+// Returns false with error set when it cannot be remuxed (nothing is left behind).
+bool copy_as_mp4(const TreeEntry& rec, ExportFolder& folder, ProgressBar& bar, std::string& relative,
+                 std::string& hex, uint64_t& bytes, std::string& recorded, std::string& error) {
+  TreePath p;
+  if (!parse_tree_path(rec.path, p, error)) return false;
+  relative = (std::filesystem::path(relative).parent_path() / mp4_name(rec.name)).string();
+  Mp4Export out;
+  if (!export_mp4(rec.path, rec.size, local_time_of(p.recording.start_time),
+                  concat({folder.dir(), "/", relative}), out, error))
+    return false;
+  for (const std::string& note : out.notes) bar.say(concat({rec.path, ": ", note}));
+  bar.add(rec.size);
+  folder.add_sum(relative, out.sha256);
+  hex = out.sha256;
+  bytes = out.bytes;
+  recorded = out.source_sha256;
+  return true;
+}
+#endif
+
 }  // namespace
 
 int cmd_export(const CommandArgs& a) {
+  bool mp4 = false;
+  for (const auto& [option, value] : a.values) mp4 = mp4 || option == "--mp4";
+#ifndef KRT_TOOL_MP4
+  if (mp4) return fail("this krt was built without FFmpeg: no --mp4");
+#endif
   const std::string& dir = a.words.back();
   std::vector<TreePath> sources(a.words.size() - 1);
   std::string error;
@@ -42,6 +79,9 @@ int cmd_export(const CommandArgs& a) {
   if (!gather(sources, recordings, error)) return fail(error);
   ExportFolder folder(dir);
   if (!folder.open(error)) return fail(error);
+  Manifest manifest(dir);
+  if (!manifest.load(error)) return fail(error);
+  manifest.add_sources();
 
   uint64_t total = 0;
   for (const TreeEntry& e : recordings) total += e.size;
@@ -52,14 +92,26 @@ int cmd_export(const CommandArgs& a) {
       bar.add(bytes);
       return true;
     };
-    if (folder.copy(e, count, error) != CopyStatus::kCopied) {
+    std::string relative = export_relative_path(e.path), hex, recorded;
+    uint64_t bytes = e.size;
+    bool copied = false;
+#ifdef KRT_TOOL_MP4
+    if (mp4) copied = copy_as_mp4(e, folder, bar, relative, hex, bytes, recorded, error);
+#endif
+    if (!mp4) {
+      copied = folder.copy(e, count, error) == CopyStatus::kCopied;
+      hex = folder.last_sha256();
+    }
+    if (copied) {
+      manifest.add_file(relative, e, hex, bytes, recorded);
+    } else {
       bar.say(error);
       ++failed;
     }
     bar.file_done();
   }
   bar.finish();
-  if (!folder.close(error)) return fail(error);
+  if (!folder.close(error) || !manifest.save(error)) return fail(error);
   if (failed > 0) {
     return fail(concat({std::to_string(failed), " of ", std::to_string(recordings.size()),
                         " recordings were not copied"}));

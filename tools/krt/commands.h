@@ -51,5 +51,8 @@ int cmd_export(const CommandArgs& a);
 // (built with the engine only: KRT_TOOL_FRAMES).
 int cmd_frames(const CommandArgs& a);
 
+// mount MOUNTPOINT [-f | --background]: the recordings as a read-only FUSE file system.
+int cmd_mount(const CommandArgs& a);
+
 // mkdemo IMAGE [--days N] [--channels N] [--clip-pictures N]: makes a demo recorder disk image.
 int cmd_mkdemo(const CommandArgs& a);

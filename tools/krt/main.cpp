@@ -9,11 +9,13 @@
 // command line). Every command answers --help.
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "commands.h"
 #include "krt/disk.h"
+#include "krt/ewf_source.h"
 #include "krt/log.h"
 #include "session.h"
 #include "catalog/text.h"
@@ -21,9 +23,12 @@
 namespace {
 
 const Command kCommands[] = {
-    {"disks", "", "recorder disks found: index, source, capacity",
-     "One line per disk: index, the image or device it was found at, capacity in sectors and\n"
-     "GiB. With --json: an array of {index, drive, source, sectors}.\n",
+    {"disks", "", "recorder disks found: index, source, format, capacity",
+     "One line per disk: index, the image or device it was found at, its format (device, raw,\n"
+     "split raw, E01) and number of segment files, capacity in sectors and GiB. A split raw\n"
+     "image (NAME.001, NAME.002, ...) or an E01 set is named by its first segment. A set with a\n"
+     "missing or unreadable segment is refused with a message naming that segment (exit status\n"
+     "1). With --json: an array of {index, drive, source, format, segments, bytes, sectors}.\n",
      true, 0, 0, cmd_disks},
     {"partitions", "", "partition table and parameter block of every partition",
      "For every disk: its version, each partition's place and size, and the fields of its\n"
@@ -55,14 +60,31 @@ const Command kCommands[] = {
      "Writes the bytes of each recording named (a header at its start is left out), one after\n"
      "the other, exactly as a program reading it through the file interface gets them.\n",
      false, 1, -1, cmd_cat},
-    {"export", "PATH... DIR", "copy recordings, channels, days or partitions into DIR",
+    {"export", "[--mp4] PATH... DIR", "copy recordings, channels, days or partitions into DIR",
      "Copies every recording under each PATH (/mnt, a partition, a day, a channel or one\n"
      "recording) to DIR/idea0/2010-03-05/002/NAME, creating the folders. An existing file of\n"
      "that name is replaced once its new copy is complete. Writes DIR/SHA256SUMS (kept\n"
      "lines of earlier exports, new lines for these files) for `cd DIR && sha256sum -c\n"
-     "SHA256SUMS`. Shows a progress bar on standard error when that is a terminal. A recording\n"
-     "that cannot be copied is reported and the others are still copied (exit status 1).\n",
+     "SHA256SUMS`, and DIR/manifest.json: the sources and, per file, the recording, disk,\n"
+     "partition, clusters and sector ranges it was read from, start and end time, size and\n"
+     "SHA-256 (both merged with those of earlier exports). Shows a progress bar on standard\n"
+     "error when that is a terminal. A recording that cannot be copied is reported and the\n"
+     "others are still copied (exit status 1).\n"
+     "With --mp4 each recording is remuxed, without re-encoding, into NAME with the extension\n"
+     ".mp4: its video as recorded, its sound where MP4 can carry it (otherwise left out, and\n"
+     "said so), time stamps from zero and the recording's start as the file's creation time. A\n"
+     "recording that cannot be remuxed is reported and no file is left for it.\n",
      false, 2, -1, cmd_export},
+    {"mount", "MOUNTPOINT [-f | --background]", "the recordings as a read-only file system",
+     "Mounts the recordings of every attached disk at MOUNTPOINT (an empty folder) with FUSE:\n"
+     "  MOUNTPOINT/idea0/2010-03-05/002/NAME\n"
+     "laid out as `krt ls` shows them, each recording a file of its listed size whose bytes are\n"
+     "those `krt cat` writes, so any player or tool can read it. Nothing can be changed: every\n"
+     "write, new file, removal, rename or change of mode, owner or time fails with EROFS\n"
+     "(\"Read-only file system\"). Runs in the foreground (-f) until the file system is\n"
+     "unmounted (fusermount3 -u MOUNTPOINT) or the tool is interrupted, which unmounts it;\n"
+     "--background returns once it is mounted. Needs /dev/fuse and the right to mount.\n",
+     false, 1, 1, cmd_mount},
 #ifdef KRT_TOOL_MKDEMO
     {"mkdemo", "IMAGE [--days N] [--channels N] [--clip-pictures N]", "make a demo recorder disk image",
      "Makes a new sparse disk image the way a recorder records one: formatted by the library,\n"
@@ -97,7 +119,9 @@ void usage(FILE* out) {
   std::fprintf(out,
                "usage: krt [-d IMAGE]... COMMAND [--json] [ARGS]\n\n"
                "  -d IMAGE   look at this disk image first (may be repeated); then the images in\n"
-               "             VENDREL_DISKS, the Disks/ folder and the block devices\n\n"
+               "             VENDREL_DISKS, the Disks/ folder and the block devices. IMAGE is a raw\n"
+               "             image or the first segment of a split raw image (NAME.001) or of an\n"
+               "             E01 set (NAME.E01)\n\n"
                "commands:\n");
   for (const Command& c : kCommands) {
     const std::string call = concat({c.name, " ", c.synopsis});
@@ -120,11 +144,23 @@ struct ValueOption {
 constexpr ValueOption kValueOptions[] = {
     {"mkdemo", "--days"}, {"mkdemo", "--channels"}, {"mkdemo", "--clip-pictures"}};
 
-bool takes_value(const Command& c, const char* option) {
-  for (const ValueOption& v : kValueOptions) {
-    if (std::strcmp(v.command, c.name) == 0 && std::strcmp(v.option, option) == 0) return true;
+// Options without a value, per command: they are handed on with an empty value.
+constexpr ValueOption kFlagOptions[] = {{"mount", "-f"}, {"mount", "--foreground"},
+                                        {"mount", "--background"}, {"export", "--mp4"}};
+
+bool listed(const ValueOption* begin, const ValueOption* end, const Command& c, const char* option) {
+  for (const ValueOption* v = begin; v != end; ++v) {
+    if (std::strcmp(v->command, c.name) == 0 && std::strcmp(v->option, option) == 0) return true;
   }
   return false;
+}
+
+bool takes_value(const Command& c, const char* option) {
+  return listed(std::begin(kValueOptions), std::end(kValueOptions), c, option);
+}
+
+bool is_flag(const Command& c, const char* option) {
+  return listed(std::begin(kFlagOptions), std::end(kFlagOptions), c, option);
 }
 
 // Splits the words after the command name into options and arguments. Returns kExitOk, or
@@ -139,6 +175,8 @@ int parse_command_args(const Command& c, int argc, char** argv, CommandArgs& arg
       help = true;
     } else if (options && std::strcmp(w, "--json") == 0 && c.json) {
       args.json = true;
+    } else if (options && is_flag(c, w)) {
+      args.values.emplace_back(w, "");
     } else if (options && takes_value(c, w)) {
       if (k + 1 >= argc) return usage_error(c.name, concat({w, " needs a value"}));
       args.values.emplace_back(w, argv[++k]);
@@ -160,6 +198,7 @@ int parse_command_args(const Command& c, int argc, char** argv, CommandArgs& arg
 int main(int argc, char** argv) {
   // Standard output carries listings and recording bytes: the library's warnings go aside.
   krt::set_log_stream(stderr);
+  krt::install_ewf_source();
   std::vector<std::string> images;
   int i = 1;
   for (; i < argc; ++i) {

@@ -55,6 +55,16 @@ class ExportFolder {
   // file at the target stays untouched unless the copy is kCopied.
   CopyStatus copy(const TreeEntry& rec, const BlockFn& on_block, std::string& error);
 
+  // The SHA-256 (64 hexadecimal digits) of the last copy that ended kCopied.
+  const std::string& last_sha256() const { return last_sha256_; }
+
+  // Sets the SHA256SUMS line of a file the caller wrote into the folder itself (another form
+  // of a recording, such as an MP4 copy), at path relative to the folder.
+  void add_sum(const std::string& relative, const std::string& hex);
+
+  // The folder.
+  const std::string& dir() const { return dir_; }
+
   // Writes SHA256SUMS with the lines of every copy made (and the lines it held before).
   // Returns false with error set when it cannot be written (the old file then stays).
   bool close(std::string& error);
@@ -66,4 +76,5 @@ class ExportFolder {
   std::string dir_;    // the export folder
   SumsFile sums_;      // its SHA256SUMS
   HashPipeline hash_;  // hashes the blocks of the copy in progress
+  std::string last_sha256_;  // of the last whole copy
 };

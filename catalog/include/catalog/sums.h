@@ -37,3 +37,11 @@ class SumsFile {
   std::vector<std::string> lines_;       // in file order, without newlines
   std::map<std::string, size_t> index_;  // relative path -> its line in lines_
 };
+
+// Appends the lines of the text file at path (without their newlines) to lines. A missing file
+// reads as empty. Returns false with error set when the file exists but cannot be read.
+bool read_lines(const std::string& path, std::vector<std::string>& lines, std::string& error);
+
+// Writes lines (each followed by a newline) to a temporary file next to path and renames it
+// over path. Returns false with error set when that fails (the old file then stays as it was).
+bool replace_file_with_lines(const std::string& path, const std::vector<std::string>& lines, std::string& error);

@@ -12,6 +12,9 @@
 //   4. whole-disk block devices listed in /sys/block: sd*, vd*, nvme*n*, mmcblk* and loop*
 //      devices that have a backing file, ordered by name length, then by name.
 // Candidates that cannot be opened or read, or that are not recorder disks, are skipped.
+// A candidate is opened as an image source (krt/image_source.h): a device or plain image, a
+// split raw image from its first segment, or a container a registered opener claims; a set
+// with a missing or unreadable segment is refused (disk_refusals) with a logged warning.
 //
 // Sectors move through two hooks, read and write, held in a small table so that tests can put
 // a fault-injecting device behind the library and image-making tools can put a real writer
@@ -81,6 +84,28 @@ std::array<int32_t, kMaxCandidates> drive_numbers();
 // The path a disk index was attached from; empty for an index without a disk.
 std::string disk_source(int disk);
 
+// What an attached disk is read from (krt/image_source.h).
+struct DiskSourceInfo {
+  std::string path;    // the candidate path (the first segment of a set)
+  std::string format;  // "device", "raw", "split raw", "E01", "Ex01"
+  int segments = 0;    // files the source is made of
+  uint64_t bytes = 0;  // bytes it holds
+};
+
+// The source of a disk index; an empty record (no path, 0 segments) for an index without a disk.
+DiskSourceInfo disk_source_info(int disk);
+
+// A candidate the last attach_disks() refused: a set of image files with a missing or
+// unreadable segment (a plain candidate that does not open is skipped without a word).
+struct DiskRefusal {
+  std::string path;    // the candidate
+  std::string reason;  // why, naming the segment
+};
+
+// The candidates the last attach_disks() refused, in candidate order. Each refusal is also
+// logged as a warning when it happens.
+std::vector<DiskRefusal> disk_refusals();
+
 // ---- Sector hooks ----------------------------------------------------------------------------
 
 // Reads count sectors starting at sector (sector_hi << 32 | sector_lo) of disk into buf
@@ -98,9 +123,9 @@ struct DiskHooks {
   DiskWriteFn write;  // never null
 };
 
-// The default read hook: one pread() of count * 512 bytes at sector * 512 from the disk's
-// handle. Returns 0 when every byte was read; -1 for an unknown disk, a failed read or a short
-// read (a read past the end of an image is a failed read).
+// The default read hook: count * 512 bytes at sector * 512 from the disk's image source (one
+// pread() for a device or plain image). Returns 0 when every byte was read; -1 for an unknown
+// disk, a failed read or a short read (a read past the end of an image is a failed read).
 int disk_read_sectors(uint16_t disk, uint16_t count, uint32_t sector_lo, uint32_t sector_hi,
                       uint8_t* buf);
 

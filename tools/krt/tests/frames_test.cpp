@@ -19,29 +19,6 @@
 namespace tool_test {
 namespace {
 
-// Output of a shell command; empty when it fails.
-std::string shell(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  return ::pclose(p) == 0 ? out : std::string();
-}
-
-// Makes a stream with the ffmpeg command line (`ffmpeg -y ARGS FILE`). False when that failed.
-bool ffmpeg_make(const std::string& args, const std::string& file) {
-  return std::system(("ffmpeg -nostdin -hide_banner -loglevel error -y " + args + " '" + file +
-                      "' >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Recorders write whole kilobytes and the adapter reads recordings in whole kilobytes: pads the
-// stream with zeros so that it and its header end on a kilobyte.
-void pad_to_whole_kilobytes(const std::string& file, uint32_t header_sectors) {
-  const uint64_t size = std::filesystem::file_size(file) + header_sectors * 512;
-  std::ofstream(file, std::ios::binary | std::ios::app) << std::string((1024 - size % 1024) % 1024, '\0');
-}
-
 // FFmpeg's framemd5 of the first video stream of a local file.
 std::string ffmpeg_framemd5(const std::string& file) {
   return shell("ffmpeg -nostdin -hide_banner -loglevel error -i '" + file +
@@ -63,12 +40,6 @@ int picture_lines(const std::string& text) {
   return n;
 }
 
-// `krt -d IMAGE args...`
-ToolRun krt_on(const std::string& image, std::vector<std::string> args) {
-  args.insert(args.begin(), {"-d", image});
-  return run_tool(args);
-}
-
 // Runs `krt frames` on the recording at path and FFmpeg over what `krt cat` gives for it
 // (written to scratch/cat.bin), expects the two texts to be equal and returns the number of
 // pictures FFmpeg decoded (-1 when cat failed).
@@ -86,83 +57,21 @@ int expect_frames_agree(const std::string& image, const std::string& path, const
   return picture_lines(reference);
 }
 
-// The first entry of a folder's listing ("" when it lists nothing).
-std::string first_entry(const std::string& image, const std::string& folder) {
-  const ToolRun r = krt_on(image, {"ls", folder});
-  EXPECT_EQ(r.status, 0) << folder << ": " << r.err;
-  return r.out.substr(0, r.out.find_first_of("\t\n"));
-}
-
-// One recording of the image: what it carries.
-struct Recording {
-  const char* name;       // for messages
-  const char* ffmpeg;     // ffmpeg arguments that make its stream
-  int channel;            // 0-based channel it is recorded on
-  uint32_t header_sectors;  // "DHII" header before the stream
-  int pictures;           // pictures in the stream
-};
-
-const Recording kRecordings[] = {
-    // A program stream as recorders write it: H.264 with B pictures and MP2 sound.
-    {"program stream", "-f lavfi -i testsrc2=size=352x288:rate=25 -f lavfi -i sine=sample_rate=32000 "
-     "-t 2 -c:v libx264 -preset ultrafast -bf 2 -g 25 -c:a mp2 -f mpeg", 0, 0, 50},
-    // A raw H.264 elementary stream without sound.
-    {"raw H.264", "-f lavfi -i testsrc2=size=176x144:rate=25 -t 1 -c:v libx264 -preset ultrafast "
-     "-f h264", 1, 0, 25},
-    // A program stream behind a recorder's header, which the adapter hides.
-    {"behind a header", "-f lavfi -i testsrc=size=176x144:rate=25 -t 1 -c:v libx264 -preset ultrafast "
-     "-bf 2 -f mpeg", 2, 3, 25},
-};
-
-// The streams and a one-partition image holding each of them as a recording of 2010-03-05.
+// The shared image of recordings with real streams.
 class Frames : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    s_dir = std::make_unique<TempDir>();
-    s_image = *s_dir / "streams.img";
-    kb::Disk disk = kb::single_partition_disk(200000, 64);
-    for (const Recording& r : kRecordings) {
-      const std::string stream = *s_dir / ("ch" + std::to_string(r.channel));
-      if (!ffmpeg_make(r.ffmpeg, stream)) return;
-      pad_to_whole_kilobytes(stream, r.header_sectors);
-      kb::File f;
-      f.channel = static_cast<uint8_t>(r.channel);
-      f.start = kb::pack_time(2010, 3, 5, 8, 0, 0);
-      f.end = kb::pack_time(2010, 3, 5, 8, 0, 2);
-      f.header_sectors = r.header_sectors;
-      if (!kb::fit_to_stream(f, stream, 64)) return;
-      disk.partitions[0].files.push_back(f);
-    }
-    const kb::BuildResult built = kb::build_image(disk, s_image);
-    ASSERT_TRUE(built.ok) << built.error;
-    s_ready = true;
-  }
-  static void TearDownTestSuite() { s_dir.reset(); }
-
   void SetUp() override {
-    if (!s_ready) GTEST_SKIP() << "ffmpeg command line with libx264 not available";
+    if (!StreamImage::get().ready) GTEST_SKIP() << "ffmpeg command line with libx264 not available";
   }
-
-  // The /mnt path of the recording on channel `channel` (from the tool's own listing).
-  static std::string recording_path(int channel) {
-    char folder[48];
-    std::snprintf(folder, sizeof folder, "/mnt/idea0/2010-03-05/%03d", channel + 1);
-    return std::string(folder) + "/" + first_entry(s_image, folder);
-  }
-
-  static std::unique_ptr<TempDir> s_dir;
-  static std::string s_image;
-  static bool s_ready;
+  const std::string s_image = StreamImage::get().image;
+  const TempDir& scratch = StreamImage::get().dir();
+  static std::string recording_path(int channel) { return StreamImage::get().recording_path(channel); }
 };
 
-std::unique_ptr<TempDir> Frames::s_dir;
-std::string Frames::s_image;
-bool Frames::s_ready = false;
-
 TEST_F(Frames, AgreeWithFfmpegOverWhatCatGivesForEveryRecording) {
-  for (const Recording& rec : kRecordings) {
+  for (const StreamRecording& rec : kStreamRecordings) {
     SCOPED_TRACE(rec.name);
-    EXPECT_EQ(expect_frames_agree(s_image, recording_path(rec.channel), *s_dir), rec.pictures);
+    EXPECT_EQ(expect_frames_agree(s_image, recording_path(rec.channel), scratch), rec.pictures);
   }
 }
 
@@ -190,16 +99,16 @@ TEST(FramesOnTheDemoDisk, AgreeWithFfmpegOverWhatCatGives) {
 }
 
 TEST_F(Frames, AgreeWithFfmpegOnALocalFile) {
-  const std::string local = *s_dir / "ch0";  // the program stream, as ffmpeg wrote it
+  const std::string local = StreamImage::get().stream(0);  // the program stream, as ffmpeg wrote it
   const std::string reference = ffmpeg_framemd5(local);
-  ASSERT_EQ(picture_lines(reference), kRecordings[0].pictures);
+  ASSERT_EQ(picture_lines(reference), kStreamRecordings[0].pictures);
   const ToolRun r = run_tool({"frames", local});  // no disk needed
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, reference);
 }
 
 TEST_F(Frames, FailWithAClearMessage) {
-  std::ofstream(*s_dir / "zeros.bin", std::ios::binary) << std::string(100000, '\0');
+  std::ofstream(scratch / "zeros.bin", std::ios::binary) << std::string(100000, '\0');
   struct Case {
     std::vector<std::string> args;
     const char* message;
@@ -208,8 +117,8 @@ TEST_F(Frames, FailWithAClearMessage) {
       {{"-d", s_image, "frames", "/mnt/idea0/2010-03-05"}, "is a folder, not a recording"},
       {{"-d", s_image, "frames", "/mnt/idea0/2010-03-05/001/09.00.00-09.00.02[R].h264"},
        "no such recording"},
-      {{"frames", *s_dir / "missing.mpg"}, "cannot open"},
-      {{"frames", *s_dir / "zeros.bin"}, "no video picture could be decoded"},
+      {{"frames", scratch / "missing.mpg"}, "cannot open"},
+      {{"frames", scratch / "zeros.bin"}, "no video picture could be decoded"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.back());

@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -184,6 +186,87 @@ std::string Images::name(const Placed& r) {
 
 uint64_t Images::size(const Placed& r) {
   return uint64_t(r.place->size_sectors >> 1) * 1024 - uint64_t(r.place->header_sectors) * 512;
+}
+
+std::string shell(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  return ::pclose(p) == 0 ? out : std::string();
+}
+
+ToolRun krt_on(const std::string& image, std::vector<std::string> args) {
+  args.insert(args.begin(), {"-d", image});
+  return run_tool(args);
+}
+
+std::string first_entry(const std::string& image, const std::string& folder) {
+  const ToolRun r = krt_on(image, {"ls", folder});
+  EXPECT_EQ(r.status, 0) << folder << ": " << r.err;
+  return r.out.substr(0, r.out.find_first_of("\t\n"));
+}
+
+const StreamRecording kStreamRecordings[3] = {
+    // A program stream as recorders write it: H.264 with B pictures and MP2 sound.
+    {"program stream", "-f lavfi -i testsrc2=size=352x288:rate=25 -f lavfi -i sine=sample_rate=32000 "
+     "-t 2 -c:v libx264 -preset ultrafast -bf 2 -g 25 -c:a mp2 -f mpeg", 0, 0, 50},
+    // A raw H.264 elementary stream without sound.
+    {"raw H.264", "-f lavfi -i testsrc2=size=176x144:rate=25 -t 1 -c:v libx264 -preset ultrafast "
+     "-f h264", 1, 0, 25},
+    // A program stream behind a recorder's header, which the adapter hides.
+    {"behind a header", "-f lavfi -i testsrc=size=176x144:rate=25 -t 1 -c:v libx264 -preset ultrafast "
+     "-bf 2 -f mpeg", 2, 3, 25},
+};
+
+namespace {
+
+// Makes a stream with the ffmpeg command line (`ffmpeg -y ARGS FILE`). False when that failed.
+bool ffmpeg_make(const std::string& args, const std::string& file) {
+  return std::system(("ffmpeg -nostdin -hide_banner -loglevel error -y " + args + " '" + file +
+                      "' >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Recorders write whole kilobytes and the adapter reads recordings in whole kilobytes: pads the
+// stream with zeros so that it and its header end on a kilobyte.
+void pad_to_whole_kilobytes(const std::string& file, uint32_t header_sectors) {
+  const uint64_t size = std::filesystem::file_size(file) + header_sectors * 512;
+  std::ofstream(file, std::ios::binary | std::ios::app) << std::string((1024 - size % 1024) % 1024, '\0');
+}
+
+}  // namespace
+
+const StreamImage& StreamImage::get() {
+  static const StreamImage image;
+  return image;
+}
+
+StreamImage::StreamImage() : image(dir_ / "streams.img") {
+  kb::Disk disk = kb::single_partition_disk(200000, 64);
+  for (const StreamRecording& r : kStreamRecordings) {
+    const std::string file = stream(r.channel);
+    if (!ffmpeg_make(r.ffmpeg, file)) return;
+    pad_to_whole_kilobytes(file, r.header_sectors);
+    kb::File f;
+    f.channel = static_cast<uint8_t>(r.channel);
+    f.start = kb::pack_time(2010, 3, 5, 8, 0, 0);
+    f.end = kb::pack_time(2010, 3, 5, 8, 0, 2);
+    f.header_sectors = r.header_sectors;
+    if (!kb::fit_to_stream(f, file, 64)) return;
+    disk.partitions[0].files.push_back(f);
+  }
+  const kb::BuildResult built = kb::build_image(disk, image);
+  EXPECT_TRUE(built.ok) << built.error;
+  ready = built.ok;
+}
+
+std::string StreamImage::stream(int channel) const { return dir_ / ("ch" + std::to_string(channel)); }
+
+std::string StreamImage::recording_path(int channel) const {
+  char folder[48];
+  std::snprintf(folder, sizeof folder, "/mnt/idea0/2010-03-05/%03d", channel + 1);
+  return std::string(folder) + "/" + first_entry(image, folder);
 }
 
 }  // namespace tool_test

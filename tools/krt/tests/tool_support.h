@@ -38,6 +38,50 @@ class TempDir : public krt_testing::ScratchDir {
 // The whole content of a local file ("" when it cannot be read).
 std::string read_file(const std::string& path);
 
+// Standard output of a shell command; empty when the command fails.
+std::string shell(const std::string& command);
+
+// `krt -d image args...`
+ToolRun krt_on(const std::string& image, std::vector<std::string> args);
+
+// The first entry of a folder's listing through the tool ("" when it lists nothing).
+std::string first_entry(const std::string& image, const std::string& folder);
+
+// One recording carrying a real stream, made with the ffmpeg command line.
+struct StreamRecording {
+  const char* name;         // for messages
+  const char* ffmpeg;       // ffmpeg arguments that make its stream
+  int channel;              // 0-based channel it is recorded on
+  uint32_t header_sectors;  // "DHII" header before the stream
+  int pictures;             // pictures in the stream
+};
+
+// A program stream with MP2 sound on channel 001, raw H.264 on 002, a program stream behind a
+// header on 003.
+extern const StreamRecording kStreamRecordings[3];
+
+// The streams and a one-partition image holding each of them as a recording of 2010-03-05
+// 08:00:00 on its channel, made once. Not ready when the ffmpeg command line with libx264 is
+// missing.
+class StreamImage {
+  TempDir dir_;  // first: the image lives in it
+
+ public:
+  static const StreamImage& get();
+  bool ready = false;
+  std::string image;  // the image file
+
+  // The stream file of a channel, as ffmpeg wrote it (padded to whole kilobytes).
+  std::string stream(int channel) const;
+  // The scratch folder the image and the streams are in.
+  const TempDir& dir() const { return dir_; }
+  // The /mnt path of the recording on a channel (from the tool's own listing).
+  std::string recording_path(int channel) const;
+
+ private:
+  StreamImage();
+};
+
 // One recording as the image builder placed it.
 struct Placed {
   int disk;                 // disk index

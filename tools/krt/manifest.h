@@ -1,0 +1,67 @@
+// The manifest.json of an export folder: where every exported file came from.
+//
+//   {
+//   "tool": "krt", "version": "0.1",
+//   "sources": [
+//   {"path": "disk.E01", "disk": 0, "format": "E01", "segments": 3, "bytes": 1048576000},
+//   ...
+//   ],
+//   "files": [
+//   {"file": "idea0/2010-03-05/002/NAME", "recording": "/mnt/idea0/2010-03-05/002/NAME",
+//    "disk": 0, "partition": "idea0", "first_cluster": 4242, "clusters": [4242, 4243],
+//    "sectors": [[start, count], ...], "start": "2010-03-05T08:00:00", "end": "...",
+//    "bytes": 59392, "sha256": "...", "recorded_sha256": "..."},
+//   ...
+//   ]
+//   }
+//
+// Each source and each file is one line, so a later export into the same folder keeps the
+// lines of earlier ones (in their order), replaces the line of a file it exports again (a
+// source: of the same path) and adds the new ones, as SHA256SUMS does. The clusters are the
+// file's chain as the recorder linked it (from its first cluster, following each cluster's
+// "next" link); "sectors" gives the disk sectors of those clusters, merged where they touch,
+// the last cluster counted to the sectors the recording uses of it. "start" and "end" read the
+// recorder's clock (no zone). "recorded_sha256" (MP4 exports only) is the SHA-256 of the
+// recorded bytes the file was remuxed from, as a plain export would have copied them.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "catalog/listing.h"
+
+class Manifest {
+ public:
+  // The manifest of folder dir ("dir/manifest.json"), with no lines yet.
+  explicit Manifest(const std::string& dir);
+
+  // Reads the existing file's source and file lines. A missing file reads as empty. Returns
+  // false with error set when the file exists but cannot be read.
+  bool load(std::string& error);
+
+  // Adds (or replaces) the lines of every attached disk's source.
+  void add_sources();
+
+  // Adds (or replaces) the line of an exported file: file is its path in the folder, rec the
+  // recording it came from, sha256 and bytes those of the file, recorded_sha256 that of the
+  // recorded bytes ("" for a plain copy, whose bytes are the recorded ones). Reads the
+  // recording's cluster chain through the library (the volume must be up).
+  void add_file(const std::string& file, const TreeEntry& rec, const std::string& sha256, uint64_t bytes,
+                const std::string& recorded_sha256 = "");
+
+  // Writes the manifest to a temporary file in the folder and renames it over manifest.json.
+  // Returns false with error set when that fails (the old file then stays as it was).
+  bool save(std::string& error) const;
+
+ private:
+  // One group of lines, each under a key, in the order first added.
+  struct Lines {
+    std::vector<std::string> lines;
+    std::map<std::string, size_t> index;
+    void set(const std::string& key, const std::string& line);
+  };
+  std::string path_;
+  Lines sources_;
+  Lines files_;
+};

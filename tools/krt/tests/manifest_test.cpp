@@ -1,0 +1,93 @@
+// The manifest.json of an export: the sources, and for each file the clusters of its recording
+// as the builder laid them; a later export into the same folder merges with it.
+#include <sstream>
+
+#include "tool_support.h"
+
+namespace tool_test {
+namespace {
+
+// The line of manifest text that describes file ("" when none does).
+std::string file_line(const std::string& manifest, const std::string& file) {
+  std::istringstream in(manifest);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("{\"file\":\"" + file + "\"", 0) == 0) return line;
+  }
+  return "";
+}
+
+// The numbers of a JSON array that follows key in line.
+std::vector<uint64_t> numbers_after(const std::string& line, const std::string& key) {
+  std::vector<uint64_t> out;
+  size_t at = line.find("\"" + key + "\":[");
+  if (at == std::string::npos) return out;
+  at += key.size() + 4;
+  uint64_t v = 0;
+  bool in_number = false;
+  int depth = 1;
+  for (; at < line.size() && depth > 0; ++at) {
+    const char c = line[at];
+    if (c >= '0' && c <= '9') {
+      v = v * 10 + uint64_t(c - '0');
+      in_number = true;
+      continue;
+    }
+    if (in_number) out.push_back(v);
+    v = 0;
+    in_number = false;
+    depth += c == '[' ? 1 : c == ']' ? -1 : 0;
+  }
+  return out;
+}
+
+TEST(Manifest, NamesTheClustersOfARecordingThatSpansSeveral) {
+  const Images& img = Images::get();
+  const Placed large = img.recordings(1, 0, 2010, 3, 6, 1)[0];  // 150 clusters
+  const Placed small = img.recordings(1, 0, 2010, 3, 6, 0)[0];
+  const std::string large_file = "ideb0/2010-03-06/002/" + Images::name(large);
+  const std::string small_file = "ideb0/2010-03-06/001/" + Images::name(small);
+  const TempDir out;
+  ASSERT_EQ(run_tool(img.args({"export", "/mnt/" + large_file, out.path()})).status, 0);
+  const ToolRun second = run_tool(img.args({"export", "/mnt/" + small_file, "/mnt/" + large_file, out.path()}));
+  ASSERT_EQ(second.status, 0) << second.err;
+  const std::string manifest = read_file(out / "manifest.json");
+
+  const std::string line = file_line(manifest, large_file);
+  ASSERT_NE(line, "") << manifest;
+  const std::vector<uint64_t> clusters = numbers_after(line, "clusters");
+  EXPECT_EQ(clusters, std::vector<uint64_t>(large.place->clusters.begin(), large.place->clusters.end()));
+  ASSERT_GT(clusters.size(), 100u);
+  // [start, count] pairs: the counts add up to the sectors the recording holds.
+  const std::vector<uint64_t> sectors = numbers_after(line, "sectors");
+  uint64_t total = 0;
+  for (size_t i = 1; i < sectors.size(); i += 2) total += sectors[i];
+  EXPECT_EQ(total, large.place->size_sectors);
+  EXPECT_NE(line.find("\"recording\":\"/mnt/" + large_file + "\",\"disk\":1,\"partition\":\"ideb0\""),
+            std::string::npos) << line;
+  EXPECT_NE(line.find("\"start\":\"2010-03-06T10:00:00\",\"end\":\"2010-03-06T10:30:00\",\"bytes\":" +
+                      std::to_string(Images::size(large))),
+            std::string::npos) << line;
+  EXPECT_NE(line.find(read_file(out / "SHA256SUMS").substr(0, 64)), std::string::npos);
+
+  // Merged: one line per file and per source, whichever export wrote it last.
+  EXPECT_NE(file_line(manifest, small_file), "");
+  size_t files = 0, sources = 0;
+  std::istringstream in(manifest);
+  for (std::string l; std::getline(in, l);) {
+    files += l.rfind("{\"file\":", 0) == 0;
+    sources += l.rfind("{\"path\":", 0) == 0;
+  }
+  EXPECT_EQ(files, 2u);
+  EXPECT_EQ(sources, img.paths.size());
+  EXPECT_NE(manifest.find("{\"path\":\"" + img.paths[1] + "\",\"disk\":1,\"format\":\"raw\",\"segments\":1"),
+            std::string::npos) << manifest;
+  if (!shell("command -v python3").empty()) {
+    EXPECT_EQ(shell("python3 -c 'import json,sys; json.load(open(sys.argv[1])); print(1)' '" +
+                    (out / "manifest.json") + "'"),
+              "1\n")
+        << "valid JSON";
+  }
+}
+
+}  // namespace
+}  // namespace tool_test
