@@ -6,7 +6,8 @@ PACKAGES=(cmake ninja-build g++ pkg-config
           libgtest-dev googletest libbenchmark-dev
           qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
           libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
-          libsodium-dev libssl-dev ffmpeg xvfb xauth)
+          libsodium-dev libssl-dev ffmpeg xvfb xauth
+          python3)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
