@@ -30,10 +30,10 @@ SampleDisk build() {
   if (!built.ok) die("the image builder refused the sample disk: " + built.error);
   out.sectors = built.disk_sectors;
   const auto add = [&](uint64_t sector, uint64_t offset, size_t size) {
-    out.regions.push_back({sector * krt::kSectorBytes + offset, size});
+    out.regions.push_back({sector * kb::kSectorBytes + offset, size});
   };
-  add(kb::kTableSector, 0, krt::kSectorBytes);
-  for (const kb::PartitionReport& r : built.partitions) add(r.start + r.layout.temp_off, 0, krt::kSectorBytes);
+  add(kb::kTableSector, 0, kb::kSectorBytes);
+  for (const kb::PartitionReport& r : built.partitions) add(r.start + r.layout.temp_off, 0, kb::kSectorBytes);
   for (const kb::PartitionReport& r : built.partitions) {
     const auto [first, end] = kb::used_clusters(r);
     add(r.start + r.layout.index_off, first, end - first);
@@ -42,8 +42,8 @@ SampleDisk build() {
     const auto [first, end] = kb::used_clusters(r);
     add(r.start + r.layout.dir_off, uint64_t(first) * 32, size_t(end - first) * 32);
   }
-  add(kb::kVersionSector, 0, krt::kSectorBytes);
-  for (const kb::PartitionReport& r : built.partitions) add(r.start + r.layout.coll_sec, 0, krt::kSectorBytes);
+  add(kb::kVersionSector, 0, kb::kSectorBytes);
+  for (const kb::PartitionReport& r : built.partitions) add(r.start + r.layout.coll_sec, 0, kb::kSectorBytes);
   for (const kb::PartitionReport& r : built.partitions) {
     const auto [first, end] = kb::used_clusters(r);
     add(r.start + r.layout.second_dir, uint64_t(first) * 32, size_t(end - first) * 32);

@@ -7,7 +7,8 @@ PACKAGES=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
           libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
           libsodium-dev libssl-dev ffmpeg xvfb xauth
-          python3)
+          python3
+          clang-16 libclang-rt-16-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

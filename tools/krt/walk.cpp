@@ -45,6 +45,7 @@ void walk(const TreePath& p, const WalkLimits& limits, std::vector<uint8_t>& blo
   for (const TreeEntry& child : children) {
     if (p.level == Level::kChannel) {
       ++report.recordings;
+      report.largest = std::max(report.largest, child.size);
       if (report.recordings <= limits.max_recordings) read_recording(child, limits, block, report);
       continue;
     }

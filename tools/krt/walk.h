@@ -20,6 +20,7 @@ struct WalkReport {
   int recordings = 0;               // recordings listed
   int read_whole = 0;               // recordings read to their listed size (or to the read cap)
   uint64_t bytes = 0;               // bytes delivered by every read together
+  uint64_t largest = 0;             // the largest size a listing gave a recording, in bytes
   std::vector<std::string> errors;  // one line per folder or recording that failed, in walk order
 };
 

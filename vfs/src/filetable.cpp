@@ -68,6 +68,13 @@ bool Unregister(const char* prefix) {
   return false;
 }
 
+// Whether a taken entry's prefix claims path: path begins with it at a component boundary.
+bool Claims(const char* prefix, const char* path) {
+  const size_t len = std::strlen(prefix);
+  if (len == 0 || std::strncmp(prefix, path, len) != 0) return false;
+  return prefix[len - 1] == '/' || path[len] == '\0' || path[len] == '/';
+}
+
 }  // namespace
 
 bool RegisterFileOps(const char* prefix, const FileOps* ops) {
@@ -81,8 +88,7 @@ const FileOps* FindFileOps(const char* path) {
   std::shared_lock guard(table.lock);
   for (size_t i = 1; i < VFS_TABLE_SIZE; ++i) {
     const Entry& entry = table.entries[i];
-    if (entry.prefix[0] != '\0' && std::strncmp(entry.prefix, path, std::strlen(entry.prefix)) == 0)
-      return &entry.ops;
+    if (Claims(entry.prefix, path)) return &entry.ops;
   }
   return DefaultFileOps();
 }

@@ -3,10 +3,10 @@
 // The table has VFS_TABLE_SIZE entries. Entry 0 is fixed: the default operations on the C
 // library, answering every path no other entry claims. Entries 1..31 start free; each holds a
 // prefix (at most VFS_PREFIX_SIZE - 1 characters) and a copy of the 18 slots registered with
-// it. A path goes to the first entry, in ascending order, whose prefix begins the path
-// (case-sensitive, over the prefix's length, no separator needed after it: "/mnt" claims
-// "/mnt/idea0/..." and also "/mntx/a"). The first match wins even when a later entry has a
-// longer matching prefix.
+// it. A path goes to the first entry, in ascending order, whose prefix begins the path at a
+// component boundary (case-sensitive; the path ends there or goes on with "/", or the prefix
+// itself ends with "/": "/mnt" claims "/mnt" and "/mnt/idea0/..." but not "/mntx/a"). The
+// first match wins even when a later entry has a longer matching prefix.
 //
 // Locking: the table has its own reader/writer lock, so registration (volume start-up, which
 // reruns after a hot-plug change) may happen while other threads look paths up. The lock is
@@ -34,7 +34,7 @@ constexpr size_t VFS_PREFIX_SIZE = 32;  // prefix field, NUL included (31 charac
 bool RegisterFileOps(const char* prefix, const FileOps* ops);
 
 // Returns the operations that answer for path: those of the first registered entry whose
-// prefix begins path, else the default operations. A null path gets the default operations.
+// prefix begins path at a component boundary, else the default operations. A null path gets the default operations.
 // Never returns null.
 const FileOps* FindFileOps(const char* path);
 
