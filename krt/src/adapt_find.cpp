@@ -35,7 +35,7 @@ void fill_record(const DriverParam& pdp, uint32_t c, const DirItem& item, FSFind
                         item.repeat_no, item.av != 0);
   data->attrib = 0;
   data->time_write = int64_t(time_to_time_t(item.start_time));
-  const uint32_t bytes = length_bytes((uint64_t(item.item_num) * pdp.sector_per_clus + item.end_length) >> 1);
+  const uint32_t bytes = length_bytes(file_size_sectors(pdp, item) >> 1);
   const uint32_t header = uint32_t(header_sectors(pdp, c, item)) * kSectorBytes;
   data->size = bytes > header ? bytes - header : 0;
 }

@@ -272,6 +272,7 @@ int krt_fs_mount(int disk, int part) {
     return -1;
   }
   g_refusal[0] = 0;
+  load_collision_table(*pdp);
   const bool unclean = pdp->status != kStatusClean && (pdp->type == 0 || pdp->type == 3 || pdp->type == 4);
   if (unclean) {
     restore_fs41(*pdp);

@@ -104,11 +104,16 @@ const char* check_block_fits(const DriverParam& pdp, uint64_t partition_sectors)
 // Loads the parameter block at relative sector 24 of the partition starting at absolute
 // sector start into the entry of (disk, part), or into the first free entry when there is
 // none. Keeps the slot's collision copy and sections; sets start_sector, dev and part, clears
-// dirty and the ring links; then reads the collision table (a failed read keeps the old copy).
+// dirty and the ring links. The collision table is read apart (load_collision_table), once the
+// block is known to fit its partition, so that a damaged coll_sec never sends a read outside it.
 // Returns the entry, or null when the sector cannot be read, the block has no magic (error
 // "temp sec check flag error"), its type is the free marker kDriverFree (error), or every
 // entry is in use (error "get_empty_driver failed!").
 DriverParam* load_pdp(int disk, int part, uint64_t start);
+
+// Reads the collision table of a loaded driver (relative sector coll_sec) into its collision
+// copy; a failed read keeps the old copy. Returns nothing.
+void load_collision_table(DriverParam& pdp);
 
 // Writes a driver back: its collision copy to relative sector coll_sec when dirty (clearing
 // dirty), then saved_cluster = restore_from = current_cluster and the 336 bytes of the block
