@@ -42,10 +42,12 @@ void walk(const TreePath& p, const WalkLimits& limits, std::vector<uint8_t>& blo
     report.errors.push_back(error);
     return;
   }
+  if (p.level == Level::kDay && children.empty()) ++report.empty_days;
   for (const TreeEntry& child : children) {
     if (p.level == Level::kChannel) {
       ++report.recordings;
       report.largest = std::max(report.largest, child.size);
+      report.listed.push_back(concat({child.path, " ", std::to_string(child.size)}));
       if (report.recordings <= limits.max_recordings) read_recording(child, limits, block, report);
       continue;
     }

@@ -17,11 +17,13 @@
 // What the walk met.
 struct WalkReport {
   int folders = 0;                  // folders listed (the root included)
+  int empty_days = 0;               // day folders listed whose channels list nothing
   int recordings = 0;               // recordings listed
   int read_whole = 0;               // recordings read to their listed size (or to the read cap)
   uint64_t bytes = 0;               // bytes delivered by every read together
   uint64_t largest = 0;             // the largest size a listing gave a recording, in bytes
   std::vector<std::string> errors;  // one line per folder or recording that failed, in walk order
+  std::vector<std::string> listed;  // every listed recording as "PATH SIZE", in walk order
 };
 
 // Limits of one walk, so that a disk holding much can be walked quickly.

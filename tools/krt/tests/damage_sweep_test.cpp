@@ -94,6 +94,7 @@ Outcome run_case(bool may_lose_disk = false) {
   for (int i = 0; i < krt::kMaxFileHandles; ++i) {
     EXPECT_EQ(krt::file_handle_slot(i)->file_flag, krt::kFileFree) << "file handle " << i;
   }
+  EXPECT_EQ(out.walk.empty_days, 0) << "a day listed without a channel";
   EXPECT_LE(out.walk.largest, s.built.table[0].size * 512) << "a listed size beyond the partition";
   return out;
 }
@@ -137,14 +138,27 @@ void patch_value(const Field& f, uint32_t value) {
   hostile::patch(0, f.at, bytes, size_t(f.width));
 }
 
-// Runs every hostile value over every field, each case on a fresh start-up.
+// The listed recordings of every partition but `slot`.
+std::vector<std::string> listed_elsewhere(const WalkReport& walk, int slot) {
+  const std::string own = "/mnt/idea" + std::to_string(slot) + "/";
+  std::vector<std::string> out;
+  for (const std::string& line : walk.listed) {
+    if (line.rfind(own, 0) != 0) out.push_back(line);
+  }
+  return out;
+}
+
+// Runs every hostile value over every field, each case on a fresh start-up. Damage to one
+// partition's metadata never changes what the other partitions list.
 void sweep(const std::vector<Field>& fields, const kb::PartitionReport& r) {
+  hostile::reset();
+  const std::vector<std::string> others = listed_elsewhere(run_case().walk, r.slot);
   for (const Field& f : fields) {
     for (const auto& [name, value] : hostile_values(f, r)) {
       SCOPED_TRACE(f.name + " = " + name);
       hostile::reset();
       patch_value(f, value);
-      run_case();
+      EXPECT_EQ(listed_elsewhere(run_case().walk, r.slot), others);
     }
   }
 }
