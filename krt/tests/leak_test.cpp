@@ -2,9 +2,6 @@
 // closed, and many start-up reruns. Descriptors, threads and live heap bytes are counted before
 // and after (after a warm-up round, so that lazily made tables are already there).
 #include <dirent.h>
-#if __has_include(<sanitizer/allocator_interface.h>)
-#include <sanitizer/allocator_interface.h>
-#endif
 #include <malloc.h>
 
 #include "adapter_support.h"
@@ -22,6 +19,11 @@ namespace kb = test::kb;
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define KRT_SANITIZED_HEAP 1
 #endif
+#endif
+
+#ifdef KRT_SANITIZED_HEAP
+// The sanitizers' allocator keeps its own count (their header is not always installed).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 // Entries of a /proc/self folder (descriptors, threads), without "." and "..".

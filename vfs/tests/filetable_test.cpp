@@ -37,14 +37,14 @@ TEST_F(FileTable, PrefixClaimsThePathsBelowIt) {
 }
 
 TEST_F(FileTable, FirstRegisteredWinsOverLongerPrefix) {
-  Registration shorter("/m", Tagged(1));
-  Registration longer("/mnt", Tagged(2));
-  EXPECT_EQ(Owner("/mnt/idea0"), 1);
-  EXPECT_EQ(Owner("/mx"), 1);
+  Registration shorter("/mnt", Tagged(1));
+  Registration longer("/mnt/idea0", Tagged(2));
+  EXPECT_EQ(Owner("/mnt/idea0/2010-03-05"), 1);
+  EXPECT_EQ(Owner("/mnt/x"), 1);
 
-  ASSERT_TRUE(RegisterFileOps("/m", nullptr));
-  EXPECT_EQ(Owner("/mnt/idea0"), 2);
-  EXPECT_EQ(Owner("/mx"), 0);
+  ASSERT_TRUE(RegisterFileOps("/mnt", nullptr));
+  EXPECT_EQ(Owner("/mnt/idea0/2010-03-05"), 2);
+  EXPECT_EQ(Owner("/mnt/x"), 0);
 }
 
 TEST_F(FileTable, SamePrefixTwiceUsesTwoEntriesAndUnregisterFreesTheFirst) {
