@@ -18,6 +18,7 @@
 #include "krt_testing/hostile_disk.h"
 #include "krt_testing/image_builder.h"
 #include "krt_testing/scratch.h"
+#include "test_support.h"
 #include "walk.h"
 
 namespace {
@@ -49,26 +50,6 @@ struct Outcome {
   bool disk_error = false;
 };
 
-// The library's log, captured for one case.
-class Log {
- public:
-  Log() : stream_(::open_memstream(&buf_, &size_)) { krt::set_log_stream(stream_); }
-  ~Log() {
-    krt::set_log_stream(nullptr);
-    std::fclose(stream_);
-    std::free(buf_);
-  }
-  std::string text() {
-    std::fflush(stream_);
-    return std::string(buf_, size_);
-  }
-
- private:
-  char* buf_ = nullptr;
-  size_t size_ = 0;
-  std::FILE* stream_;
-};
-
 // Brings the sample disk up through the hostile hooks as they are set, walks everything and
 // checks what every case must hold. The disk must attach unless its first read may fail.
 Outcome run_case(bool may_lose_disk = false) {
@@ -77,7 +58,7 @@ Outcome run_case(bool may_lose_disk = false) {
     hostile::allow(0, r.start, s.built.table[size_t(r.slot)].size);
   }
   Outcome out;
-  Log log;
+  krt::test::LogCapture log;
   krt::clear_disk_error_report();
   const int disks = kb::attach_only({s.path});
   if (!may_lose_disk) EXPECT_EQ(disks, 1);
