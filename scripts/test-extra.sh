@@ -12,7 +12,8 @@ cmake --build build/tsan -j "$jobs" --target infra_tests krt_tests
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 ctest --test-dir build/tsan --output-on-failure --no-tests=error -j "$jobs" -R '^(infra\.|LibraryRaces\.)'
 
-# The fuzzing targets, briefly: the seeds and whatever corpus earlier runs left.
-for target in mount path stream; do
-  FUZZ_JOBS=$jobs scripts/fuzz.sh "$target" -runs=300
+# The fuzzing targets, briefly: the seeds and whatever corpus earlier runs left, then a fixed
+# number of mutations (a stream run starts and ends an engine port, so it gets fewer).
+for run in mount:200 path:2000 stream:30; do
+  FUZZ_JOBS=$jobs scripts/fuzz.sh "${run%%:*}" -runs="${run##*:}"
 done

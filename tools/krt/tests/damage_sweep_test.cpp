@@ -232,7 +232,9 @@ TEST_F(DamageSweep, FailedReads) {
       const bool same = o.walk.folders == clean.walk.folders && o.walk.recordings == clean.walk.recordings &&
                         o.walk.bytes == clean.walk.bytes && o.walk.errors.empty();
       // A failure that changed what the examiner sees must have been said.
-      if (!same) EXPECT_TRUE(!o.walk.errors.empty() || o.disk_error || !o.log.empty());
+      if (!same) {
+        EXPECT_TRUE(!o.walk.errors.empty() || o.disk_error || !o.log.empty());
+      }
     }
   }
 }
