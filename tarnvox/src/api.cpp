@@ -148,6 +148,12 @@ int tvx_end_of_input(int port)
     return onPort(port, 0, [](Port& p) { return p.endOfInput(); });
 }
 
+int tvx_set_decoding_slots(int count)
+{
+    tarnvox::DecodeSlots::shared().resize(count);
+    return tarnvox::DecodeSlots::shared().size();
+}
+
 int tvx_wait_shown(int port, int timeoutMs)
 {
     return onPort(port, 0, [&](Port& p) { return p.waitShown(timeoutMs); });

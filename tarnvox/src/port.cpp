@@ -1,5 +1,6 @@
 // One port of the engine: its state machine and the calls that drive it (see port.h for the
-// states, threads and locks; port_decode.cpp and port_show.cpp hold the two threads).
+// states, threads and locks; port_decode.cpp holds the decoding thread, port_show.cpp the
+// port's turn at the presenter).
 #include "port.h"
 
 #include "log.h"
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cerrno>
 #include <climits>
+#include <utility>
 #include <cstdio>
 
 #include <pthread.h>
@@ -95,7 +97,10 @@ bool Port::onOwnThread() const
     return t_threadPort == this;
 }
 
-Port::Port(int index) : index_(index), clock_(&steadyClock()) {}
+Port::Port(int index)
+    : index_(index), clock_(&steadyClock()), showConverter_(std::make_unique<PictureConverter>())
+{
+}
 
 Port::~Port()
 {
@@ -124,8 +129,11 @@ void Port::checkLocked() const
     // 1. A free port holds nothing; an open or showing port has its ring.
     TVX_RULE((state_ == PortState::Free) == !ring_.allocated());
     TVX_RULE(state_ != PortState::Free || (history_.empty() && !recorder_.running()));
-    // 2. Threads run exactly while showing.
+    // 2. The decoding thread runs and the presenter serves the port exactly while showing (the
+    //    presenter is let go first when the port stops).
     TVX_RULE((state_ == PortState::Showing) == threadsRunning_);
+    TVX_RULE(state_ == PortState::Showing ? (presenter_ != nullptr || stopping_)
+                                          : presenter_ == nullptr);
     // 3. Without threads nothing is in flight, queued or in a show mode other than normal.
     TVX_RULE(state_ == PortState::Showing ||
              (queue_.empty() && sounds_.empty() && presenting_ == 0 && inFlight_ == 0 &&
@@ -211,7 +219,7 @@ int Port::play(TvxFrameSink* sink)
     pacer_.restart(clock_->nowUs());
     if (state_ == PortState::Open)
         startThreads();
-    showCv_.notify_all();
+    wakeShowLocked();
     checkLocked();
     return 1;
 }
@@ -271,7 +279,7 @@ int Port::pause(bool on)
         steps_ = 0;
         pacer_.restart(clock_->nowUs());
     }
-    showCv_.notify_all();
+    wakeShowLocked();
     checkLocked();
     return 1;
 }
@@ -283,7 +291,7 @@ int Port::changeLevel(int delta)
     if (state_ != PortState::Showing || level < Pacer::kMinLevel || level > Pacer::kMaxLevel)
         return 0;
     pacer_.setLevel(level);
-    showCv_.notify_all();
+    wakeShowLocked();
     return 1;
 }
 
@@ -307,7 +315,7 @@ int Port::stepNext()
         steps_ = 0;
     }
     steps_ = std::min(steps_ + 1, kMaxPendingSteps);
-    showCv_.notify_all();
+    wakeShowLocked();
     checkLocked();
     return 1;
 }
@@ -321,7 +329,7 @@ int Port::stepFront()
     mode_ = ShowMode::Step;
     steps_ = 0;
     redraw_ = true;
-    showCv_.notify_all();
+    wakeShowLocked();
     checkLocked();
     return 1;
 }
@@ -332,7 +340,7 @@ int Port::pausedTick()
     if (state_ != PortState::Showing || !onScreenLocked())
         return 0;
     redraw_ = true;
-    showCv_.notify_all();
+    wakeShowLocked();
     return 1;
 }
 
@@ -497,25 +505,57 @@ int Port::waitShown(int timeoutMs)
 
 // ---- threads ---------------------------------------------------------------------------------
 
+void Port::wakeShowLocked()
+{
+    showCv_.notify_all();
+    ticket_.setDeadline(decodeDeadlineLocked());
+    if (presenter_)
+        presenter_->poke();
+}
+
+int64_t Port::decodeDeadlineLocked() const
+{
+    const int64_t now = clock_->nowUs();
+    int64_t due = now; // unlimited, single frames asked for, or the run not started yet
+    if (!options_.unlimited) {
+        if (mode_ == ShowMode::Paused || (mode_ == ShowMode::Step && steps_ == 0)) {
+            due = now + kIdleDeadlineUs;
+        } else if (mode_ == ShowMode::Normal && pacer_.anchored()) {
+            // The picture after the last one decoded keeps the pacer's time.
+            const Picture* last = queue_.empty() ? onScreenLocked() : &queue_.back();
+            if (last)
+                due = pacer_.expected(last->time.paceUs + lastDurationUs_);
+        }
+    }
+    // Ports may run on different clocks (tests): the slots compare times on the steady one.
+    return steadyUs() + (due - now);
+}
+
 void Port::startThreads()
 {
     stopping_ = false;
     threadsRunning_ = true;
+    shownAny_ = false;
+    lead_ = StartLead{};
     setStateLocked(PortState::Showing);
+    presenter_ = Presenter::join(this, clock_);
     decodeThread_ = std::thread([this] { decodeLoop(); });
-    showThread_ = std::thread([this] { showLoop(); });
 }
 
 void Port::stopThreads()
 {
+    Presenter* presenter = nullptr;
     {
         std::lock_guard lock(mu_);
         stopping_ = true;
         inputCv_.notify_all();
         showCv_.notify_all();
+        presenter = std::exchange(presenter_, nullptr);
     }
+    DecodeSlots::shared().interrupt();
+    // After leave() the presenter is out of this port's step and never enters it again.
+    Presenter::leave(presenter, this);
     decodeThread_.join();
-    showThread_.join();
     std::lock_guard lock(mu_);
     stopping_ = false;
     threadsRunning_ = false;

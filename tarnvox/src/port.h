@@ -1,11 +1,12 @@
-// One port of the engine: input ring, decoding thread, presentation thread, record, sound.
+// One port of the engine: input ring, decoding thread, its stage at the presenter, record, sound.
 //
 // States (see README.md for the diagram):
 //   Free    — no stream. OpenStream → Open.
 //   Open    — the ring takes data; nothing is decoded. Play → Showing; CloseStream → Free.
-//   Showing — the decoding thread demuxes and decodes from the ring, the presentation thread shows
-//             the pictures. Stop → Open. Inside Showing the show mode is Normal (at the speed
-//             level), Paused or Step (single frames).
+//   Showing — the decoding thread demuxes from the ring and decodes while it holds one of the
+//             engine's decoding slots (slots.h); the presenter (presenter.h), shared with every
+//             other showing port, shows the pictures. Stop → Open. Inside Showing the show mode
+//             is Normal (at the speed level), Paused or Step (single frames).
 //
 // Threads and locks:
 //   cmdMu_  serialises the control calls of a port (open, play, stop, close, record, options…).
@@ -13,15 +14,18 @@
 //           the threads never holds the feeding thread up.
 //   mu_     guards every field marked "mu_" below: the ring, the queue, the history, the modes.
 //           Held only for short bookkeeping, never while decoding, converting or calling out.
-//   sinkMu_ held by the presentation thread while it converts for and calls the sink, and by
-//           Play to change the sink; after Play returns, the old sink is never called again.
-//   Lock order: cmdMu_ → sinkMu_ → mu_. The audio thread's lock (audio.cpp) is taken with none
-//   of them held, or with mu_ not held.
+//   sinkMu_ held by the presenter while it converts for and calls the sink, and by Play to
+//           change the sink; after Play returns, the old sink is never called again.
+//   Lock order: cmdMu_ → sinkMu_ → mu_ → the presenter's lock, the slots' lock (both leaves).
+//   A port waits for a decoding slot with none of its locks held. The audio thread's lock
+//   (audio.cpp) is taken with none of them held, or with mu_ not held.
 #pragma once
 
 #include "audio.h"
+#include "presenter.h"
 #include "recorder.h"
 #include "ring.h"
+#include "slots.h"
 #include "timing.h"
 
 #include <tarnvox/tarnvox.h>
@@ -48,13 +52,13 @@ class PictureConverter;
 void nameThread(const char* role, int port);
 
 // Lowers the calling thread's priority by `steps` nice steps (at most to the lowest). The
-// decoding threads run below the presentation threads and the user-interface thread: when many
+// decoding threads run below the presentation thread and the user-interface thread: when many
 // ports keep the processors busy, the short, punctual work of showing pictures and of the user
 // interface comes first, and decoding takes the rest.
 void lowerThreadPriority(int steps);
 
 class Port;
-// Marks the calling thread as one of `port`'s own threads.
+// Marks the calling thread as one of `port`'s own threads (null: of none).
 void markThreadOf(const Port* port);
 
 enum class PortState { Free, Open, Showing };
@@ -88,7 +92,7 @@ struct VideoClock {
     int64_t startPts = AV_NOPTS_VALUE; // the stream's start in its time base, unknown yet
 };
 
-class Port {
+class Port final : public Presenter::Stage {
 public:
     static constexpr size_t kDefaultRing = 2'048'000;
     static constexpr size_t kMinRing = 64 * 1024;
@@ -101,6 +105,10 @@ public:
     static constexpr int kMaxPendingSteps = 1000;
     static constexpr int64_t kReadyImageBytes = 512 * 1024;
     static constexpr int kDecodeNiceSteps = 5; // decoding priority below the caller's (see above)
+    // A port that fills its queue without a picture due (paused, single frames held) waits for
+    // a decoding slot as if its next picture were due this far ahead: it never starves, and
+    // ports that must keep time go first.
+    static constexpr int64_t kIdleDeadlineUs = 1'000'000;
 
     explicit Port(int index);
     ~Port();
@@ -138,6 +146,9 @@ public:
 
     PortState state() const;
 
+    // The presenter's turn (Presenter::Stage): shows what is due now; see port_show.cpp.
+    int64_t step() override;
+
 private:
     // ---- state machine helpers (mu_ held) ----
     void setStateLocked(PortState to);
@@ -145,6 +156,11 @@ private:
     unsigned bufferedLocked() const;
     const Picture* onScreenLocked() const;
     int changeLevel(int delta);
+    // The presenter and the decoding slots must look again: something shown, queued or a mode
+    // changed. Also wakes the port's own waiters.
+    void wakeShowLocked();
+    // When the next picture to decode is due, on the steady clock (the slots' order).
+    int64_t decodeDeadlineLocked() const;
 
     // ---- threads ----
     void startThreads();
@@ -155,18 +171,23 @@ private:
     int feed(const uint8_t* data, size_t length, bool wait);
     void queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStream* stream,
                       VideoClock& clock, PictureConverter& converter);
+    // Waits until the queue has room for a picture (giving up the decoding slot meanwhile) and
+    // sets the slot deadline. false when the port stops.
+    bool waitForRoom();
     void queueSound(AVFrame* frame, const AVStream* stream, Resampler& resampler);
-    void showLoop();
     // Hands the picture to the sink at the size the sink asks for: `ready` when it was made
-    // for that size, else converted from `frame` now.
-    void draw(const AVFrame* frame, PictureConverter& converter, const Picture* ready = nullptr);
+    // for that size, else converted from `frame` now (presenter's thread).
+    void draw(const AVFrame* frame, const Picture* ready = nullptr);
+    // Draws the picture on screen again (presenter's thread; takes and gives back `lock`).
+    void drawAgain(std::unique_lock<std::mutex>& lock);
     void releaseSoundLocked(int64_t upToUs, bool audible);
     void keepInHistoryLocked(Picture picture);
     void closeAudio();
 
     int64_t steadyUs() const;
-    // true on this port's own decoding or presentation thread (inside the sink or a callback),
-    // where calls that wait for those threads must refuse instead of waiting for themselves.
+    // true on this port's own decoding thread, or on the presenter while it serves this port
+    // (inside the sink or a callback), where calls that wait for those must refuse instead of
+    // waiting for themselves.
     bool onOwnThread() const;
 
     // ---- configuration: written under cmdMu_ and mu_ while not Showing ----
@@ -200,6 +221,10 @@ private:
     Pacer pacer_;                             // mu_
     std::shared_ptr<AudioChannel> audio_;     // mu_; open sound channel or null
     bool audioFailed_ = false;                // mu_; opening the device failed for this stream
+    Presenter* presenter_ = nullptr;          // mu_; the presenter while Showing
+    bool shownAny_ = false;                   // mu_; a picture of this run went on screen
+    StartLead lead_;                          // mu_; the wait of the run's first picture
+    int64_t lastDurationUs_ = 40'000;         // mu_; duration of the picture queued last
     std::atomic<bool> soundOn_{false};        // the port's sound choice (lasts over streams)
 
     Timeline timeline_;                       // decoding thread only (reset while Free)
@@ -207,15 +232,17 @@ private:
     // The size the sink asked for last (width << 32 | height; 0 none yet). The decoding thread
     // converts each picture to it while the picture is still in the processor's cache, when the
     // image takes at most kReadyImageBytes (small panes, where many ports share the processors;
-    // the queue then holds at most kQueueDepth such images); the presentation thread converts
+    // the queue then holds at most kQueueDepth such images); the presenter converts
     // again only when the sink then wants another size, and converts larger images itself.
     std::atomic<uint64_t> sinkSize_{0};
     std::mutex sinkMu_;                       // held while the sink is called
     TvxFrameSink* sink_ = nullptr;            // sinkMu_
+    std::unique_ptr<PictureConverter> showConverter_; // sinkMu_; the presenter's scaler for this port
 
     Recorder recorder_;                       // thread-safe itself
+    DecodeSlots::Ticket ticket_;              // the decoding thread's place for a slot
+    SlotHold slot_{DecodeSlots::shared(), ticket_, stopping_}; // decoding thread only
     std::thread decodeThread_;                // started by Play, joined by Stop
-    std::thread showThread_;
 };
 
 } // namespace tarnvox

@@ -1,5 +1,5 @@
-// The decoding thread of a port: demux sessions over the input ring, decoding, and the queue of
-// decoded pictures and sound (see port.h).
+// The decoding thread of a port: demux sessions over the input ring, decoding while the thread
+// holds a decoding slot, and the queue of decoded pictures and sound (see port.h).
 #include "decoder.h"
 #include "demuxer.h"
 #include "log.h"
@@ -58,7 +58,7 @@ void Port::decodeLoop()
         runSession();
         std::lock_guard lock(mu_);
         inFlight_ = 0;
-        showCv_.notify_all();
+        wakeShowLocked();
         if (stopping_)
             return;
     }
@@ -82,6 +82,7 @@ int Port::readInput(uint8_t* buffer, int size)
         int64_t now = steadyUs();
         if (now >= drainAt)
             return AVERROR_EOF;
+        slot_.drop(); // no decoding slot held while waiting for input
         inputCv_.wait_for(lock, std::chrono::microseconds(drainAt - now));
     }
 }
@@ -119,6 +120,12 @@ void Port::runSession()
     };
     PictureConverter converter;
     auto onPicture = [&](AVFrame* f) { queuePicture(f, fmt, videoStream, vclock, converter); };
+    // Video is decoded only in a decoding slot, and only when the queue has room for the
+    // picture that may come out (decode-ahead stays within the queue).
+    auto decodeVideo = [&](const AVPacket* pkt) {
+        if (waitForRoom() && slot_.take())
+            video->decode(pkt, onPicture);
+    };
     auto onSound = [&](AVFrame* f) { queueSound(f, audioStream, resampler); };
 
     AVPacket* packet = av_packet_alloc();
@@ -134,7 +141,7 @@ void Port::runSession()
                 video = openDecoder(st, videoFailed);
             videoStream = st;
             if (video)
-                video->decode(packet, onPicture);
+                decodeVideo(packet);
         } else if (type == AVMEDIA_TYPE_AUDIO) {
             if (audioIndex < 0)
                 audioIndex = packet->stream_index;
@@ -148,12 +155,11 @@ void Port::runSession()
         }
     }
     av_packet_free(&packet);
-    if (stopping_)
-        return;
-    if (video)
-        video->decode(nullptr, onPicture);
-    if (audio && soundOn_)
+    if (!stopping_ && video)
+        decodeVideo(nullptr);
+    if (!stopping_ && audio && soundOn_)
         audio->decode(nullptr, onSound);
+    slot_.drop();
 }
 
 // A decoded picture gets its time stamp (made from the frame duration when the stream has
@@ -195,12 +201,29 @@ void Port::queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStre
     }
 
     std::unique_lock lock(mu_);
-    showCv_.wait(lock, [this] { return stopping_ || queue_.size() < kQueueDepth; });
+    if (queue_.size() >= kQueueDepth) {
+        // One packet gave more than one picture: others decode while this one waits for room.
+        lock.unlock();
+        if (!waitForRoom() || !slot_.take())
+            return;
+        lock.lock();
+    }
     if (stopping_)
         return;
+    lastDurationUs_ = durationUs;
     queue_.push_back(std::move(p));
-    showCv_.notify_all();
+    wakeShowLocked();
     checkLocked();
+}
+
+bool Port::waitForRoom()
+{
+    std::unique_lock lock(mu_);
+    if (queue_.size() >= kQueueDepth)
+        slot_.drop(); // no decoding slot held while waiting
+    showCv_.wait(lock, [this] { return stopping_ || queue_.size() < kQueueDepth; });
+    ticket_.setDeadline(decodeDeadlineLocked());
+    return !stopping_;
 }
 
 // Decoded sound goes to the test hook, is resampled for the device and waits for its picture.

@@ -1,8 +1,11 @@
-// The presentation thread of a port: pictures shown at their time, single frames, the history
-// for stepping back, and sound handed to the device as its pictures go on screen (see port.h).
+// A port's turn at the presenter: pictures shown at their time, late ones passed over, single
+// frames, the history for stepping back, and sound handed to the device as its pictures go on
+// screen (see port.h and presenter.h).
 #include "log.h"
 #include "picture.h"
 #include "port.h"
+
+#include <vector>
 
 namespace tarnvox {
 
@@ -25,7 +28,7 @@ void Port::keepInHistoryLocked(Picture picture)
     }
 }
 
-void Port::draw(const AVFrame* frame, PictureConverter& converter, const Picture* ready)
+void Port::draw(const AVFrame* frame, const Picture* ready)
 {
     std::lock_guard sinkLock(sinkMu_);
     if (!sink_)
@@ -38,98 +41,126 @@ void Port::draw(const AVFrame* frame, PictureConverter& converter, const Picture
         sink_->present(ready->image);
         return;
     }
-    QImage image = converter.convert(frame, size, QImage::Format_RGB32);
+    QImage image = showConverter_->convert(frame, size, QImage::Format_RGB32);
     if (!image.isNull())
         sink_->present(image);
 }
 
-// Presentation thread: shows the pictures at their time, or one by one in single-frame mode,
-// and draws the picture on screen again when asked.
-void Port::showLoop()
+void Port::drawAgain(std::unique_lock<std::mutex>& lock)
 {
-    nameThread("show", index_);
-    markThreadOf(this);
-    PictureConverter converter;
-    bool shownAny = false; // a picture of this run went on screen
-    StartLead lead;        // the wait of the run's first picture
+    const Picture* p = onScreenLocked();
+    FramePtr again(p ? av_frame_clone(p->frame.get()) : nullptr);
+    lock.unlock();
+    if (again)
+        draw(again.get());
+    lock.lock();
+}
+
+namespace {
+
+// Marks the presenter's thread as the port's own while it serves the port.
+class OwnThread {
+public:
+    explicit OwnThread(const Port* port) { markThreadOf(port); }
+    ~OwnThread() { markThreadOf(nullptr); }
+    OwnThread(const OwnThread&) = delete;
+    OwnThread& operator=(const OwnThread&) = delete;
+};
+
+} // namespace
+
+// Shows the picture that is due (or the next single frame, or the picture on screen again) and
+// says when the port wants its next turn.
+int64_t Port::step()
+{
+    OwnThread own(this);
     std::unique_lock lock(mu_);
-    while (!stopping_) {
-        if (redraw_) {
-            redraw_ = false;
-            const Picture* p = onScreenLocked();
-            FramePtr again(p ? av_frame_clone(p->frame.get()) : nullptr);
-            lock.unlock();
-            if (again)
-                draw(again.get(), converter);
-            lock.lock();
-            continue;
+    if (stopping_ || state_ != PortState::Showing)
+        return kNever;
+    if (redraw_) {
+        redraw_ = false;
+        drawAgain(lock);
+        return kNow;
+    }
+    bool hold = mode_ == ShowMode::Paused || (mode_ == ShowMode::Step && steps_ == 0);
+    const bool fromHistory = cursor_ > 0;
+    if (!hold && !fromHistory && queue_.empty()) {
+        if (inFlight_ == 0 && ring_.size() == 0)
+            releaseSoundLocked(INT64_MAX, mode_ == ShowMode::Normal && pacer_.level() == 0);
+        hold = true;
+    }
+    if (hold)
+        return kNever;
+    const Picture& next = fromHistory ? history_[history_.size() - cursor_] : queue_.front();
+    const bool paced = mode_ == ShowMode::Normal && !options_.unlimited;
+    int64_t now = clock_->nowUs();
+    size_t passOver = 0; // late pictures at the front of the queue that are not drawn
+    if (paced) {
+        if (!shownAny_ && !fromHistory) {
+            int64_t until = lead_.waitUntil(
+                now, queue_.back().time.paceUs - queue_.front().time.paceUs,
+                queue_.size() >= kQueueDepth, inFlight_ != 0 || ring_.size() != 0);
+            if (until != 0)
+                return until;
         }
-        bool hold = mode_ == ShowMode::Paused || (mode_ == ShowMode::Step && steps_ == 0);
-        bool fromHistory = cursor_ > 0;
-        if (!hold && !fromHistory && queue_.empty()) {
-            if (inFlight_ == 0 && ring_.size() == 0)
-                releaseSoundLocked(INT64_MAX, mode_ == ShowMode::Normal && pacer_.level() == 0);
-            hold = true;
-        }
-        if (hold) {
-            showCv_.wait(lock);
-            continue;
-        }
-        const Picture& next = fromHistory ? history_[history_.size() - cursor_] : queue_.front();
-        if (mode_ == ShowMode::Normal && !options_.unlimited) {
-            int64_t now = clock_->nowUs();
-            if (!shownAny && !fromHistory) {
-                int64_t until = lead.waitUntil(
-                    now, queue_.back().time.paceUs - queue_.front().time.paceUs,
-                    queue_.size() >= kQueueDepth, inFlight_ != 0 || ring_.size() != 0);
-                if (until != 0) {
-                    clock_->waitUntil(until, showCv_, lock);
-                    continue;
-                }
-            }
-            int64_t due = pacer_.due(next.time.paceUs, now);
-            if (due > now) {
-                clock_->waitUntil(due, showCv_, lock);
-                continue;
-            }
-        }
-        shownAny = true;
-        if (mode_ == ShowMode::Step)
-            --steps_;
-        pacer_.shown(next.time.paceUs, clock_->nowUs());
+        int64_t due = pacer_.due(next.time.paceUs, now);
+        if (due > now)
+            return due;
+        // A picture whose successor is due as well is late by more than its own interval: the
+        // port fell behind. It is passed over (decoded, kept for single frames back, never
+        // drawn), so the picture that goes on screen is the newest one due, on time.
+        while (!fromHistory && passOver + 1 < queue_.size() &&
+               pacer_.expected(queue_[passOver + 1].time.paceUs) <= now)
+            ++passOver;
+    }
+    shownAny_ = true;
+    if (mode_ == ShowMode::Step)
+        --steps_;
 
-        if (fromHistory) {
-            // Going forward again over pictures already shown once.
-            --cursor_;
-            FramePtr again(av_frame_clone(onScreenLocked()->frame.get()));
-            lock.unlock();
-            if (again)
-                draw(again.get(), converter);
-            lock.lock();
-            showCv_.notify_all();
-            continue;
-        }
+    if (fromHistory) {
+        // Going forward again over pictures already shown once.
+        pacer_.shown(next.time.paceUs, now);
+        --cursor_;
+        drawAgain(lock);
+        wakeShowLocked();
+        return kNow;
+    }
 
-        Picture picture = std::move(queue_.front());
+    std::vector<Picture> passed;
+    for (; passOver > 0; --passOver) {
+        passed.push_back(std::move(queue_.front()));
         queue_.pop_front();
-        presenting_ = 1;
-        bool audible = mode_ == ShowMode::Normal && pacer_.level() == 0 && !options_.unlimited;
-        releaseSoundLocked(picture.stampUs + kSoundLeadUs, audible);
-        showCv_.notify_all(); // room in the queue
-        lock.unlock();
-        if (options_.onVideoFrame) {
-            TvxVideoFrame info = picture.info;
-            info.frame = picture.frame.get();
+    }
+    Picture picture = std::move(queue_.front());
+    queue_.pop_front();
+    pacer_.shown(picture.time.paceUs, now);
+    presenting_ = 1;
+    bool audible = paced && pacer_.level() == 0;
+    releaseSoundLocked(picture.stampUs + kSoundLeadUs, audible);
+    wakeShowLocked(); // room in the queue
+    lock.unlock();
+    if (options_.onVideoFrame) {
+        passed.push_back(std::move(picture)); // in display order, the drawn one last
+        for (Picture& p : passed) {
+            TvxVideoFrame info = p.info;
+            info.frame = p.frame.get();
             options_.onVideoFrame(info);
         }
-        draw(picture.frame.get(), converter, &picture);
-        picture.image = QImage(); // a picture shown again is converted again
-        lock.lock();
-        keepInHistoryLocked(std::move(picture));
-        presenting_ = 0;
-        showCv_.notify_all();
-        checkLocked();
+        picture = std::move(passed.back());
+        passed.pop_back();
     }
+    draw(picture.frame.get(), &picture);
+    lock.lock();
+    for (Picture& p : passed) {
+        p.image = QImage();
+        keepInHistoryLocked(std::move(p));
+    }
+    picture.image = QImage(); // a picture shown again is converted again
+    keepInHistoryLocked(std::move(picture));
+    presenting_ = 0;
+    wakeShowLocked();
+    checkLocked();
+    return kNow;
 }
 
 } // namespace tarnvox

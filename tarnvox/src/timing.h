@@ -48,6 +48,11 @@ public:
     // the picture would be more than kLateLimitUs late (a stall) or lies before the anchor, the
     // pacer anchors at this picture and it is due now.
     int64_t due(int64_t paceUs, int64_t nowUs);
+    // Wall time at which the picture with pace time paceUs is due by the anchor in force, with
+    // no re-anchoring (a picture before the anchor gives a time before the anchor). Only when
+    // anchored().
+    int64_t expected(int64_t paceUs) const { return anchorWall_ + scaled(paceUs - anchorPace_); }
+    bool anchored() const { return anchored_; }
     // Records that the picture with pace time paceUs went on screen at wall time atUs.
     void shown(int64_t paceUs, int64_t atUs);
     // Playing goes on after a pause or single frames: the next picture keeps its distance from

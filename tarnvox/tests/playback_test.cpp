@@ -1,6 +1,7 @@
 // Playback through the Tvx* port interface: every format plays all its pictures, buffered data
 // reaches 0 only when everything fed was shown, speed steps, pause and single frames, snapshot,
 // record, damaged streams, several ports at once.
+#include "slots.h"
 #include "support.h"
 
 #include <QCoreApplication>
@@ -209,6 +210,105 @@ TEST_F(Playback, SpeedChangeMidStreamKeepsTheSpacingFromThePictureOnScreen)
     EXPECT_EQ(t[9] - t[8], 40000);
     EXPECT_EQ(t[10] - t[9], 20000);
     EXPECT_EQ(t[74] - t[73], 20000);
+}
+
+// Pauses `port` (virtual clock) with its queue full, runs `whilePaused`, resumes and gives the
+// clock times at which the sink got the pictures of the raw H.264 recording. `onPresent` runs
+// inside the sink for each picture (its number from 0).
+std::vector<int64_t> timesAfterFullQueue(int port, const std::function<void()>& whilePaused,
+                                         std::function<void(VirtualClock&, size_t)> onPresent,
+                                         std::atomic<int>* decoded)
+{
+    VirtualClock clock;
+    struct Sink : RecordingSink {
+        Sink(VirtualClock& c, std::function<void(VirtualClock&, size_t)> f)
+            : RecordingSink(QSize(16, 16), &c), clock(c), hook(std::move(f))
+        {
+        }
+        void present(const QImage& picture) override
+        {
+            RecordingSink::present(picture);
+            if (hook)
+                hook(clock, count() - 1);
+        }
+        VirtualClock& clock;
+        std::function<void(VirtualClock&, size_t)> hook;
+    } sink(clock, std::move(onPresent));
+    TvxPortOptions o;
+    o.clock = &clock;
+    o.onVideoFrame = [decoded](const TvxVideoFrame&) { ++*decoded; };
+    if (!start(port, &sink, o) || !TvxPause(port, 1))
+        return {};
+    feed(port, readAll(streams().h264));
+    tvx_end_of_input(port);
+    if (!eventually([&] { return TvxGetBufferValue(port, 3) == 8; }) || sink.count() != 0)
+        return {};
+    whilePaused();
+    TvxPause(port, 0);
+    tvx_wait_shown(port, 30000);
+    TvxCloseStream(port);
+    return sink.times();
+}
+
+TEST_F(Playback, SpeedChangeWhilePausedWithPicturesQueuedTakesEffectOnResume)
+{
+    TVX_NEED_STREAMS();
+    std::atomic<int> decoded{0};
+    std::vector<int64_t> t = timesAfterFullQueue(
+        17, [] { EXPECT_EQ(TvxFaster(17), 1); }, {}, &decoded);
+    ASSERT_EQ(t.size(), 75u);
+    for (size_t i = 1; i < t.size(); ++i)
+        ASSERT_EQ(t[i] - t[i - 1], 20000) << "picture " << i;
+}
+
+TEST_F(Playback, LatePicturesArePassedOverAndTheRestKeepTheirTime)
+{
+    TVX_NEED_STREAMS();
+    // Drawing picture 2 takes 130 ms (the port falls behind by more than three intervals):
+    // pictures 3 and 4 are due before the time is up and passed over; picture 5 goes on screen
+    // 10 ms late, and from picture 6 on every picture keeps its time from before.
+    std::atomic<int> decoded{0};
+    std::vector<int64_t> t = timesAfterFullQueue(
+        18, [] {},
+        [](VirtualClock& clock, size_t n) {
+            if (n == 2)
+                clock.advance(130'000);
+        },
+        &decoded);
+    ASSERT_EQ(t.size(), 73u);
+    EXPECT_EQ(decoded, 75); // passed-over pictures were decoded and seen by onVideoFrame
+    EXPECT_EQ(t[2] - t[0], 80'000);
+    EXPECT_EQ(t[3] - t[0], 80'000 + 130'000); // picture 5, due at 200 ms
+    for (size_t i = 4; i < t.size(); ++i)
+        ASSERT_EQ(t[i] - t[0], static_cast<int64_t>(i + 2) * 40'000) << "picture " << i + 2;
+}
+
+TEST_F(Playback, APortClosedWhileDecodingLeavesTheOthersPlaying)
+{
+    TVX_NEED_STREAMS();
+    // One decoding slot for all: the closed port holds it or waits for it most of the time.
+    ASSERT_EQ(tvx_set_decoding_slots(1), 1);
+    auto bytes = readAll(streams().ps);
+    for (int closeAfter : {1, 8, 30}) {
+        std::atomic<int> closing{0}, other{0};
+        RecordingSink a, b;
+        ASSERT_TRUE(start(40, &a, unlimited(&closing)));
+        ASSERT_TRUE(start(41, &b, unlimited(&other)));
+        std::thread feeder([&] { feed(41, bytes); tvx_end_of_input(41); });
+        std::thread closer([&] {
+            feed(40, bytes, 0, bytes.size() / 2);
+            eventually([&] { return closing >= closeAfter; });
+            TvxCloseStream(40);
+        });
+        closer.join();
+        feeder.join();
+        EXPECT_EQ(TvxGetBufferedData(40), 0u); // free again
+        ASSERT_TRUE(tvx_wait_shown(41, 30000));
+        EXPECT_EQ(other, 75);
+        ASSERT_TRUE(TvxCloseStream(41));
+        EXPECT_EQ(tarnvox::DecodeSlots::shared().freeSlots(), 1) << "a slot was not given back";
+    }
+    tvx_set_decoding_slots(0);
 }
 
 TEST_F(Playback, StepsForwardAndBackExactly)

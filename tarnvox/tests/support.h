@@ -114,6 +114,8 @@ private:
 class VirtualClock : public TvxClock {
 public:
     int64_t nowUs() override { return now_; }
+    // Moves the time on by `us` at once (a stall of whatever runs now).
+    void advance(int64_t us) { now_ += us; }
     void waitUntil(int64_t deadlineUs, std::condition_variable&, std::unique_lock<std::mutex>&) override
     {
         if (deadlineUs > now_)

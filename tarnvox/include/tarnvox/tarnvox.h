@@ -2,9 +2,11 @@
 //
 // The viewer plays a recording in a video pane by feeding the recording's bytes, block after
 // block, into one of 64 ports. Each port probes the stream (raw H.264 or HEVC, MPEG program
-// stream, MPEG transport stream, motion JPEG), decodes it on its own threads and hands every
-// picture, converted to RGB at the pane's size, to the pane's frame sink at the picture's time,
-// scaled by the port's speed. Sound (MP2, G.711 A-law/µ-law, AAC, PCM) goes to the default audio
+// stream, MPEG transport stream, motion JPEG) on a thread of its own and decodes it in turns
+// shared by all ports, the port whose next picture is due soonest first (as many at once as
+// there are processors); one presentation thread hands every picture of every port, converted
+// to RGB at the pane's size, to the pane's frame sink at the picture's time, scaled by the
+// port's speed. Sound (MP2, G.711 A-law/µ-law, AAC, PCM) goes to the default audio
 // device for ports whose sound is on; a machine without an audio device plays silently.
 //
 // Threads: every function may be called from any thread. Calls on different ports never wait
@@ -35,10 +37,11 @@ struct AVFrame;
 // ---------------------------------------------------------------------------------------------
 
 // What the engine draws into. A video pane implements it; the "window handle" given to
-// TvxPlay is a pointer to the pane's sink. Both functions are called on the port's presentation
-// thread, never on the user-interface thread, and must not wait for the user-interface thread
-// (no blocking queued calls): TvxPlay, TvxStop and TvxCloseStream wait for a call in progress
-// to return, and after they return the old sink is never called again.
+// TvxPlay is a pointer to the pane's sink. Both functions are called on the engine's
+// presentation thread, never on the user-interface thread, and must return quickly without
+// waiting for the user-interface thread (no blocking queued calls): the same thread serves every
+// port, and TvxPlay, TvxStop and TvxCloseStream wait for a call in progress to return. After
+// they return the old sink is never called again.
 //
 // Neither the sink nor the option callbacks below may stop or restart their own port: TvxPlay,
 // TvxStop, TvxCloseStream and tvx_wait_shown called from them return 0. Pause, speed, single
@@ -113,9 +116,9 @@ int TvxGetBufferValue(int port, int which);
 // the first picture and for a port that is not open.
 unsigned TvxGetPlayedSeconds(int port);
 
-// Stops showing: the decoding and presentation threads end and pictures not yet shown are
-// dropped; the ring keeps its bytes and the port stays open (TvxPlay starts again). 1 when the
-// port is open, else 0.
+// Stops showing: the port's decoding thread ends, the presentation thread lets the port go, and
+// pictures not yet shown are dropped; the ring keeps its bytes and the port stays open (TvxPlay
+// starts again). 1 when the port is open, else 0.
 int TvxStop(int port);
 
 // Closes the stream: stops, ends a running record, frees the ring. The port is free again.
@@ -168,7 +171,13 @@ int TvxStopRecord(int port);
 // Beyond the port interface: options, end of input, headless decoding
 // ---------------------------------------------------------------------------------------------
 
-// Time source used for showing pictures at their time (a test drives a virtual one).
+// How many pictures the engine decodes at once over all ports: 0 (the default) one per
+// processor, else `count`. The turns go to the port whose next picture is due soonest. Returns
+// the number in force after the call. May be called at any time.
+int tvx_set_decoding_slots(int count);
+
+// Time source used for showing pictures at their time (a test drives a virtual one). Ports
+// on the same clock share one presentation thread.
 class TvxClock {
 public:
     virtual ~TvxClock() = default;
