@@ -8,7 +8,8 @@
 //   3. Registration takes the lowest free entry; unregistration frees the lowest entry whose
 //      prefix equals the text; lookups scan upwards and the first match wins.
 //   4. Freeing an entry clears only its prefix: the slot copy stays until the entry is taken
-//      again, so pointers handed out by FindFileOps keep working for files still open.
+//      again by different slots, so pointers handed out by FindFileOps keep working for files
+//      still open and are never rewritten while a start-up rerun registers the same slots.
 #include "vfs/filetable.h"
 
 #include <cstring>
@@ -48,7 +49,9 @@ bool Register(const char* prefix, const FileOps& ops) {
   for (size_t i = 1; i < VFS_TABLE_SIZE; ++i) {
     Entry& entry = table.entries[i];
     if (entry.prefix[0] != '\0') continue;
-    entry.ops = ops;
+    // Registering the same slots again (a volume start-up rerun) leaves the copy alone: other
+    // threads may be running slots they looked up before, outside the table's lock.
+    if (std::memcmp(&entry.ops, &ops, sizeof ops) != 0) entry.ops = ops;
     std::memcpy(entry.prefix, prefix, len + 1);
     return true;
   }

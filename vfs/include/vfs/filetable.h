@@ -14,8 +14,9 @@
 //
 // Lifetime: FindFileOps returns a pointer to the entry's copy of the slots. It stays valid for
 // the whole process. Unregistering frees the entry's prefix but leaves its slots in place, so
-// a file opened through it can still be closed; only a later registration that reuses the
-// entry overwrites them. Unregister a prefix after closing what was opened through it.
+// a file opened through it can still be closed; only a later registration of different slots
+// that reuses the entry overwrites them (registering the same slots again, as a start-up rerun
+// does, leaves the copy untouched while other threads run it). Unregister a prefix after closing what was opened through it.
 #pragma once
 
 #include "vfs/fileops.h"
