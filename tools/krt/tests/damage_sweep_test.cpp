@@ -61,7 +61,9 @@ Outcome run_case(bool may_lose_disk = false) {
   krt::test::LogCapture log;
   krt::clear_disk_error_report();
   const int disks = kb::attach_only({s.path});
-  if (!may_lose_disk) EXPECT_EQ(disks, 1);
+  if (!may_lose_disk) {
+    EXPECT_EQ(disks, 1);
+  }
   krt::volume_startup();
   WalkLimits limits;
   limits.read_cap = 8u << 20;  // every file is 64 KiB: more is a finding of its own
