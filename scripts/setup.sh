@@ -10,7 +10,8 @@ PACKAGES=(cmake ninja-build g++ pkg-config
           python3 xdotool x11-utils
           dbus-daemon at-spi2-core python3-pyatspi
           pulseaudio pulseaudio-utils
-          libewf-dev ewf-tools libfuse3-dev fuse3)
+          libewf-dev ewf-tools libfuse3-dev fuse3
+          clang-16 libclang-rt-16-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# Second, small build run by ./test: the runtime support library's tests under
-# ThreadSanitizer, so a data race in threads, timers or queues fails the run.
+# Further builds run by ./test:
+#  - ThreadSanitizer: the runtime support library's tests, and the file layer and the "/mnt"
+#    adapter with busy threads during start-up reruns, so a data race fails the run;
+#  - libFuzzer (clang): each fuzzing target over its corpus for a fixed number of runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVENDREL_TSAN=ON \
       -DVENDREL_GUI=OFF -DVENDREL_BENCH=OFF >/dev/null
-cmake --build build/tsan -j "$jobs" --target infra_tests
+cmake --build build/tsan -j "$jobs" --target infra_tests krt_tests
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
-ctest --test-dir build/tsan --output-on-failure --no-tests=error -j "$jobs" -R '^infra\.'
+ctest --test-dir build/tsan --output-on-failure --no-tests=error -j "$jobs" -R '^(infra\.|LibraryRaces\.)'
+
+# The fuzzing targets, briefly: the seeds and whatever corpus earlier runs left, then a fixed
+# number of mutations (a stream run starts and ends an engine port, so it gets fewer).
+for run in mount:200 path:2000 stream:30; do
+  FUZZ_JOBS=$jobs scripts/fuzz.sh "${run%%:*}" -runs="${run##*:}"
+done

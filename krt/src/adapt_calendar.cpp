@@ -4,6 +4,7 @@
 // table. A read of a partition's "WorkDirectory" rebuilds its block from the cluster index and
 // the directory items of the file starts, then hands over a little-endian copy.
 #include <cstring>
+#include <map>
 
 #include "adapt_internal.h"
 #include "file_starts.h"
@@ -13,6 +14,7 @@
 #include "krt/layout.h"
 #include "krt/log.h"
 #include "krt/packed_time.h"
+#include "krt/recording_path.h"
 
 namespace krt {
 namespace {
@@ -39,10 +41,21 @@ bool read_work_calendar(FILEHANDLE* h, uint8_t* out) {
   if (pdp.dev < 0 || pdp.dev >= kMaxDisks || pdp.part < 0 || pdp.part >= kMaxPartitions) return false;
   MonthDays& days = g_work_calendars[pdp.dev][pdp.part];
   std::memset(days, 0, sizeof days);
-  for_each_file_start(pdp, 0, [&days](uint32_t, const DirItem& item) {
+  // The channels whose files start on each day, by the cluster index.
+  std::map<uint32_t, uint64_t> channels;  // day's packed time: channel bits
+  for_each_file_start(pdp, 0, [&channels](uint32_t, const DirItem& item) {
     const TimeFields t = unpack_time(item.start_time);
-    if (t.month >= 1 && t.month <= 12 && t.day >= 1) days[t.year - 2000][t.month] |= 1u << t.day;
+    if (t.month >= 1 && t.month <= 12 && t.day >= 1 && item.channel < kMaxChannels)
+      channels[pack_time(TimeFields{t.year, t.month, t.day, 0, 0, 0})] |= uint64_t(1) << item.channel;
   });
+  for (const auto& [day, mask] : channels) {
+    for (int c = 0; c < kMaxChannels; ++c) {
+      if (!(mask & (uint64_t(1) << c)) || !channel_day_lists(h->pdp, uint8_t(c), day)) continue;
+      const TimeFields t = unpack_time(day);
+      days[t.year - 2000][t.month] |= 1u << t.day;
+      break;
+    }
+  }
   for (int y = 0; y < kWorkCalendarYears; ++y)
     for (int m = 0; m < kWorkCalendarMonthSlots; ++m) st32(out + (y * kWorkCalendarMonthSlots + m) * 4, days[y][m]);
   return true;

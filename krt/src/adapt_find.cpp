@@ -35,7 +35,7 @@ void fill_record(const DriverParam& pdp, uint32_t c, const DirItem& item, FSFind
                         item.repeat_no, item.av != 0);
   data->attrib = 0;
   data->time_write = int64_t(time_to_time_t(item.start_time));
-  const uint32_t bytes = length_bytes((uint64_t(item.item_num) * pdp.sector_per_clus + item.end_length) >> 1);
+  const uint32_t bytes = length_bytes(file_size_sectors(pdp, item) >> 1);
   const uint32_t header = uint32_t(header_sectors(pdp, c, item)) * kSectorBytes;
   data->size = bytes > header ? bytes - header : 0;
 }
@@ -69,6 +69,42 @@ uint32_t next_file_on(FILEHANDLE* h, const DriverParam* driver, uint32_t t, uint
   }
 }
 
+namespace {
+
+// Opens the search of channel `channel` on the day starting at packed time `day` on pdp and
+// fills data with its first recording. Returns the search's handle, or null (closed) when the
+// day lists nothing or no handle slot is free.
+FILEHANDLE* open_day_search(DriverParam* pdp, uint8_t channel, uint32_t day, FSFindData* data) {
+  FILEHANDLE* h = alloc_adapter_handle();
+  if (!h) {
+    log_trace("fs_findfirst() Get the Handle error!\n");
+    return nullptr;
+  }
+  h->pdp = pdp;
+  h->file_flag = kFileReading;
+  h->kind = kHandleRecording;
+  h->ref_time = day;
+  g_listed[handle_slot(h)] = pdp;
+  if (file_goto_work_driver(h, channel, h->ref_time, kScanNext, 0, 0xFF, 0xFF) != FS_OK ||
+      next_of(h, data) != 0) {
+    g_listed[handle_slot(h)] = nullptr;
+    krt_file_close(h);
+    return nullptr;
+  }
+  return h;
+}
+
+}  // namespace
+
+bool channel_day_lists(DriverParam* pdp, uint8_t channel, uint32_t day) {
+  FSFindData data{};
+  FILEHANDLE* h = open_day_search(pdp, channel, day, &data);
+  if (!h) return false;
+  g_listed[handle_slot(h)] = nullptr;
+  krt_file_close(h);
+  return true;
+}
+
 FSFindHandle find_first(const char* pattern, FSFindData* data) {
   SlotScope scope;
   ChannelDirName d{};
@@ -78,22 +114,8 @@ FSFindHandle find_first(const char* pattern, FSFindData* data) {
     log_trace("No such driver!\n");
     return VFS_FIND_NONE;
   }
-  FILEHANDLE* h = alloc_adapter_handle();
-  if (!h) {
-    log_trace("fs_findfirst() Get the Handle error!\n");
-    return VFS_FIND_NONE;
-  }
-  h->pdp = pdp;
-  h->file_flag = kFileReading;
-  h->kind = kHandleRecording;
-  h->ref_time = pack_time(TimeFields{d.year, d.month, d.day, 0, 0, 0});
-  g_listed[handle_slot(h)] = pdp;
-  if (file_goto_work_driver(h, uint8_t(d.channel), h->ref_time, kScanNext, 0, 0xFF, 0xFF) != FS_OK ||
-      next_of(h, data) != 0) {
-    krt_file_close(h);
-    return VFS_FIND_NONE;
-  }
-  return reinterpret_cast<FSFindHandle>(h);
+  FILEHANDLE* h = open_day_search(pdp, uint8_t(d.channel), pack_time(TimeFields{d.year, d.month, d.day, 0, 0, 0}), data);
+  return h ? reinterpret_cast<FSFindHandle>(h) : VFS_FIND_NONE;
 }
 
 int find_next(FSFindHandle find, FSFindData* data) {

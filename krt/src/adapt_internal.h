@@ -81,6 +81,10 @@ uint16_t check_header(FILEHANDLE* h);
 uint32_t next_file_on(FILEHANDLE* h, const DriverParam* driver, uint32_t t, uint8_t e, int32_t within,
                       DirItem& item);
 
+// Whether a listing of channel `channel` of the day starting at packed time `day` on pdp (the
+// find slots' search) finds a recording. Returns false also when no handle slot is free.
+bool channel_day_lists(DriverParam* pdp, uint8_t channel, uint32_t day);
+
 // ---- Slots ------------------------------------------------------------------------------------
 
 FSHandle open(const char* path, const char* mode);
@@ -97,6 +101,9 @@ int find_close(FSFindHandle find);
 int disk_space(const char* path, uint64_t* free_to_caller, uint64_t* total, uint64_t* free);
 
 // The work-directory read: rebuilds the calendar of h's partition into out (kWorkCalendarBytes).
+// A day is marked exactly when a channel folder of it lists a recording: the file starts of the
+// cluster index name the candidate days and channels, and each day is kept only when the find
+// slots' search of one of its channels finds a recording (on a damaged disk the two can differ).
 // Returns false when no handle slot is free (trace "fs_findfirst() Get the Handle error!").
 bool read_work_calendar(FILEHANDLE* h, uint8_t* out);
 

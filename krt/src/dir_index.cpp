@@ -198,11 +198,17 @@ void reset_repeat_counter() {
   g_repeat_counter = 0;
 }
 
+uint64_t file_size_sectors(const DriverParam& pdp, const DirItem& first) {
+  const uint64_t per_clus = pdp.sector_per_clus;
+  const uint64_t recording_clusters = pdp.total_clus > pdp.rev_clus ? pdp.total_clus - pdp.rev_clus : 0;
+  return std::min(uint64_t(first.item_num) * per_clus + first.end_length, recording_clusters * per_clus);
+}
+
 int get_file_item_info(const DriverParam& pdp, uint32_t c, FileInfo& out) {
   DirItem i{};
   const int r = get_dir_item_info(pdp, c, i);
   if (r != FS_OK) return r;
-  const uint64_t sectors = uint64_t(i.item_num) * pdp.sector_per_clus + i.end_length;
+  const uint64_t sectors = file_size_sectors(pdp, i);
   out = FileInfo{.channel = i.channel,
                  .alarm = i.alarm,
                  .av = i.av,

@@ -18,10 +18,6 @@ namespace {
 // Whether c is a cluster of the driver's data area that a handle can stand on.
 bool is_data_cluster(const DriverParam& p, uint32_t c) { return c < p.total_clus && p.sector_per_clus != 0; }
 
-uint64_t file_sectors(const DirItem& first, uint32_t sector_per_clus) {
-  return uint64_t(first.item_num) * sector_per_clus + first.end_length;
-}
-
 }  // namespace
 
 namespace {
@@ -230,7 +226,7 @@ int krt_get_file_info2(FILEHANDLE* h, uint32_t* start, uint32_t* end, uint32_t* 
     const uint32_t per_clus = h->pdp->sector_per_clus;
     const uint64_t sectors = h->file_flag == kFileWriting
                                  ? uint64_t(h->total_clus_num) * per_clus + h->end_offset
-                                 : file_sectors(first, per_clus);
+                                 : file_size_sectors(*h->pdp, first);
     *length_kb = uint32_t(sectors >> 1);
   }
   return FS_OK;

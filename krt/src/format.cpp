@@ -131,21 +131,22 @@ int krt_format_driver(int disk, int part, uint32_t sector_per_clus) {
   }
   Partition table[kMaxPartitions] = {};
   if (krt_read_partitions(disk, table, kMaxPartitions) != FS_OK) {
-    log_warn("krt_format_driver read partition failed\n");
+    log_warn("cannot re-initialise partition %d of disk %d: the partition table cannot be read\n", part, disk);
     return 1;
   }
   const uint64_t size = table[part].size;
   const uint64_t start = table[part].start;
   AreaLayout l{};
   if (size == 0 || !compute_layout(size, sector_per_clus, l)) {
-    log_warn("krt_format_driver bad size of partition, %d\n", int(uint32_t(size)));
+    log_warn("cannot re-initialise partition %d of disk %d: no layout fits its %llu sectors\n", part, disk,
+             static_cast<unsigned long long>(size));
     return 1;
   }
   DriverParam pdp = fresh_driver(disk, start, l);
   if (!ud_area_fits(pdp)) {
-    log_warn("krt_format_driver partition too small for the user-data area, %llu sectors, "
-             "%u reserved\n",
-             static_cast<unsigned long long>(size), l.rev_clus * sector_per_clus);
+    log_warn("cannot re-initialise partition %d of disk %d: its %llu sectors are too few for the "
+             "user-data area (%u reserved)\n",
+             part, disk, static_cast<unsigned long long>(size), l.rev_clus * sector_per_clus);
     return 1;
   }
   copy_index(disk, part, true);  // a mounted partition keeps its old index in its last cluster

@@ -1,7 +1,10 @@
 // The file-system log: warnings and errors with a time prefix at the start of each line.
 #include "krt/log.h"
 
+#include <atomic>
 #include <cstdarg>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "krt/packed_time.h"
@@ -12,6 +15,7 @@ namespace {
 std::mutex g_log_mutex;              // guards the two words below; a leaf lock
 std::FILE* g_log_stream = nullptr;   // null = standard output
 bool g_line_start = true;            // the next message starts a new line
+std::atomic<bool> g_verbose{false};  // trace and info lines on
 
 int log_line(const char* level, const char* fmt, va_list args) {
   char line[kLogLineBytes];
@@ -49,6 +53,37 @@ int log_error(const char* fmt, ...) {
   const int n = log_line("FSError ", fmt, args);
   va_end(args);
   return n;
+}
+
+int log_trace_line(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  const int n = log_line("FSTrace ", fmt, args);
+  va_end(args);
+  return n;
+}
+
+int log_info_line(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  const int n = log_line("FSInfo ", fmt, args);
+  va_end(args);
+  return n;
+}
+
+void set_log_verbose(bool on) { g_verbose = on; }
+
+bool log_verbose() { return g_verbose; }
+
+bool set_log_verbose_from_environment() {
+  const char* level = std::getenv("VENDREL_LOG");
+  if (level && (std::strcmp(level, "trace") == 0 || std::strcmp(level, "info") == 0)) set_log_verbose(true);
+  return log_verbose();
+}
+
+std::FILE* log_stream() {
+  std::lock_guard<std::mutex> hold(g_log_mutex);
+  return g_log_stream ? g_log_stream : stdout;
 }
 
 void set_log_stream(std::FILE* stream) {

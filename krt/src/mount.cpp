@@ -2,6 +2,7 @@
 #include "krt/mount.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -31,6 +32,24 @@ constexpr uint64_t kSectorsPerGiB = 2097152;
 // All protected by library_lock().
 DiskInfo g_disk_info{0, 4, 0, 0, {}};  // the disk table as copied by the last start-up
 uint32_t g_shutdown_time = 0;          // when the recorder stopped (0 = unknown)
+MountReport g_reports[kMaxDisks][kMaxPartitions];  // what the last start-up made of each partition
+constexpr uint32_t kMaxDriverType = 5;  // partition types are 0..5
+
+void set_report(int disk, int part, MountState state, const char* reason) {
+  if (disk < 0 || disk >= kMaxDisks || part < 0 || part >= kMaxPartitions) return;
+  MountReport& r = g_reports[disk][part];
+  r.state = state;
+  std::snprintf(r.reason, sizeof r.reason, "%s", reason ? reason : "");
+}
+
+int free_driver_slots() {
+  int n = 0;
+  for (int i = 0; i < kMaxDrivers; ++i) n += driver_in_use(*driver_slot(i)) ? 0 : 1;
+  return n;
+}
+
+// Why the last krt_fs_mount refused its partition ("" when it did not).
+char g_refusal[128] = "";
 
 // Sectors of an area of `items` entries stored `per_sector` to a sector.
 uint64_t area_sectors(uint64_t items, uint64_t per_sector) { return (items + per_sector - 1) / per_sector; }
@@ -95,10 +114,18 @@ void add_user_data_areas(int disk) {
 // else given up.
 void mount_or_format(int disk, int part) {
   if (krt_fs_mount(disk, part) == 0) return;
+  char why[sizeof g_refusal];
+  std::snprintf(why, sizeof why, "%s", g_refusal);
   release_driver(disk, part);
   krt_format_driver(disk, part, kStartupSectorsPerClus);
-  if (krt_fs_mount(disk, part) == 0) return;
-  log_warn("mount fs partition failed.\n");
+  if (krt_fs_mount(disk, part) == 0) {
+    set_report(disk, part, MountState::kReinitialised, why);
+    log_warn("partition %d of disk %d is shown empty: %s; it was re-initialised in memory (the disk is "
+             "not changed)\n", part, disk, why);
+    return;
+  }
+  set_report(disk, part, MountState::kNotMounted, why);
+  log_warn("partition %d of disk %d not mounted: %s\n", part, disk, why);
   release_driver(disk, part);
 }
 
@@ -108,9 +135,12 @@ void start_disk(int disk) {
   const bool converted = convert_version_03(disk);
   Partition parts[kMaxPartitions] = {};
   if (krt_read_partitions(disk, parts, kMaxPartitions) != FS_OK) {
-    log_info("read fs partitions failed.\n");
+    log_warn("disk %d: the partition table cannot be read; the disk is shown as one empty partition "
+             "(re-initialised in memory, the disk is not changed)\n", disk);
     fs_event("ClearDriver", "/dev/sd%d%c", disk, 'a');
     clear_driver(disk);
+    set_report(disk, 0, get_pdp(disk, 0) ? MountState::kReinitialised : MountState::kNotMounted,
+               "the partition table cannot be read");
     return;
   }
   for (int p = 0; p < kMaxPartitions; ++p) {
@@ -121,6 +151,7 @@ void start_disk(int disk) {
     log_trace("partition %d:\n", p);
     if (const char* why = check_partition_range(parts, p, attached_capacity(disk))) {
       log_warn("partition %d of disk %d not mounted: %s\n", p, disk, why);
+      set_report(disk, p, MountState::kNotMounted, why);
       continue;
     }
     mount_or_format(disk, p);
@@ -154,13 +185,14 @@ int krt_file_sys_init(int& healthy_count, const uint32_t* shutdown) {
   clear_work_drivers();
   clear_file_handles();
   set_pack_period(kDefaultPackPeriodMs / 1000);
+  std::memset(g_reports, 0, sizeof g_reports);
 
   for (int d = 0; d < disks; ++d) start_disk(d);
 
   rebuild_work_drivers();
   healthy_count = count_healthy_type0();
   log_trace("krt_file_sys_init() end============================\n\n");
-  if constexpr (kLogInfoEnabled) dump_driver_tables(stdout);
+  if (log_verbose()) dump_driver_tables(log_stream());
   return healthy_count == 0 ? kFsNoHealthyDriver : FS_OK;
 }
 
@@ -207,33 +239,71 @@ const char* check_block_fits(const DriverParam& pdp, uint64_t sectors) {
   if (pdp.current_cluster != 0 && pdp.current_cluster >= pdp.total_clus) {
     return "current_cluster lies past the last cluster";
   }
+  if (pdp.rev_clus >= pdp.total_clus) return "rev_clus leaves no cluster for recordings";
+  if (pdp.current_cluster != 0 && pdp.current_cluster < pdp.rev_clus) {
+    return "current_cluster lies before the first recording cluster";
+  }
+  if (pdp.type > kMaxDriverType) return "its partition type is none of 0..5";
   return nullptr;
 }
 
 int krt_fs_mount(int disk, int part) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   Partition parts[kMaxPartitions] = {};
+  std::snprintf(g_refusal, sizeof g_refusal, "the partition table cannot be read");
   if (part < 0 || part >= kMaxPartitions || krt_read_partitions(disk, parts, kMaxPartitions) != FS_OK ||
       parts[part].size == 0) {
     return -1;
   }
   if (const char* why = check_partition_range(parts, part, attached_capacity(disk))) {
     log_warn("partition %d of disk %d not mounted: %s\n", part, disk, why);
+    std::snprintf(g_refusal, sizeof g_refusal, "%s", why);
     return -1;
   }
+  std::snprintf(g_refusal, sizeof g_refusal, "%s",
+                get_pdp(disk, part) || free_driver_slots() > 0
+                    ? "its parameter block cannot be read or is not a parameter block"
+                    : "32 partitions are mounted already, the most there can be");
   DriverParam* pdp = load_pdp(disk, part, parts[part].start);
   if (!pdp) return -1;
   if (const char* why = check_block_fits(*pdp, parts[part].size)) {
-    log_warn("parameter block of disk %d partition %d: %s\n", disk, part, why);
-    log_warn("krt_fs_mount failed, partition crashed\n");
+    log_warn("parameter block of disk %d partition %d refused: %s\n", disk, part, why);
+    std::snprintf(g_refusal, sizeof g_refusal, "its parameter block was refused: %s", why);
     return -1;
   }
-  if (pdp->status != kStatusClean && (pdp->type == 0 || pdp->type == 3 || pdp->type == 4)) {
+  g_refusal[0] = 0;
+  load_collision_table(*pdp);
+  const bool unclean = pdp->status != kStatusClean && (pdp->type == 0 || pdp->type == 3 || pdp->type == 4);
+  if (unclean) {
     restore_fs41(*pdp);
     save_pdp(*pdp);
   }
   build_sections(*pdp);
+  set_report(disk, part, unclean ? MountState::kRestored : MountState::kAsFound,
+             unclean ? "its recorder stopped without closing it" : "");
   return 0;
+}
+
+MountReport mount_report(int disk, int part) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  if (disk < 0 || disk >= kMaxDisks || part < 0 || part >= kMaxPartitions) return MountReport{};
+  return g_reports[disk][part];
+}
+
+const char* mount_state_text(MountState state) {
+  switch (state) {
+    case MountState::kAbsent:
+      return "absent";
+    case MountState::kAsFound:
+      return "mounted as found";
+    case MountState::kRestored:
+      return "restored after an unclean stop";
+    case MountState::kReinitialised:
+      return "re-initialised in memory (shown empty)";
+    case MountState::kNotMounted:
+      return "not mounted";
+  }
+  return "absent";
 }
 
 }  // namespace krt

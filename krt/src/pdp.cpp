@@ -44,9 +44,13 @@ DriverParam* load_pdp(int disk, int part, uint64_t start) {
   entry->dev = disk;
   entry->part = part;
   entry->prev_drv = entry->next_drv = nullptr;
-  HeldBuf coll(bread(disk, start + entry->coll_sec));
-  if (coll) std::memcpy(entry->coll_copy, coll->data, kSectorBytes);
   return entry;
+}
+
+void load_collision_table(DriverParam& pdp) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  HeldBuf coll(bread(pdp.dev, pdp.start_sector + pdp.coll_sec));
+  if (coll) std::memcpy(pdp.coll_copy, coll->data, kSectorBytes);
 }
 
 int save_pdp(DriverParam& pdp) {

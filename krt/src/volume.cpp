@@ -10,6 +10,7 @@
 #include "krt/disk_io.h"
 #include "krt/driver.h"
 #include "krt/lock.h"
+#include "krt/log.h"
 #include "krt/mount.h"
 #include "krt/packed_time.h"
 #include "krt/partition.h"
@@ -58,6 +59,7 @@ void activate_work_disks() {
 
 int32_t volume_startup() {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
+  set_log_verbose_from_environment();
   attach_disks();
   int healthy = 0;
   krt_file_sys_init(healthy, nullptr);

@@ -172,9 +172,9 @@ TEST_F(FormatTest, RefusesBadParametersAndUnusableSizes) {
       {0, 0, 1, nullptr},
       {4, 4096, 1, nullptr},
       {-1, 4096, 1, nullptr},
-      {2, 4096, 1, "krt_format_driver bad size of partition, 0"},  // empty entry
+      {2, 4096, 1, "cannot re-initialise partition 2 of disk 0: no layout fits its 0 sectors"},  // empty entry
       // 6,000,000 / 50 / 4,096 = 29 reserved clusters: 118,784 sectors < 40,960 + 81,920.
-      {0, 4096, 1, "krt_format_driver partition too small for the user-data area"},
+      {0, 4096, 1, "cannot re-initialise partition 0 of disk 0: its"},
       // 6,144,000 / 50 = 122,880 sectors: exactly room for the area.
       {1, 4096, 0, nullptr},
   };
@@ -199,7 +199,7 @@ TEST_F(FormatTest, DiskWithoutVersionBlockIsRefused) {
   build(disk);
   test::LogCapture log;
   EXPECT_EQ(krt_format_driver(0, 0, 4096), 1);
-  EXPECT_NE(log.text().find("krt_format_driver read partition failed"), std::string::npos);
+  EXPECT_NE(log.text().find("cannot re-initialise partition 0 of disk 0: the partition table cannot be read"), std::string::npos);
 }
 
 // Every write of a format lands inside the partition's metadata and reserved clusters: the

@@ -53,7 +53,7 @@ TEST_F(LogTest, LongMessageIsCutToTheLineBufferAndEndsItsLine) {
   EXPECT_NE(text.find("|FSWarn next\n", end), std::string::npos);
 }
 
-TEST_F(LogTest, TraceAndInfoNeverEvaluateTheirArguments) {
+TEST_F(LogTest, TraceAndInfoOnlyWhenSwitchedOn) {
   test::LogCapture log;
   int evaluated = 0;
   auto count = [&] { return ++evaluated; };
@@ -61,6 +61,13 @@ TEST_F(LogTest, TraceAndInfoNeverEvaluateTheirArguments) {
   log_info("%d\n", count());
   EXPECT_EQ(evaluated, 0);
   EXPECT_EQ(log.text(), "");
+  set_log_verbose(true);
+  log_trace("trace %d\n", count());
+  log_info("info %d\n", count());
+  set_log_verbose(false);
+  EXPECT_EQ(evaluated, 2);
+  EXPECT_NE(log.text().find("|FSTrace trace 1\n"), std::string::npos);
+  EXPECT_NE(log.text().find("|FSInfo info 2\n"), std::string::npos);
 }
 
 }  // namespace

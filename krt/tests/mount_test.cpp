@@ -169,7 +169,7 @@ TEST_F(Mount, ThirtyThirdPartitionIsRefused) {
   for (int p = 0; p < 4; ++p) EXPECT_EQ(get_pdp(8, p), nullptr) << p;
   const std::string text = log.text();
   EXPECT_NE(text.find("FSError get_empty_driver failed!"), std::string::npos);
-  EXPECT_NE(text.find("FSWarn mount fs partition failed."), std::string::npos);
+  EXPECT_NE(text.find("FSWarn partition 0 of disk 8 not mounted: 32 partitions are mounted already"), std::string::npos);
   EXPECT_EQ(healthy_, kMaxDrivers);
 }
 
@@ -183,10 +183,10 @@ struct BadBlockCase {
 
 TEST_F(Mount, BrokenBlocksAreRefused) {
   const BadBlockCase cases[] = {
-      {"sector_per_clus 0", [](ParamBlock& p) { p.sector_per_clus = 0; }, "partition crashed"},
+      {"sector_per_clus 0", [](ParamBlock& p) { p.sector_per_clus = 0; }, "refused: sector_per_clus is 0"},
       {"no magic", [](ParamBlock& p) { p.magic = 0x12345678; }, "FSError temp sec check flag error"},
       {"total_clus larger than the partition", [](ParamBlock& p) { p.total_clus = 600000 / 64 + 1; },
-       "partition crashed"},
+       "total_clus exceeds the partition"},
       {"data area past the end", [](ParamBlock& p) { p.total_clus += 1; }, "the data area runs past"},
       {"current_cluster beyond total_clus", [](ParamBlock& p) { p.current_cluster = p.total_clus + 5; },
        "current_cluster lies past"},
@@ -197,6 +197,11 @@ TEST_F(Mount, BrokenBlocksAreRefused) {
       {"index in the free first sectors", [](ParamBlock& p) { p.index_off = 3; }, "metadata areas"},
       {"block over the version sector", [](ParamBlock& p) { p.temp_off = 0; }, "metadata areas"},
       {"free-entry type", [](ParamBlock& p) { p.type = kDriverFree; }, "type 255 of a free entry"},
+      {"unknown type", [](ParamBlock& p) { p.type = 6; }, "its partition type is none of 0..5"},
+      {"write position before the first recording cluster",
+       [](ParamBlock& p) { p.current_cluster = p.rev_clus - 1; }, "current_cluster lies before the first"},
+      {"no cluster left for recordings", [](ParamBlock& p) { p.rev_clus = p.total_clus; },
+       "rev_clus leaves no cluster"},
   };
   for (const BadBlockCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -222,8 +227,14 @@ TEST_F(Mount, CrashedPartitionIsFormattedInMemoryAndMounted) {
   disk.partitions[0].tweak = [](ParamBlock& p) { p.sector_per_clus = 0; };
   test::LogCapture log;
   ASSERT_EQ(start({disk}), FS_OK);
-  EXPECT_NE(log.text().find("krt_fs_mount failed, partition crashed"), std::string::npos);
-  EXPECT_EQ(log.text().find("mount fs partition failed."), std::string::npos);
+  EXPECT_NE(log.text().find("parameter block of disk 0 partition 0 refused: sector_per_clus is 0"),
+            std::string::npos);
+  EXPECT_NE(log.text().find("partition 0 of disk 0 is shown empty: its parameter block was refused: "
+                            "sector_per_clus is 0; it was re-initialised in memory"),
+            std::string::npos);
+  EXPECT_EQ(log.text().find("not mounted"), std::string::npos);
+  EXPECT_EQ(mount_report(0, 0).state, MountState::kReinitialised);
+  EXPECT_STREQ(mount_report(0, 0).reason, "its parameter block was refused: sector_per_clus is 0");
   const DriverParam* p = get_pdp(0, 0);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->sector_per_clus, kStartupSectorsPerClus);
@@ -287,8 +298,8 @@ TEST_F(Mount, DriverTypeAndInfo) {
   Disk disk = test::kb::multi_partition_disk({300000, 300000}, 64);
   disk.payload.kind = test::kb::Payload::Kind::kNone;
   disk.partitions[0].files = test::some_files(60);
-  disk.partitions[1].type = 9;
   ASSERT_EQ(start({disk}), FS_OK);
+  get_pdp(0, 1)->type = 9;  // a type no block may carry at mount, set while mounted
 
   uint32_t type = 99;
   EXPECT_EQ(krt_get_driver_type(0, 0, type), 0);

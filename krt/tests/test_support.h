@@ -15,6 +15,7 @@
 #include "krt/disk_io.h"
 #include "krt/driver.h"
 #include "krt/log.h"
+#include "krt_testing/hostile_disk.h"
 
 namespace krt::test {
 
@@ -62,16 +63,7 @@ class TempImage {
 };
 
 // Attaches exactly the given images (no environment, program folder or block devices).
-inline int attach_only(const std::vector<std::string>& images) {
-  DiskSources sources;
-  sources.images = images;
-  sources.environment = false;
-  sources.program_folder = false;
-  sources.block_devices = false;
-  set_disk_sources(sources);
-  attach_disks();
-  return get_disk_info(nullptr);
-}
+using krt_testing::attach_only;
 
 // Puts the library back into its start-up state before each test, and detaches after.
 class LibraryTest : public ::testing::Test {

@@ -71,7 +71,7 @@ void print_json(const std::vector<CalendarDay>& days) {
 }  // namespace
 
 int cmd_calendar(const CommandArgs& a) {
-  if (!bring_up_volume()) return kExitFailed;
+  if (!bring_up_volume() || !require_mounted_partition()) return kExitFailed;
   const std::vector<CalendarDay> days = calendar_days();
   if (a.json) print_json(days);
   else print_text(days);

@@ -9,8 +9,10 @@
 #include "krt/driver.h"
 #include "krt/driver_dump.h"
 #include "krt/lock.h"
+#include "krt/mount.h"
 #include "krt/work_drivers.h"
 #include "session.h"
+#include "catalog/listing.h"
 #include "catalog/text.h"
 
 namespace {
@@ -52,14 +54,30 @@ void print_driver(const krt::DriverParam& p) {
   std::printf("}");
 }
 
+// One line per partition-table entry of every disk: how start-up brought it up and why.
+void print_mount_reports() {
+  std::printf("partitions:\n");
+  for (int d = 0; d < krt::get_disk_info(nullptr); ++d) {
+    for (int p = 0; p < krt::kMaxPartitions; ++p) {
+      const krt::MountReport r = krt::mount_report(d, p);
+      if (r.state == krt::MountState::kAbsent) continue;
+      std::printf("  %s\t%s%s%s\n", partition_name({d, p}).c_str(), krt::mount_state_text(r.state),
+                  r.reason[0] ? ": " : "", r.reason);
+    }
+  }
+}
+
 }  // namespace
 
 int cmd_info(const CommandArgs& a) {
   if (!bring_up_volume()) return kExitFailed;
   if (!a.json) {
+    print_mount_reports();
+    if (!require_mounted_partition()) return kExitFailed;
     krt::dump_driver_tables(stdout);
     return kExitOk;
   }
+  if (!require_mounted_partition()) return kExitFailed;
   std::lock_guard<std::recursive_mutex> hold(krt::library_lock());
   std::printf("[");
   bool first = true;

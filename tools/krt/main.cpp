@@ -35,7 +35,9 @@ const Command kCommands[] = {
      "parameter block as stored on the disk (before mounting changes anything).\n",
      false, 0, 0, cmd_partitions},
     {"info", "", "the driver tables after mounting",
-     "Mounts every partition and prints the four diagnostic tables of the driver table:\n"
+     "Mounts every partition, says for each how it came up (mounted as found, restored after\n"
+     "an unclean stop, re-initialised in memory because it would not mount, or not mounted)\n"
+     "and why, then prints the four diagnostic tables of the driver table:\n"
      "basic parameters, operation parameters (\"*\" marks a work driver), the time chart and\n"
      "the time sections. With --json: an array with one object per mounted partition.\n",
      true, 0, 0, cmd_info},
@@ -117,11 +119,12 @@ const Command* find_command(const char* name) {
 
 void usage(FILE* out) {
   std::fprintf(out,
-               "usage: krt [-d IMAGE]... COMMAND [--json] [ARGS]\n\n"
+               "usage: krt [-v] [-d IMAGE]... COMMAND [--json] [ARGS]\n\n"
                "  -d IMAGE   look at this disk image first (may be repeated); then the images in\n"
                "             VENDREL_DISKS, the Disks/ folder and the block devices. IMAGE is a raw\n"
                "             image or the first segment of a split raw image (NAME.001) or of an\n"
-               "             E01 set (NAME.E01)\n\n"
+               "             E01 set (NAME.E01)\n"
+               "  -v         also print the library's trace and info lines (standard error)\n\n"
                "commands:\n");
   for (const Command& c : kCommands) {
     const std::string call = concat({c.name, " ", c.synopsis});
@@ -208,6 +211,8 @@ int main(int argc, char** argv) {
         return kExitUsage;
       }
       images.push_back(argv[++i]);
+    } else if (std::strcmp(argv[i], "-v") == 0) {
+      krt::set_log_verbose(true);
     } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       usage(stdout);
       return kExitOk;

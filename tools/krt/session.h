@@ -19,3 +19,8 @@ int usage_error(const char* command, const std::string& message);
 // build the record calendar). Returns true when at least one recorder disk is attached; false
 // after printing "krt: no recorder disk found".
 bool bring_up_volume();
+
+// Whether the volume start-up mounted at least one partition (of any disk, re-initialised ones
+// included). When not, prints "krt: no partition could be mounted (krt info says why)" and
+// returns false.
+bool require_mounted_partition();

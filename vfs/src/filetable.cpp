@@ -8,7 +8,8 @@
 //   3. Registration takes the lowest free entry; unregistration frees the lowest entry whose
 //      prefix equals the text; lookups scan upwards and the first match wins.
 //   4. Freeing an entry clears only its prefix: the slot copy stays until the entry is taken
-//      again, so pointers handed out by FindFileOps keep working for files still open.
+//      again by different slots, so pointers handed out by FindFileOps keep working for files
+//      still open and are never rewritten while a start-up rerun registers the same slots.
 #include "vfs/filetable.h"
 
 #include <cstring>
@@ -29,14 +30,6 @@ struct Table {
   Entry entries[VFS_TABLE_SIZE];  // entries[0] unused: the default operations answer
 };
 
-// Whether prefix begins path at a component boundary: path equals prefix, or continues after
-// it with "/" (or prefix itself ends in "/"). "/mnt" begins "/mnt" and "/mnt/a", not "/mntx/a".
-bool PrefixOf(const char* prefix, const char* path) {
-  const size_t len = std::strlen(prefix);
-  if (std::strncmp(prefix, path, len) != 0) return false;
-  return path[len] == '\0' || path[len] == '/' || prefix[len - 1] == '/';
-}
-
 Table& TheTable() {
   static Table table{};
   return table;
@@ -56,7 +49,9 @@ bool Register(const char* prefix, const FileOps& ops) {
   for (size_t i = 1; i < VFS_TABLE_SIZE; ++i) {
     Entry& entry = table.entries[i];
     if (entry.prefix[0] != '\0') continue;
-    entry.ops = ops;
+    // Registering the same slots again (a volume start-up rerun) leaves the copy alone: other
+    // threads may be running slots they looked up before, outside the table's lock.
+    if (std::memcmp(&entry.ops, &ops, sizeof ops) != 0) entry.ops = ops;
     std::memcpy(entry.prefix, prefix, len + 1);
     return true;
   }
@@ -76,6 +71,13 @@ bool Unregister(const char* prefix) {
   return false;
 }
 
+// Whether a taken entry's prefix claims path: path begins with it at a component boundary.
+bool Claims(const char* prefix, const char* path) {
+  const size_t len = std::strlen(prefix);
+  if (len == 0 || std::strncmp(prefix, path, len) != 0) return false;
+  return prefix[len - 1] == '/' || path[len] == '\0' || path[len] == '/';
+}
+
 }  // namespace
 
 bool RegisterFileOps(const char* prefix, const FileOps* ops) {
@@ -89,7 +91,7 @@ const FileOps* FindFileOps(const char* path) {
   std::shared_lock guard(table.lock);
   for (size_t i = 1; i < VFS_TABLE_SIZE; ++i) {
     const Entry& entry = table.entries[i];
-    if (entry.prefix[0] != '\0' && PrefixOf(entry.prefix, path)) return &entry.ops;
+    if (Claims(entry.prefix, path)) return &entry.ops;
   }
   return DefaultFileOps();
 }

@@ -14,7 +14,7 @@ using fake::Tagged;
 
 using FileTable = fake::Test;
 
-TEST_F(FileTable, PrefixClaimsEveryPathItBegins) {
+TEST_F(FileTable, PrefixClaimsThePathsBelowIt) {
   Registration mnt("/mnt", Tagged(1));
   const struct {
     const char* path;
@@ -22,7 +22,9 @@ TEST_F(FileTable, PrefixClaimsEveryPathItBegins) {
   } cases[] = {
       {"/mnt/idea0/2010-03-05/001/*", 1},
       {"/mnt/idea0/2010-03-05/002/08.00.00-08.15.00[R][@1a2f][0].h264", 1},
-      {"/mntx/a", 0},  // a prefix matches only at a component boundary: a local file
+      {"/mntx/a", 0},  // only at a component boundary
+      {"/mnt2", 0},
+      {"/mnt/", 1},
       {"/mnt", 1},
       {"/mn", 0},
       {"/MNT/idea0", 0},  // case counts
@@ -37,12 +39,12 @@ TEST_F(FileTable, PrefixClaimsEveryPathItBegins) {
 TEST_F(FileTable, FirstRegisteredWinsOverLongerPrefix) {
   Registration shorter("/mnt", Tagged(1));
   Registration longer("/mnt/idea0", Tagged(2));
-  EXPECT_EQ(Owner("/mnt/idea0/x"), 1);
-  EXPECT_EQ(Owner("/mnt/ideb0"), 1);
+  EXPECT_EQ(Owner("/mnt/idea0/2010-03-05"), 1);
+  EXPECT_EQ(Owner("/mnt/x"), 1);
 
   ASSERT_TRUE(RegisterFileOps("/mnt", nullptr));
-  EXPECT_EQ(Owner("/mnt/idea0/x"), 2);
-  EXPECT_EQ(Owner("/mnt/ideb0"), 0);
+  EXPECT_EQ(Owner("/mnt/idea0/2010-03-05"), 2);
+  EXPECT_EQ(Owner("/mnt/x"), 0);
 }
 
 TEST_F(FileTable, SamePrefixTwiceUsesTwoEntriesAndUnregisterFreesTheFirst) {

@@ -166,6 +166,11 @@ void init_dir_item(DirItem& item, uint8_t channel, uint8_t av, uint8_t alarm, ui
 // on since the last write, so repeat_no counts the files started within one second.
 void reset_repeat_counter();
 
+// The sectors of the file whose first cluster's item is `first`: item_num x sector_per_clus +
+// end_length, but never more than the driver's recording clusters hold ((total_clus - rev_clus)
+// x sector_per_clus), so a damaged item count cannot make a file larger than its partition.
+uint64_t file_size_sectors(const DriverParam& pdp, const DirItem& first);
+
 // Fills out from cluster c's item; disk and partition come from the driver.
 int get_file_item_info(const DriverParam& pdp, uint32_t c, FileInfo& out);
 

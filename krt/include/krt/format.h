@@ -25,8 +25,8 @@ constexpr uint32_t kStartupSectorsPerClus = 4096;  // sectors per cluster start-
 //   1 for a bad parameter (part outside 0..3, sector_per_clus not a non-zero power of two),
 //     an unreadable partition table, a partition of size 0 or of more than 2^32 clusters, or
 //     a partition too small to hold its user-data area inside its reserved clusters
-//     (rev_clus * sector_per_clus below 40,960 + 81,920 sectors; warning "krt_format_driver
-//     partition too small for the user-data area, ...");
+//     (rev_clus * sector_per_clus below 40,960 + 81,920 sectors); each of the last three with
+//     the warning "cannot re-initialise partition P of disk D: ..." saying which;
 //   FS_IO_ERROR (4) when the parameter block or collision table sector cannot be read;
 //   or the error of init_ud_area, init_dir_area or init_index_area.
 int krt_format_driver(int disk, int part, uint32_t sector_per_clus);

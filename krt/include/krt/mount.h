@@ -52,14 +52,38 @@ DiskInfo startup_disk_info();
 // The shutdown time given to the last start-up (0 when none was given).
 uint32_t shutdown_time();
 
+// ---- What start-up made of each partition ---------------------------------------------------
+
+// How a partition came up at the last start-up.
+enum class MountState {
+  kAbsent,         // no partition-table entry (or no start-up yet)
+  kAsFound,        // mounted as its parameter block describes it
+  kRestored,       // mounted after its recorder's unfinished work was restored (an unclean stop)
+  kReinitialised,  // it would not mount: mounted as a fresh, empty partition, in memory only
+  kNotMounted,     // not mounted at all
+};
+
+// The state of a partition and, unless it was mounted as found, why.
+struct MountReport {
+  MountState state;
+  char reason[128];  // in the user's words ("its parameter block was refused: ..."); "" if none
+};
+
+// What the last start-up made of partition part (0..3) of disk; kAbsent for other numbers.
+MountReport mount_report(int disk, int part);
+
+// The state as a user reads it: "absent", "mounted as found", "restored after an unclean stop",
+// "re-initialised in memory (shown empty)", "not mounted".
+const char* mount_state_text(MountState state);
+
 // ---- Mounting one partition -------------------------------------------------------------
 
 // Mounts partition part (0..3) of disk: reads the partition table, loads the parameter block
 // into the driver table, checks that the block fits the partition, runs the restore of an
 // unclean partition of type 0, 3 or 4 and saves its block, and builds the time sections.
 // Returns 0, or -1 when the table cannot be read, the entry is empty, the block is refused or
-// the table is full, or the block does not fit (warning "krt_fs_mount failed, partition
-// crashed"; the loaded entry then stays in the table and the caller releases it).
+// the table is full, or the block does not fit (warning "parameter block of disk D partition P
+// refused: REASON"; the loaded entry then stays in the table and the caller releases it).
 int krt_fs_mount(int disk, int part);
 
 // Why entry p of a partition table (parts[0..3]) cannot be mounted on a disk of capacity
@@ -72,17 +96,24 @@ const char* check_partition_range(const Partition* parts, int p, uint64_t capaci
 // (data_off + total_clus x sector_per_clus) runs past the partition, its parameter block,
 // collision table, directory (total_clus + 1 items) or cluster index (total_clus + 1 bytes)
 // lies outside relative sectors kTempOff .. data_off, it claims more than 128 collisions, or
-// its current_cluster is total_clus or beyond.
+// its current_cluster is total_clus or beyond or lies below rev_clus (the write position
+// before the first recording cluster), its rev_clus leaves no cluster for recordings
+// (rev_clus >= total_clus), or its type is none of the partition types 0..5.
 const char* check_block_fits(const DriverParam& pdp, uint64_t partition_sectors);
 
 // Loads the parameter block at relative sector 24 of the partition starting at absolute
 // sector start into the entry of (disk, part), or into the first free entry when there is
 // none. Keeps the slot's collision copy and sections; sets start_sector, dev and part, clears
-// dirty and the ring links; then reads the collision table (a failed read keeps the old copy).
+// dirty and the ring links. The collision table is read apart (load_collision_table), once the
+// block is known to fit its partition, so that a damaged coll_sec never sends a read outside it.
 // Returns the entry, or null when the sector cannot be read, the block has no magic (error
 // "temp sec check flag error"), its type is the free marker kDriverFree (error), or every
 // entry is in use (error "get_empty_driver failed!").
 DriverParam* load_pdp(int disk, int part, uint64_t start);
+
+// Reads the collision table of a loaded driver (relative sector coll_sec) into its collision
+// copy; a failed read keeps the old copy. Returns nothing.
+void load_collision_table(DriverParam& pdp);
 
 // Writes a driver back: its collision copy to relative sector coll_sec when dirty (clearing
 // dirty), then saved_cluster = restore_from = current_cluster and the 336 bytes of the block

@@ -38,7 +38,8 @@ struct RecordCalendar {
   uint32_t day_mask[kMaxPartitions][kCalendarYears][kCalendarMonths][kCalendarDays];
 };
 
-// Brings the disks up, in this order: attach_disks; krt_file_sys_init with a shutdown time of
+// Brings the disks up, in this order: switches the library's trace and info lines on when
+// VENDREL_LOG asks for them (log.h); attach_disks; krt_file_sys_init with a shutdown time of
 // 0 (its result code is not used); a 10-minute standby time for all disks; wakes the disks of
 // the work drivers; a one-day pack period for the writer; registers the adapter's operations
 // under "/mnt" (replacing an earlier registration of "/mnt", so reruns never use up entries of

@@ -325,3 +325,49 @@ TEST_F(Tool, ImagesNeverChange) {
 
 }  // namespace
 }  // namespace tool_test
+
+namespace tool_test {
+namespace {
+
+// A disk whose partition 1 has a parameter block of an unknown partition type, and one whose
+// every partition lies past its end.
+TEST(ToolDamage, InfoSaysWhyAPartitionShowsNothing) {
+  TempDir dir;
+  kb::Disk disk = kb::multi_partition_disk({200000, 200000}, 64);
+  disk.payload.kind = kb::Payload::Kind::kNone;
+  disk.partitions[0].files = kb::recordings({0}, kb::pack_time(2010, 3, 5, 8, 0, 0), kb::pack_time(2010, 3, 5, 9, 0, 0), 1800);
+  disk.partitions[1].tweak = [](kb::ParamBlock& p) { p.type = 7; };
+  ASSERT_TRUE(kb::build_image(disk, dir / "broken.img").ok);
+
+  for (bool verbose : {false, true}) {
+    std::vector<std::string> args = {"-d", dir / "broken.img", "info"};
+    if (verbose) args.insert(args.begin(), "-v");
+    const ToolRun r = run_tool(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("  idea0\tmounted as found\n"), std::string::npos) << r.out;
+    // Too small to hold a fresh partition's user-data area, it cannot even be shown empty.
+    EXPECT_NE(r.out.find("  idea1\tnot mounted: its parameter block was refused: its partition type is none "
+                         "of 0..5\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.err.find("FSWarn parameter block of disk 0 partition 1 refused: its partition type is none"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("FSTrace ") != std::string::npos, verbose) << r.err;
+  }
+
+  // Nothing to mount: info and calendar fail.
+  kb::Disk nothing = kb::single_partition_disk(200000, 64);
+  nothing.sectors = 200000;
+  nothing.table_override[0] = kb::TableEntry{100000, 200000, 24, 1};
+  ASSERT_TRUE(kb::build_image(nothing, dir / "nothing.img").ok);
+  for (const char* command : {"info", "calendar"}) {
+    const ToolRun r = run_tool({"-d", dir / "nothing.img", command});
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_NE(r.err.find("krt: no partition could be mounted"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("runs past the end of the disk"), std::string::npos) << r.err;
+  }
+}
+
+}  // namespace
+}  // namespace tool_test

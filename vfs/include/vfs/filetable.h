@@ -4,9 +4,9 @@
 // library, answering every path no other entry claims. Entries 1..31 start free; each holds a
 // prefix (at most VFS_PREFIX_SIZE - 1 characters) and a copy of the 18 slots registered with
 // it. A path goes to the first entry, in ascending order, whose prefix begins the path at a
-// component boundary (case-sensitive; the path is the prefix or goes on with "/": "/mnt" claims
-// "/mnt/idea0/..." but not "/mntx/a", which is a local file). The first match wins even when a later entry has a
-// longer matching prefix.
+// component boundary (case-sensitive; the path ends there or goes on with "/", or the prefix
+// itself ends with "/": "/mnt" claims "/mnt" and "/mnt/idea0/..." but not "/mntx/a"). The
+// first match wins even when a later entry has a longer matching prefix.
 //
 // Locking: the table has its own reader/writer lock, so registration (volume start-up, which
 // reruns after a hot-plug change) may happen while other threads look paths up. The lock is
@@ -14,8 +14,9 @@
 //
 // Lifetime: FindFileOps returns a pointer to the entry's copy of the slots. It stays valid for
 // the whole process. Unregistering frees the entry's prefix but leaves its slots in place, so
-// a file opened through it can still be closed; only a later registration that reuses the
-// entry overwrites them. Unregister a prefix after closing what was opened through it.
+// a file opened through it can still be closed; only a later registration of different slots
+// that reuses the entry overwrites them (registering the same slots again, as a start-up rerun
+// does, leaves the copy untouched while other threads run it). Unregister a prefix after closing what was opened through it.
 #pragma once
 
 #include "vfs/fileops.h"
@@ -34,9 +35,7 @@ constexpr size_t VFS_PREFIX_SIZE = 32;  // prefix field, NUL included (31 charac
 bool RegisterFileOps(const char* prefix, const FileOps* ops);
 
 // Returns the operations that answer for path: those of the first registered entry whose
-// prefix begins path at a component boundary (path is the prefix, or goes on with "/" after
-// it: "/mnt" answers "/mnt/idea0/..." but not "/mntx/a", a local file), else the default
-// operations. A null path gets the default operations.
+// prefix begins path at a component boundary, else the default operations. A null path gets the default operations.
 // Never returns null.
 const FileOps* FindFileOps(const char* path);
 
