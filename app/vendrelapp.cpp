@@ -9,6 +9,7 @@
 
 #include "infra/infra.h"
 #include "krt/disk.h"
+#include "krt/ewf_source.h"
 #include "obsidra/obsidra.h"
 
 #include <QDialog>
@@ -29,6 +30,7 @@ CVendrelApp::~CVendrelApp() = default;
 bool CVendrelApp::InitInstance() {
   // The grid, the engine and the cipher are linked in: nothing to register.
   infra::CInfra::Instance()->start();
+  krt::install_ewf_source();  // E01 sets open like raw and split images
   krt::set_disk_candidates(m_images);
 
   std::string error;
