@@ -25,11 +25,7 @@ namespace {
 
 class SteadyClock final : public TvxClock {
 public:
-    int64_t nowUs() override
-    {
-        using namespace std::chrono;
-        return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-    }
+    int64_t nowUs() override { return steadyNowUs(); }
     void waitUntil(int64_t deadlineUs, std::condition_variable& wake,
                    std::unique_lock<std::mutex>& lock) override
     {

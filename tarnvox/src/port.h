@@ -98,6 +98,9 @@ public:
     static constexpr size_t kMinRing = 64 * 1024;
     static constexpr size_t kMaxRing = 64 * 1024 * 1024;
     static constexpr size_t kQueueDepth = 8;           // decoded pictures waiting at most
+    // A port whose queue filled up decodes again once the queue has fallen to this many: it then
+    // decodes a burst of pictures in a row (see DecodeSlots) instead of one picture at a time.
+    static constexpr size_t kRefillAt = kQueueDepth - DecodeSlots::kSharedBurst;
     static constexpr size_t kHistoryPictures = 25;     // pictures kept for stepping back
     static constexpr size_t kHistoryBytes = 8 * 1024 * 1024;
     static constexpr int64_t kSoundLeadUs = 100'000;   // sound goes out this far ahead

@@ -219,9 +219,11 @@ void Port::queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStre
 bool Port::waitForRoom()
 {
     std::unique_lock lock(mu_);
-    if (queue_.size() >= kQueueDepth)
+    if (queue_.size() >= kQueueDepth) {
         slot_.drop(); // no decoding slot held while waiting
-    showCv_.wait(lock, [this] { return stopping_ || queue_.size() < kQueueDepth; });
+        // A full queue is refilled in one burst once it has fallen to kRefillAt pictures.
+        showCv_.wait(lock, [this] { return stopping_ || queue_.size() <= kRefillAt; });
+    }
     ticket_.setDeadline(decodeDeadlineLocked());
     return !stopping_;
 }

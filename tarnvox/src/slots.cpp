@@ -2,6 +2,7 @@
 #include "slots.h"
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 
 namespace tarnvox {
@@ -17,11 +18,20 @@ int processorsOr(int count)
 
 } // namespace
 
-DecodeSlots::DecodeSlots(int count) : total_(processorsOr(count)), free_(total_) {}
+int64_t steadyNowUs()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+DecodeSlots::DecodeSlots(int count, int burst, int64_t urgentUs)
+    : total_(processorsOr(count)), free_(total_), burst_(std::max(1, burst)), urgentUs_(urgentUs)
+{
+}
 
 DecodeSlots& DecodeSlots::shared()
 {
-    static DecodeSlots* pool = new DecodeSlots; // outlives every port, even at exit
+    static DecodeSlots* pool = new DecodeSlots(0, kSharedBurst, kSharedUrgentUs); // outlives every port
     return *pool;
 }
 
@@ -35,9 +45,16 @@ void DecodeSlots::grantLocked()
         Ticket* t = *first;
         line_.erase(first);
         t->holds_ = true;
+        t->burst_ = 1;
         --free_;
         t->granted_.notify_one();
     }
+}
+
+bool DecodeSlots::urgentWaitingLocked() const
+{
+    const int64_t soon = steadyNowUs() + urgentUs_;
+    return std::any_of(line_.begin(), line_.end(), [&](const Ticket* t) { return t->deadline() <= soon; });
 }
 
 bool DecodeSlots::acquire(Ticket& ticket, const std::atomic<bool>& stop)
@@ -49,6 +66,10 @@ bool DecodeSlots::acquire(Ticket& ticket, const std::atomic<bool>& stop)
 bool DecodeSlots::pass(Ticket& ticket, const std::atomic<bool>& stop)
 {
     std::unique_lock lock(mu_);
+    if (ticket.holds_ && !stop && free_ >= 0 && ticket.burst_ < burst_ && !urgentWaitingLocked()) {
+        ++ticket.burst_;
+        return true;
+    }
     if (ticket.holds_) {
         ticket.holds_ = false;
         ++free_;

@@ -177,6 +177,45 @@ TEST(DecodeSlots, MoreSlotsLetWaitingPortsDecodeAtOnce)
     EXPECT_EQ(DecodeSlots(0).size(), static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
 }
 
+// A port holding a slot keeps it for a burst of decodes while no waiting port is urgent; the
+// burst ends when it is used up, or at once when a waiting port's picture is due soon.
+TEST(DecodeSlots, ABurstEndsWhenUsedUpOrWhenAWaitingPortIsUrgent)
+{
+    struct Case {
+        int burst;
+        bool waiterTurnsUrgent; // after the holder's first pass
+        int passesKept;         // passes that return at once before the slot goes on
+    };
+    for (const Case c : {Case{3, false, 2}, Case{3, true, 0}, Case{1, false, 0}}) {
+        SCOPED_TRACE(testing::Message() << "burst " << c.burst << (c.waiterTurnsUrgent ? " urgent" : ""));
+        DecodeSlots pool(1, c.burst, 80'000);
+        std::atomic<bool> never{false};
+        DecodeSlots::Ticket holder, waiter;
+        const int64_t now = tarnvox::steadyNowUs();
+        holder.setDeadline(now + 2'000'000);
+        waiter.setDeadline(now + 1'000'000); // due later than the urgency margin
+        ASSERT_TRUE(pool.acquire(holder, never));
+        std::atomic<bool> waiterHolds{false};
+        std::thread w([&] { waiterHolds = pool.acquire(waiter, never); });
+        ASSERT_TRUE(tvxtest::eventually([&] { return pool.waiting() == 1; }));
+        if (c.waiterTurnsUrgent)
+            waiter.setDeadline(tarnvox::steadyNowUs());
+        for (int i = 0; i < c.passesKept; ++i)
+            EXPECT_TRUE(pool.pass(holder, never));
+        EXPECT_FALSE(waiterHolds);
+        // The next pass hands the slot to the earlier deadline and waits for it to come back.
+        std::atomic<bool> holderBack{false};
+        std::thread h([&] { holderBack = pool.pass(holder, never); });
+        w.join();
+        EXPECT_TRUE(waiterHolds);
+        pool.release(waiter);
+        h.join();
+        EXPECT_TRUE(holderBack);
+        pool.release(holder);
+        EXPECT_EQ(pool.freeSlots(), 1);
+    }
+}
+
 // ---- the presenter ----
 
 // A stage that shows pictures at given clock times and notes when it showed them.
