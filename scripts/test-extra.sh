@@ -2,7 +2,11 @@
 # Further builds run by ./test:
 #  - ThreadSanitizer: the runtime support library's tests, and the file layer and the "/mnt"
 #    adapter with busy threads during start-up reruns, so a data race fails the run;
-#  - libFuzzer (clang): each fuzzing target over its corpus for a fixed number of runs.
+#  - libFuzzer (clang): each fuzzing target over its corpus for a fixed number of runs;
+#  - a plain optimised build (no sanitizer) of the engine's and the viewer core's tests, run with
+#    glibc's heap checks: the sanitizers do not see writes made by FFmpeg's own (uninstrumented)
+#    code, and their red zones swallow a few bytes written past a buffer, which glibc's checks of
+#    the heap's bookkeeping do catch.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -17,3 +21,10 @@ ctest --test-dir build/tsan --output-on-failure --no-tests=error -j "$jobs" -R '
 for run in mount:200 path:2000 stream:30; do
   FUZZ_JOBS=$jobs scripts/fuzz.sh "${run%%:*}" -runs="${run##*:}"
 done
+
+cmake -S . -B build/plain -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENDREL_BENCH=OFF >/dev/null
+cmake --build build/plain -j "$jobs" --target tarnvox_tests vendrel_tests
+GLIBC_TUNABLES=glibc.malloc.check=3:glibc.malloc.perturb=165 QT_QPA_PLATFORM=offscreen \
+  build/plain/bin/tarnvox_tests --gtest_brief=1
+GLIBC_TUNABLES=glibc.malloc.check=3:glibc.malloc.perturb=165 QT_QPA_PLATFORM=offscreen \
+  build/plain/bin/vendrel_tests --gtest_brief=1

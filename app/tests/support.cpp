@@ -165,6 +165,11 @@ CMountedFolder::CMountedFolder() {
            ("vendrel-app-" + std::to_string(random()) + "-" + std::to_string(random()));
   std::filesystem::create_directories(m_root);
   g_mountRoot = m_root.string();
+  const FileOps* before = FindFileOps("/mnt/");
+  if (before != DefaultFileOps()) {
+    m_previous = *before;
+    RegisterFileOps("/mnt", nullptr);
+  }
   FileOps ops = *DefaultFileOps();
   ops.open = MappedOpen;
   EXPECT_TRUE(RegisterFileOps("/mnt", &ops));
@@ -172,6 +177,7 @@ CMountedFolder::CMountedFolder() {
 
 CMountedFolder::~CMountedFolder() {
   RegisterFileOps("/mnt", nullptr);
+  if (m_previous) RegisterFileOps("/mnt", &*m_previous);
   std::error_code ignored;
   std::filesystem::remove_all(m_root, ignored);
 }

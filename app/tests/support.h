@@ -6,9 +6,12 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <vfs/fileops.h>
 
 #include "playbackengine.h"
 
@@ -88,7 +91,9 @@ class CNullSink : public TvxFrameSink {
 };
 
 // A fresh local folder registered under the prefix "/mnt": a path "/mnt/X" opens the file
-// <folder>/X. Removed, with the registration, on destruction. One at a time.
+// <folder>/X. Removed, with the registration, on destruction. One at a time. A "/mnt" that an
+// earlier test registered (the attached test disks) steps aside meanwhile and comes back after:
+// lookups answer with the first entry of a prefix, so it would otherwise hide the folder.
 class CMountedFolder {
  public:
   CMountedFolder();
@@ -103,6 +108,7 @@ class CMountedFolder {
 
  private:
   std::filesystem::path m_root;
+  std::optional<FileOps> m_previous;  // the "/mnt" registered before, if any
 };
 
 // Makes a recording with the ffmpeg command line: `ffmpeg -y ARGS FILE` with its output

@@ -4,9 +4,11 @@
 #include <QImageWriter>
 
 #include <algorithm>
+#include <climits>
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/mem.h>
 #include <libavutil/mathematics.h>
 #include <libswscale/swscale.h>
 }
@@ -14,6 +16,26 @@ extern "C" {
 namespace tarnvox {
 
 namespace {
+
+// An image whose pixels libswscale may write: its lines start 64-byte aligned and its buffer
+// runs on past the last line, because libswscale's vector code stores whole blocks of pixels
+// and so writes a little beyond the end of a line. A QImage's own buffer has no such room.
+QImage scalerTarget(QSize size, QImage::Format format)
+{
+    constexpr qsizetype kAlign = 64;
+    const int depth = format == QImage::Format_RGB888 ? 3 : 4;
+    const qsizetype stride = (qsizetype{size.width()} * depth + kAlign - 1) / kAlign * kAlign;
+    const qsizetype bytes = stride * (qsizetype{size.height()} + 1) + kAlign;
+    if (size.isEmpty() || stride > INT_MAX || bytes > INT_MAX)
+        return {};
+    auto* data = static_cast<uchar*>(av_malloc(static_cast<size_t>(bytes)));
+    if (!data)
+        return {};
+    QImage image(data, size.width(), size.height(), stride, format, av_free, data);
+    if (image.isNull())
+        av_free(data);
+    return image;
+}
 
 // One plane shrunk 2×2: each output sample is the rounded mean of a 2×2 block of the source
 // plane of w × h samples; the last row and column repeat when w or h is odd.
@@ -118,9 +140,10 @@ QImage PictureConverter::convert(const AVFrame* frame, QSize size, QImage::Forma
                                 size.height(), target, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!sws_)
         return {};
-    QImage image(size, format);
+    QImage image = scalerTarget(size, format);
     if (image.isNull())
         return {};
+    // Written in place: the image's data is not shared yet, so bits() does not copy it.
     uint8_t* planes[4] = {image.bits(), nullptr, nullptr, nullptr};
     int strides[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
     if (sws_scale(sws_, frame->data, frame->linesize, 0, frame->height, planes, strides) <= 0)
