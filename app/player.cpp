@@ -22,7 +22,6 @@ Q_LOGGING_CATEGORY(lcPlayer, "vendrel.player", QtInfoMsg)
 
 namespace {
 
-constexpr int kNapSliceMs = 10;        // a nap wakes this soon after the loop flag is cleared
 constexpr int kSnapshotViewDelayMs = 50;
 
 void OpenWithDesktop(const std::string& path) {
@@ -105,12 +104,6 @@ void CPlayer::ThreadProc() {
   m_bLoop.store(false);
   m_nState.store(stateIdle);
   m_nFeedDone.store(0);
-}
-
-bool CPlayer::NapWhileLooping(int ms) {
-  for (int slept = 0; slept < ms && m_bLoop.load(); slept += kNapSliceMs)
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kNapSliceMs, ms - slept)));
-  return m_bLoop.load();
 }
 
 // ---------------------------------------------------------------------------------------------

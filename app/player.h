@@ -162,8 +162,6 @@ class CPlayer : public infra::CThread {
   void StepSpeedTo(int target);
   // The part of StepNext / StepFront after the return to normal speed.
   int StepFrame(int (CPlaybackEngine::*step)(int));
-  // Sleeps ms while the loop flag stays set, waking soon after it is cleared. Returns the flag.
-  bool NapWhileLooping(int ms);
   // Debug check of the rules above.
   void CheckRules() const;
 

@@ -1,6 +1,8 @@
 // CThread: start, stop and the entry of a library thread.
 #include "infra/thread.h"
 
+#include <algorithm>
+#include <chrono>
 #include <system_error>
 
 #include "infra/assertion.h"
@@ -73,6 +75,11 @@ void CThread::Entry() {
 bool CThread::Stop(bool wait) {
   if (!m_bLoop.exchange(false)) return true;
   CThreadImp &imp = *m_threadImp;
+  {
+    // A nap that saw the flag still set is waiting by the time this lock is taken.
+    std::lock_guard<std::mutex> napGuard(imp.m_napLock);
+  }
+  imp.m_napWake.notify_all();
   if (imp.m_pMsgQue) imp.m_pMsgQue->PostQuit();
   if (imp.m_runningId.load() == std::this_thread::get_id()) return true;
   bool mustWait;
@@ -83,6 +90,14 @@ bool CThread::Stop(bool wait) {
   }
   if (mustWait) imp.m_semExit.Pend(-1);
   return true;
+}
+
+bool CThread::NapWhileLooping(int ms) {
+  CThreadImp &imp = *m_threadImp;
+  std::unique_lock<std::mutex> lock(imp.m_napLock);
+  imp.m_napWake.wait_for(lock, std::chrono::milliseconds(std::max(ms, 0)),
+                         [this] { return !m_bLoop.load(); });
+  return m_bLoop.load();
 }
 
 void CThread::Join() {

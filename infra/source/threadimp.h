@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -39,6 +40,8 @@ class CThreadImp {
   CSemaphore m_semStart{1};                   // held by a run from Start until its body ended
   std::atomic<uint64_t> m_dwDeadline{0};      // run deadline in GetMSCount units; 0 = none
   CSemaphore m_semExit{0};                    // posted for a waiting stopper
+  std::mutex m_napLock;                       // leaf lock: a nap checks the loop flag under it
+  std::condition_variable m_napWake;          // notified by Stop for a napping body
 };
 
 }  // namespace infra

@@ -29,6 +29,7 @@ class TestThread : public CThread {
     Join();
   }
   bool Looping() const { return m_bLoop.load(); }
+  bool Nap(int ms) { return NapWhileLooping(ms); }
   void EndOnItsOwn() { m_bLoop.store(false); }
 
   std::function<void(TestThread &)> body = [](TestThread &t) {
@@ -86,6 +87,36 @@ TEST(Thread, StopWithoutWaitReturnsWhileTheBodyStillRuns) {
   EXPECT_FALSE(t.ended->load());
   gate.Open();
   EXPECT_TRUE(WaitFor([&] { return t.ended->load(); }));
+}
+
+// A body napping for an hour ends as soon as it is stopped: Stop(true) returns (no timing is
+// measured; without the wake-up this test would run into the test timeout).
+TEST(Thread, StopWakesANappingBody) {
+  TestThread t;
+  std::atomic<int> naps{0};
+  std::atomic<bool> lastNap{true};
+  t.body = [&](TestThread &self) {
+    ++naps;
+    lastNap = self.Nap(3'600'000);
+  };
+  ASSERT_TRUE(t.Start());
+  ASSERT_TRUE(WaitFor([&] { return naps.load() == 1; }));
+  EXPECT_TRUE(t.Stop(true));
+  EXPECT_TRUE(t.ended->load());
+  EXPECT_FALSE(lastNap);
+}
+
+// A nap of a running body lasts its time and says the loop goes on.
+TEST(Thread, NapOfARunningBodyReturnsTrue) {
+  TestThread t;
+  std::atomic<int> result{-1};
+  t.body = [&](TestThread &self) {
+    result = self.Nap(1) ? 1 : 0;
+    while (self.Looping()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  };
+  ASSERT_TRUE(t.Start());
+  ASSERT_TRUE(WaitFor([&] { return result.load() != -1; }));
+  EXPECT_EQ(result.load(), 1);
 }
 
 TEST(Thread, StopWithWaitFromItsOwnBodyNeverWaits) {

@@ -94,6 +94,9 @@ class CThread {
   // Waits until the operating-system thread of the last run has ended; does nothing when
   // there is none or when called from that thread. For destructors of derived classes.
   void Join();
+  // Sleeps up to ms milliseconds on the body's thread and wakes at once when Stop clears the
+  // loop flag. Returns whether the loop flag is still set (false: the body should return).
+  bool NapWhileLooping(int ms);
 
   std::atomic<bool> m_bLoop{false};  // set by Start, cleared by Stop or a body that ends
 
