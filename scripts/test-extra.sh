@@ -23,8 +23,9 @@ for run in mount:200 path:2000 stream:30; do
 done
 
 cmake -S . -B build/plain -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENDREL_BENCH=OFF >/dev/null
-cmake --build build/plain -j "$jobs" --target tarnvox_tests vendrel_tests
-GLIBC_TUNABLES=glibc.malloc.check=3:glibc.malloc.perturb=165 QT_QPA_PLATFORM=offscreen \
-  build/plain/bin/tarnvox_tests --gtest_brief=1
-GLIBC_TUNABLES=glibc.malloc.check=3:glibc.malloc.perturb=165 QT_QPA_PLATFORM=offscreen \
-  build/plain/bin/vendrel_tests --gtest_brief=1
+plain_tests=(tarnvox_tests lumenpane_tests vendrel_tests vendrel_grid_tests)
+cmake --build build/plain -j "$jobs" --target "${plain_tests[@]}"
+for t in "${plain_tests[@]}"; do
+  GLIBC_TUNABLES=glibc.malloc.check=3:glibc.malloc.perturb=165 QT_QPA_PLATFORM=offscreen \
+    "build/plain/bin/$t" --gtest_brief=1
+done
