@@ -27,8 +27,7 @@ TSAN_OPTIONS="$TSAN_OPTIONS suppressions=$PWD/scripts/tsan-ffmpeg.supp" QT_QPA_P
         -E '(_NOT_BUILT|^infra\.|^krt\.|^LibraryRaces\.|^Playback\.SoundWithAnApplicationObject|PlayerLeaks)'
 # (Left out: the players' leak test, which runs in the ASan build where its heap counts mean
 # something; and the test that opens sound through a Qt application object, which runs Qt's and
-# GLib's own
-# event-loop threads, whose uninstrumented hand-overs the sanitizer reports as races.)
+# GLib's own event-loop threads, whose uninstrumented hand-overs the sanitizer reports as races.)
 
 # The fuzzing targets, briefly: the seeds and whatever corpus earlier runs left, then a fixed
 # number of mutations (a stream run starts and ends an engine port, so it gets fewer).
