@@ -18,16 +18,15 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 ctest --test-dir build/tsan --output-on-failure --no-tests=error -j "$jobs" -R '^(infra\.|LibraryRaces\.)'
 
 # The engine's tests and the players' thread tests in the same build (only these targets of the
-# Qt and FFmpeg parts). FFmpeg is not instrumented: the suppressions file names the reports that
-# lie wholly inside its own threads.
+# Qt and FFmpeg parts), the two programs side by side. FFmpeg, Qt and glib are not instrumented:
+# the suppressions file names what the sanitizer cannot judge inside them.
 cmake --build build/tsan -j "$jobs" --target tarnvox_tests vendrel_thread_tests
-TSAN_OPTIONS="$TSAN_OPTIONS suppressions=$PWD/scripts/tsan-ffmpeg.supp" QT_QPA_PLATFORM=offscreen \
-  ctest --test-dir build/tsan --output-on-failure --no-tests=error -j "$jobs" \
-        -R '^(app\.threads\.|[A-Za-z0-9]+\.)' \
-        -E '(_NOT_BUILT|^infra\.|^krt\.|^LibraryRaces\.|^Playback\.SoundWithAnApplicationObject|PlayerLeaks)'
-# (Left out: the players' leak test, which runs in the ASan build where its heap counts mean
-# something; and the test that opens sound through a Qt application object, which runs Qt's and
-# GLib's own event-loop threads, whose uninstrumented hand-overs the sanitizer reports as races.)
+tsan_gui="$TSAN_OPTIONS suppressions=$PWD/scripts/tsan-ffmpeg.supp"
+TSAN_OPTIONS="$tsan_gui" QT_QPA_PLATFORM=offscreen build/tsan/bin/tarnvox_tests --gtest_brief=1 &
+engine_run=$!
+TSAN_OPTIONS="$tsan_gui" QT_QPA_PLATFORM=offscreen build/tsan/bin/vendrel_thread_tests \
+  --gtest_brief=1 || { kill "$engine_run"; exit 1; }
+wait "$engine_run"
 
 # The fuzzing targets, briefly: the seeds and whatever corpus earlier runs left, then a fixed
 # number of mutations (a stream run starts and ends an engine port, so it gets fewer).

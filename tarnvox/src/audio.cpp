@@ -12,6 +12,9 @@
 #include <QThread>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <cstring>
 #include <map>
 
@@ -108,6 +111,8 @@ struct AudioThread {
     QThread* thread = nullptr;                  // running event loop, null when not started
     QObject* context = nullptr;                 // object on the thread; invocations target it
     std::map<const AudioChannel*, QAudioSink*> sinks; // audio thread only
+    std::mutex jobsMu;
+    std::deque<std::function<void()>> jobs;     // jobsMu: work waiting for the audio thread
 };
 
 // Made on first use and never destroyed: ports close their sound in their destructors, which
@@ -118,6 +123,52 @@ AudioThread& audioThread()
     return *t;
 }
 
+// Hands fn to the audio thread. The work itself goes through a standard mutex, and the queued
+// call only wakes the thread: Qt's event queue locks futexes directly, so a thread checker would
+// not see the hand-over of anything the call carried.
+void postToAudioThread(AudioThread& t, std::function<void()> fn)
+{
+    {
+        std::lock_guard lock(t.jobsMu);
+        t.jobs.push_back(std::move(fn));
+    }
+    QMetaObject::invokeMethod(
+        t.context,
+        [] {
+            AudioThread& at = audioThread();
+            for (;;) {
+                std::function<void()> job;
+                {
+                    std::lock_guard lock(at.jobsMu);
+                    if (at.jobs.empty())
+                        return;
+                    job = std::move(at.jobs.front());
+                    at.jobs.pop_front();
+                }
+                job();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+// Runs fn on the audio thread and waits until it has run (woken through a standard mutex and
+// condition variable, for the same reason).
+template <typename Fn>
+void runOnAudioThread(AudioThread& t, Fn&& fn)
+{
+    std::mutex mu;
+    std::condition_variable cv;
+    bool done = false;
+    postToAudioThread(t, [&] {
+        fn();
+        std::lock_guard lock(mu);
+        done = true;
+        cv.notify_one();
+    });
+    std::unique_lock lock(mu);
+    cv.wait(lock, [&] { return done; });
+}
+
 // At the end of the application object: stops every sink and the thread.
 void stopAudioThread()
 {
@@ -125,16 +176,13 @@ void stopAudioThread()
     std::lock_guard lock(t.mu);
     if (!t.thread)
         return;
-    QMetaObject::invokeMethod(
-        t.context,
-        [&t] {
-            for (auto& [channel, sink] : t.sinks) {
-                sink->stop();
-                delete sink;
-            }
-            t.sinks.clear();
-        },
-        Qt::BlockingQueuedConnection);
+    runOnAudioThread(t, [&t] {
+        for (auto& [channel, sink] : t.sinks) {
+            sink->stop();
+            delete sink;
+        }
+        t.sinks.clear();
+    });
     t.thread->quit();
     t.thread->wait();
     delete t.context;
@@ -167,36 +215,33 @@ std::shared_ptr<AudioChannel> AudioOutput::open(int rate, int channels)
     if (rate <= 0 || channels <= 0 || !startAudioThreadLocked(t))
         return nullptr;
     std::shared_ptr<AudioChannel> result;
-    QMetaObject::invokeMethod(
-        t.context,
-        [&] {
-            QAudioDevice device = QMediaDevices::defaultAudioOutput();
-            if (device.isNull())
-                return;
-            QAudioFormat format;
-            format.setSampleRate(rate);
-            format.setChannelCount(std::min(channels, 2));
-            format.setSampleFormat(QAudioFormat::Int16);
-            if (!device.isFormatSupported(format))
-                format = device.preferredFormat();
-            AudioFormat pcm{format.sampleRate(), format.channelCount(), toAv(format.sampleFormat())};
-            if (pcm.sampleFormat == AV_SAMPLE_FMT_NONE || pcm.rate <= 0 || pcm.channels <= 0 ||
-                pcm.channels > 8)
-                return;
-            auto channel = std::make_shared<AudioChannel>(pcm);
-            auto* sink = new QAudioSink(device, format, t.context);
-            auto* source = new ChannelDevice(channel, sink);
-            source->open(QIODevice::ReadOnly);
-            sink->start(source);
-            if (sink->error() != QAudio::NoError) {
-                qCInfo(lcEngine, "audio device refused the stream");
-                delete sink;
-                return;
-            }
-            t.sinks[channel.get()] = sink;
-            result = std::move(channel);
-        },
-        Qt::BlockingQueuedConnection);
+    runOnAudioThread(t, [&] {
+        QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull())
+            return;
+        QAudioFormat format;
+        format.setSampleRate(rate);
+        format.setChannelCount(std::min(channels, 2));
+        format.setSampleFormat(QAudioFormat::Int16);
+        if (!device.isFormatSupported(format))
+            format = device.preferredFormat();
+        AudioFormat pcm{format.sampleRate(), format.channelCount(), toAv(format.sampleFormat())};
+        if (pcm.sampleFormat == AV_SAMPLE_FMT_NONE || pcm.rate <= 0 || pcm.channels <= 0 ||
+            pcm.channels > 8)
+            return;
+        auto channel = std::make_shared<AudioChannel>(pcm);
+        auto* sink = new QAudioSink(device, format, t.context);
+        auto* source = new ChannelDevice(channel, sink);
+        source->open(QIODevice::ReadOnly);
+        sink->start(source);
+        if (sink->error() != QAudio::NoError) {
+            qCInfo(lcEngine, "audio device refused the stream");
+            delete sink;
+            return;
+        }
+        t.sinks[channel.get()] = sink;
+        result = std::move(channel);
+    });
     return result;
 }
 
@@ -209,17 +254,14 @@ void AudioOutput::close(const std::shared_ptr<AudioChannel>& channel)
     if (!t.thread)
         return;
     const AudioChannel* key = channel.get();
-    QMetaObject::invokeMethod(
-        t.context,
-        [&t, key] {
-            auto it = t.sinks.find(key);
-            if (it == t.sinks.end())
-                return;
-            it->second->stop();
-            it->second->deleteLater();
-            t.sinks.erase(it);
-        },
-        Qt::QueuedConnection);
+    postToAudioThread(t, [&t, key] {
+        auto it = t.sinks.find(key);
+        if (it == t.sinks.end())
+            return;
+        it->second->stop();
+        it->second->deleteLater();
+        t.sinks.erase(it);
+    });
 }
 
 // ---- Resampler -------------------------------------------------------------------------------
