@@ -218,8 +218,10 @@ int fs_file_set_mode(FILEHANDLE* h, uint8_t mode);
 
 // ---- Close ----------------------------------------------------------------------------------
 
-// Frees an open handle, and its mirror the same way. Returns FS_OK; FS_INVALID_HANDLE when the
-// check fails or the record is not open (warning "Not a active file handle!").
+// Frees an open handle, and its mirror the same way; a recording being written first gets its
+// directory items brought up to date and written (pack_file of file_write.h). Returns FS_OK;
+// FS_INVALID_HANDLE when the check fails or the record is not open (warning "Not a active file
+// handle!").
 int krt_file_close(FILEHANDLE* h);
 
 // krt_file_close on each of the 256 slots in order (free slots are refused as above), then
