@@ -306,4 +306,17 @@ const char* mount_state_text(MountState state) {
   return "absent";
 }
 
+int clear_driver(int disk) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  if (disk < 0 || disk >= kMaxDisks) return FS_OK;
+  for (int part = 0; part < kMaxPartitions; ++part) release_driver(disk, part);
+  DiskInfo info{};
+  get_disk_info(&info);
+  const Partition whole[kMaxPartitions] = {{0, info.cap[disk]}, {0, 0}, {0, 0}, {0, 0}};
+  krt_write_partitions(disk, whole, kMaxPartitions);
+  krt_format_driver(disk, 0, kStartupSectorsPerClus);
+  krt_fs_mount(disk, 0);
+  return FS_OK;
+}
+
 }  // namespace krt

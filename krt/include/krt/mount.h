@@ -76,6 +76,12 @@ MountReport mount_report(int disk, int part);
 // "re-initialised in memory (shown empty)", "not mounted".
 const char* mount_state_text(MountState state);
 
+// Re-initialises a whole disk: releases its drivers, writes a partition table with one
+// partition covering the disk (and a fresh version block when the old one is not version
+// 0.4), formats that partition with kStartupSectorsPerClus and mounts it. Returns 0 (failures
+// of the steps are logged, not returned).
+int clear_driver(int disk);
+
 // ---- Mounting one partition -------------------------------------------------------------
 
 // Mounts partition part (0..3) of disk: reads the partition table, loads the parameter block
