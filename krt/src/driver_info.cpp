@@ -1,4 +1,6 @@
 // Driver type, pack period and the summary of one driver.
+#include "krt/driver_info.h"
+
 #include <algorithm>
 #include <bit>
 #include <mutex>
@@ -7,6 +9,7 @@
 #include "krt/lock.h"
 #include "krt/log.h"
 #include "krt/mount.h"
+#include "krt/pdp.h"
 #include "krt/sections.h"
 #include "krt/work_drivers.h"
 

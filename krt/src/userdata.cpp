@@ -16,6 +16,7 @@
 #include "krt/lock.h"
 #include "krt/log.h"
 #include "krt/mount.h"
+#include "krt/pdp.h"
 #include "krt/result.h"
 
 namespace krt {

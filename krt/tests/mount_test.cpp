@@ -3,10 +3,12 @@
 #include <algorithm>
 
 #include "krt/cache.h"
+#include "krt/driver_info.h"
 #include "krt/endian.h"
 #include "krt/format.h"
 #include "krt/mount.h"
 #include "krt/partition.h"
+#include "krt/pdp.h"
 #include "krt/result.h"
 #include "krt/work_drivers.h"
 #include "builder_raw.h"
