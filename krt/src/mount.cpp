@@ -108,7 +108,14 @@ void add_user_data_areas(int disk) {
     pdp->ud_items = kUdItems;
     pdp->ud_first_item = 1;
     pdp->ud_last_item = 1;
-    init_ud_area(*pdp);
+    // An old partition may reserve fewer clusters than the area needs: a layout its recorder
+    // made, not damage. The area then overlaps recordings and is left as it is.
+    if (ud_area_fits(*pdp)) {
+      init_ud_area(*pdp);
+    } else {
+      log_trace("partition %d of disk %d (old version): no room for user data in its reserved "
+                "clusters\n", p, disk);
+    }
     save_pdp(*pdp);
   }
 }
