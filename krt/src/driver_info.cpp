@@ -94,7 +94,7 @@ int krt_get_driver_info(int disk, int part, DriverInfo& info) {
   info.err_status = p->err_state;
   if (p->type > kHighestType) {
     p->type = kReadOnlyType;
-    log_warn("krt_get_driver_info() DISK Set to ReadOnly!\n");
+    log_warn("partition %d of disk %d has an unknown type; it is shown read-only\n", int(p->part), int(p->dev));
     info.err_status = kErrStateDiskError;
   }
   info.type = p->type;

@@ -129,7 +129,7 @@ int krt_file_open(FILEHANDLE*& out, uint8_t mode, int alternate) {
   out = nullptr;
   FILEHANDLE* h = alloc_handle(kPurposeRead, 0);
   if (!h) {
-    log_warn("krt_file_open() Get the Handle error!\n");
+    log_warn("cannot open a recording: all 256 file handles are in use\n");
     return FS_NO_HANDLE;
   }
   h->file_flag = alternate ? kFileReadingAlt : kFileReading;

@@ -44,8 +44,8 @@ struct DriverInfo {
 };
 
 // Fills info for the driver of (disk, part). A driver whose type is above 5 becomes read-only:
-// its type is set to 1 (warning "krt_get_driver_info() DISK Set to ReadOnly!"). Returns 0, or
-// 1 when there is no such driver.
+// its type is set to 1 (warning "partition P of disk D has an unknown type; it is shown
+// read-only"). Returns 0, or 1 when there is no such driver.
 int krt_get_driver_info(int disk, int part, DriverInfo& info);
 
 }  // namespace krt

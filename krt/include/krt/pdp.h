@@ -17,7 +17,7 @@ namespace krt {
 // block is known to fit its partition, so that a damaged coll_sec never sends a read outside it.
 // Returns the entry, or null when the sector cannot be read, the block has no magic (error
 // "temp sec check flag error"), its type is the free marker kDriverFree (error), or every
-// entry is in use (error "get_empty_driver failed!").
+// entry is in use (error "the driver table is full: ...").
 DriverParam* load_pdp(int disk, int part, uint64_t start);
 
 // Reads the collision table of a loaded driver (relative sector coll_sec) into its collision
