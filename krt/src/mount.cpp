@@ -277,7 +277,8 @@ int krt_fs_mount(int disk, int part) {
   DriverParam* pdp = load_pdp(disk, part, parts[part].start);
   if (!pdp) return -1;
   if (const char* why = check_block_fits(*pdp, parts[part].size)) {
-    log_warn("parameter block of disk %d partition %d refused: %s\n", disk, part, why);
+    // An info line: start-up warns once, with this reason, of what became of the partition.
+    log_info("parameter block of disk %d partition %d refused: %s\n", disk, part, why);
     std::snprintf(g_refusal, sizeof g_refusal, "its parameter block was refused: %s", why);
     return -1;
   }
