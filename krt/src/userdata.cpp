@@ -15,7 +15,6 @@
 #include "krt/endian.h"
 #include "krt/lock.h"
 #include "krt/log.h"
-#include "krt/mount.h"
 #include "krt/pdp.h"
 #include "krt/result.h"
 
