@@ -280,6 +280,9 @@ int krt_fs_mount(int disk, int part) {
     // An info line: start-up warns once, with this reason, of what became of the partition.
     log_info("parameter block of disk %d partition %d refused: %s\n", disk, part, why);
     std::snprintf(g_refusal, sizeof g_refusal, "its parameter block was refused: %s", why);
+    // The refused values were loaded into the partition's entry: nothing may use them (a
+    // listing or the calendar would read wherever they point).
+    release_driver(disk, part);
     return -1;
   }
   g_refusal[0] = 0;
