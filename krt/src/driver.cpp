@@ -135,7 +135,7 @@ int get_empty_driver() {
   for (int i = 0; i < kMaxDrivers; ++i) {
     if (!driver_in_use(table().entries[i])) return i;
   }
-  log_error("get_empty_driver failed!!!!!!!!!!!!!\n");
+  log_error("the driver table is full: no room for another partition\n");
   return -1;
 }
 

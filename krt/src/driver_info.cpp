@@ -1,4 +1,6 @@
 // Driver type, pack period and the summary of one driver.
+#include "krt/driver_info.h"
+
 #include <algorithm>
 #include <bit>
 #include <mutex>
@@ -7,6 +9,7 @@
 #include "krt/lock.h"
 #include "krt/log.h"
 #include "krt/mount.h"
+#include "krt/pdp.h"
 #include "krt/sections.h"
 #include "krt/work_drivers.h"
 
@@ -91,7 +94,7 @@ int krt_get_driver_info(int disk, int part, DriverInfo& info) {
   info.err_status = p->err_state;
   if (p->type > kHighestType) {
     p->type = kReadOnlyType;
-    log_warn("krt_get_driver_info() DISK Set to ReadOnly!\n");
+    log_warn("partition %d of disk %d has an unknown type; it is shown read-only\n", int(p->part), int(p->dev));
     info.err_status = kErrStateDiskError;
   }
   info.type = p->type;

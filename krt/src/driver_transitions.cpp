@@ -13,6 +13,7 @@
 #include "krt/log.h"
 #include "krt/mount.h"
 #include "krt/packed_time.h"
+#include "krt/pdp.h"
 #include "krt/result.h"
 #include "krt/sections.h"
 #include "krt/work_drivers.h"

@@ -1,12 +1,11 @@
-// The file-handle table: 256 records, the handle check, allocation, open and close.
+// The file-handle table: 256 records, the handle check, allocation and release. Closing a
+// handle (file_close.cpp) sits above both this table and the writer.
 #include <cstring>
 #include <mutex>
 
 #include "file_internal.h"
-#include "krt/cache.h"
 #include "krt/clock.h"
 #include "krt/file.h"
-#include "krt/file_write.h"
 #include "krt/lock.h"
 #include "krt/log.h"
 #include "krt/packed_time.h"
@@ -38,23 +37,6 @@ FILEHANDLE* take_free_record() {
   }
   log_trace("none available handle\n");
   return nullptr;
-}
-
-bool open_for_reading(uint8_t flag) { return flag == kFileReading || flag == kFileReadingAlt; }
-
-// Closes one record; its mirror is left to the caller.
-int close_record(FILEHANDLE& h) {
-  if (open_for_reading(h.file_flag)) {
-    h.file_flag = kFileFree;
-  } else if (h.file_flag == kFileWriting) {
-    // A recording being written gets its directory items brought up to date, written at once.
-    h.file_flag = kFileFree;
-    if (h.kind == kHandleRecording) pack_file(&h, time_now(), true);
-  } else {
-    log_warn("Not a active file handle!!!!!\n");
-    return FS_INVALID_HANDLE;
-  }
-  return FS_OK;
 }
 
 // Whether p points at a time section of some driver-table entry.
@@ -147,7 +129,7 @@ int krt_file_open(FILEHANDLE*& out, uint8_t mode, int alternate) {
   out = nullptr;
   FILEHANDLE* h = alloc_handle(kPurposeRead, 0);
   if (!h) {
-    log_warn("krt_file_open() Get the Handle error!\n");
+    log_warn("cannot open a recording: all 256 file handles are in use\n");
     return FS_NO_HANDLE;
   }
   h->file_flag = alternate ? kFileReadingAlt : kFileReading;
@@ -171,26 +153,6 @@ int fs_file_set_mode(FILEHANDLE* h, uint8_t mode) {
   log_trace("fs_file_set_mode()\n");
   if (const int r = check_open_handle(h); r != FS_OK) return r;
   h->mode = mode;
-  return FS_OK;
-}
-
-int krt_file_close(FILEHANDLE* h) {
-  std::lock_guard<std::recursive_mutex> hold(library_lock());
-  if (const int r = check_handle(h); r != FS_OK) return r;
-  if (const int r = close_record(*h); r != FS_OK) return r;
-  // A mirror is closed the same way, but its own mirror is not followed: a mirror never has
-  // one, and a broken record must not send the close round in a circle.
-  if (h->mirror) {
-    if (check_handle(h->mirror) == FS_OK && h->mirror != h) close_record(*h->mirror);
-    h->mirror = nullptr;
-  }
-  return FS_OK;
-}
-
-int krt_file_close_all() {
-  std::lock_guard<std::recursive_mutex> hold(library_lock());
-  for (FILEHANDLE& h : g_handles) krt_file_close(&h);
-  bflush_all();
   return FS_OK;
 }
 

@@ -141,7 +141,7 @@ int krt_file_goto_clus(FILEHANDLE* h, int disk, int part, uint32_t c) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   DriverParam* pdp = get_pdp(disk, part);
   if (!pdp) {
-    log_error("get_pdp failed disk:%d, part:%d !!!!!\n", disk, part);
+    log_error("partition %d of disk %d is not mounted\n", part, disk);
     return FS_NO_EXIST_FILE;
   }
   if (const int r = check_handle(h); r != FS_OK) return r;
@@ -153,7 +153,8 @@ int krt_file_goto_clus(FILEHANDLE* h, int disk, int part, uint32_t c) {
   h->pdp = pdp;
   int r = load_cluster(*h, c);
   if (r == FS_OK && c != h->first_cluster) {
-    log_error("krt_file_goto_clus() first_cluster:%u, clus:%u\n", h->first_cluster, c);
+    log_error("cluster %u is not where a recording starts (its recording starts at cluster %u)\n", c,
+              h->first_cluster);
     r = FS_NO_EXIST_FILE;
   }
   if (r != FS_OK) restore_position(*h, was);

@@ -10,6 +10,7 @@
 #include "krt/cache.h"
 #include "krt/clock.h"
 #include "krt/disk_io.h"
+#include "krt/driver_info.h"
 #include "krt/driver_transitions.h"
 #include "krt/file_search.h"
 #include "krt/lock.h"

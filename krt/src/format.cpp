@@ -1,4 +1,4 @@
-// Formatting a partition and re-initialising a whole disk.
+// Formatting a partition (re-initialising a whole disk, clear_driver, sits with the mount).
 //
 // A format writes in three ways: the parameter block and the collision table through the
 // cache; the user-data area, both directory copies and the cluster index as runs of zeros with
@@ -17,7 +17,6 @@
 #include "krt/driver.h"
 #include "krt/lock.h"
 #include "krt/log.h"
-#include "krt/mount.h"
 #include "krt/partition.h"
 #include "krt/restore.h"
 #include "krt/result.h"
@@ -186,19 +185,6 @@ int krt_format_driver(int disk, int part, uint32_t sector_per_clus) {
     return r;
   }
   bflush(disk);
-  return FS_OK;
-}
-
-int clear_driver(int disk) {
-  std::lock_guard<std::recursive_mutex> hold(library_lock());
-  if (disk < 0 || disk >= kMaxDisks) return FS_OK;
-  for (int part = 0; part < kMaxPartitions; ++part) release_driver(disk, part);
-  DiskInfo info{};
-  get_disk_info(&info);
-  const Partition whole[kMaxPartitions] = {{0, info.cap[disk]}, {0, 0}, {0, 0}, {0, 0}};
-  krt_write_partitions(disk, whole, kMaxPartitions);
-  krt_format_driver(disk, 0, kStartupSectorsPerClus);
-  krt_fs_mount(disk, 0);
   return FS_OK;
 }
 

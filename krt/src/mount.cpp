@@ -9,11 +9,14 @@
 #include "krt/cache.h"
 #include "krt/disk_io.h"
 #include "krt/driver_dump.h"
+#include "krt/driver_info.h"
+#include "krt/file.h"
 #include "krt/format.h"
 #include "krt/layout.h"
 #include "krt/lock.h"
 #include "krt/log.h"
 #include "krt/partition.h"
+#include "krt/pdp.h"
 #include "krt/restore.h"
 #include "krt/result.h"
 #include "krt/sections.h"
@@ -105,7 +108,14 @@ void add_user_data_areas(int disk) {
     pdp->ud_items = kUdItems;
     pdp->ud_first_item = 1;
     pdp->ud_last_item = 1;
-    init_ud_area(*pdp);
+    // An old partition may reserve fewer clusters than the area needs: a layout its recorder
+    // made, not damage. The area then overlaps recordings and is left as it is.
+    if (ud_area_fits(*pdp)) {
+      init_ud_area(*pdp);
+    } else {
+      log_trace("partition %d of disk %d (old version): no room for user data in its reserved "
+                "clusters\n", p, disk);
+    }
     save_pdp(*pdp);
   }
 }
@@ -267,7 +277,8 @@ int krt_fs_mount(int disk, int part) {
   DriverParam* pdp = load_pdp(disk, part, parts[part].start);
   if (!pdp) return -1;
   if (const char* why = check_block_fits(*pdp, parts[part].size)) {
-    log_warn("parameter block of disk %d partition %d refused: %s\n", disk, part, why);
+    // An info line: start-up warns once, with this reason, of what became of the partition.
+    log_info("parameter block of disk %d partition %d refused: %s\n", disk, part, why);
     std::snprintf(g_refusal, sizeof g_refusal, "its parameter block was refused: %s", why);
     // The refused values were loaded into the partition's entry: nothing may use them (a
     // listing or the calendar would read wherever they point).
@@ -307,6 +318,19 @@ const char* mount_state_text(MountState state) {
       return "not mounted";
   }
   return "absent";
+}
+
+int clear_driver(int disk) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  if (disk < 0 || disk >= kMaxDisks) return FS_OK;
+  for (int part = 0; part < kMaxPartitions; ++part) release_driver(disk, part);
+  DiskInfo info{};
+  get_disk_info(&info);
+  const Partition whole[kMaxPartitions] = {{0, info.cap[disk]}, {0, 0}, {0, 0}, {0, 0}};
+  krt_write_partitions(disk, whole, kMaxPartitions);
+  krt_format_driver(disk, 0, kStartupSectorsPerClus);
+  krt_fs_mount(disk, 0);
+  return FS_OK;
 }
 
 }  // namespace krt

@@ -1,11 +1,13 @@
 // Loading and saving a driver's parameter block, and releasing its entry.
+#include "krt/pdp.h"
+
 #include <cstring>
 #include <mutex>
 
 #include "krt/cache.h"
+#include "krt/disk.h"
 #include "krt/lock.h"
 #include "krt/log.h"
-#include "krt/mount.h"
 #include "krt/result.h"
 #include "krt/work_drivers.h"
 

@@ -9,6 +9,7 @@
 #include "krt/lock.h"
 #include "krt/log.h"
 #include "krt/mount.h"
+#include "krt/pdp.h"
 #include "krt/restore.h"
 #include "krt/result.h"
 #include "krt/work_drivers.h"

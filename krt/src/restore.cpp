@@ -139,7 +139,7 @@ uint8_t index_flag_for(uint8_t dir_flag, uint32_t c) {
     case kDirFlagContinued:
       return kIndexFlagContinued;
     default:
-      log_warn("restore_clus_index: set bad clus %u\n", c);
+      log_warn("restoring an unclean partition: cluster %u marked unusable\n", c);
       return kIndexFlagBad;
   }
 }

@@ -15,7 +15,7 @@
 #include "krt/endian.h"
 #include "krt/lock.h"
 #include "krt/log.h"
-#include "krt/mount.h"
+#include "krt/pdp.h"
 #include "krt/result.h"
 
 namespace krt {
@@ -75,7 +75,8 @@ bool ud_area_fits(const DriverParam& p) {
 int init_ud_area(const DriverParam& p) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   if (!ud_area_fits(p)) {
-    log_warn("init_ud_area: the user-data area does not lie inside the reserved clusters\n");
+    log_warn("partition %d of disk %d: its user-data area does not lie inside its reserved "
+             "clusters; it is left as it is\n", int(p.part), int(p.dev));
     return 1;
   }
   const uint64_t start = p.start_sector + p.ud_start;
@@ -118,7 +119,8 @@ int ud_purge(DriverParam& p) {
 int ud_add_item(DriverParam& p, uint32_t first_cluster, const UserData& ud, uint32_t& item_no) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   if (!ud_area_fits(p)) {
-    log_warn("ud_add_item: the user-data area does not lie inside the reserved clusters\n");
+    log_warn("partition %d of disk %d: its user-data area does not lie inside its reserved "
+             "clusters; no card-number record is written\n", int(p.part), int(p.dev));
     return 1;
   }
   if (!valid_item(p, p.ud_last_item)) return FS_IO_ERROR;

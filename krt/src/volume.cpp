@@ -9,6 +9,7 @@
 #include "krt/disk.h"
 #include "krt/disk_io.h"
 #include "krt/driver.h"
+#include "krt/driver_info.h"
 #include "krt/lock.h"
 #include "krt/log.h"
 #include "krt/mount.h"

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "krt/cache.h"
+#include "krt/driver_info.h"
 #include "krt/driver_transitions.h"
 #include "krt/endian.h"
 #include "krt/userdata.h"

@@ -11,6 +11,7 @@
 
 #include "krt/cache.h"
 #include "krt/dir_index.h"
+#include "krt/mount.h"
 #include "krt/partition.h"
 #include "krt/result.h"
 #include "krt/userdata.h"

@@ -313,7 +313,7 @@ TEST_F(DriverTableTest, SlotsOwnTheirCompanionsAndAreFoundByDiskAndPartition) {
   EXPECT_NE(driver_slot(9)->coll_copy, driver_slot(10)->coll_copy);
   test::LogCapture log;
   EXPECT_EQ(get_empty_driver(), -1);
-  EXPECT_NE(log.text().find("FSError get_empty_driver failed!"), std::string::npos);
+  EXPECT_NE(log.text().find("FSError the driver table is full"), std::string::npos);
   uint8_t* coll = driver_slot(9)->coll_copy;
   coll[0] = 5;
   free_driver_slot(*driver_slot(9));

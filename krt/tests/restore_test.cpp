@@ -244,7 +244,7 @@ TEST_F(Restore, ReservedItemInTheRangeBecomesBad) {
   test::LogCapture log;
   const DriverParam& p = mount(disk);
   EXPECT_EQ(index_of(p, real - 3), test::kb::index_byte(9, 3));
-  EXPECT_NE(log.text().find("FSWarn restore_clus_index: set bad clus " + std::to_string(real - 3)),
+  EXPECT_NE(log.text().find("FSWarn restoring an unclean partition: cluster " + std::to_string(real - 3)),
             std::string::npos);
 }
 

@@ -11,6 +11,7 @@
 #include "file_support.h"
 #include "krt/clock.h"
 #include "krt/disk.h"
+#include "krt/driver_info.h"
 #include "krt/file_write.h"
 #include "krt/packed_time.h"
 

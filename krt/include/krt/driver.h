@@ -113,7 +113,7 @@ bool driver_in_use(const DriverParam& p);
 // The entry in use for (disk, part); null when there is none.
 DriverParam* get_pdp(int disk, int part);
 
-// The first free slot. Returns its number, or -1 after the error "get_empty_driver failed!"
+// The first free slot. Returns its number, or -1 after the error "the driver table is full: ..."
 // when all kMaxDrivers entries are in use.
 int get_empty_driver();
 

@@ -153,7 +153,7 @@ std::string file_handles_check();
 // Opens a handle for reading (file_flag kFileReadingAlt when alternate is non-zero, else
 // kFileReading) on the first driver-table entry in use, not yet positioned; a positioning
 // operation must follow. Returns FS_OK with out set, or FS_NO_HANDLE with out null when no
-// record is free (warning "krt_file_open() Get the Handle error!") or no driver is mounted.
+// record is free (warning "cannot open a recording: all 256 file handles are in use") or no driver is mounted.
 int krt_file_open(FILEHANDLE*& out, uint8_t mode, int alternate);
 
 // Puts the handle on cluster c of its driver at offset 0 and takes over c's directory item:
@@ -166,8 +166,8 @@ int load_clus(FILEHANDLE* h, uint32_t c);
 
 // Puts an open reading handle on the first cluster of the file that starts at cluster c of
 // driver (disk, part). Returns FS_OK; FS_NO_EXIST_FILE when there is no such driver (error
-// "get_pdp failed") or c is not a file's first cluster (error "krt_file_goto_clus()
-// first_cluster:.., clus:.."); FS_INVALID_HANDLE when the check fails or the handle is not open
+// "partition P of disk D is not mounted") or c is not a file's first cluster (error "cluster C
+// is not where a recording starts ..."); FS_INVALID_HANDLE when the check fails or the handle is not open
 // for reading (error "Invalid file read handle!"); load_clus's errors. On failure the handle
 // stays where it was.
 int krt_file_goto_clus(FILEHANDLE* h, int disk, int part, uint32_t c);
@@ -218,8 +218,10 @@ int fs_file_set_mode(FILEHANDLE* h, uint8_t mode);
 
 // ---- Close ----------------------------------------------------------------------------------
 
-// Frees an open handle, and its mirror the same way. Returns FS_OK; FS_INVALID_HANDLE when the
-// check fails or the record is not open (warning "Not a active file handle!").
+// Frees an open handle, and its mirror the same way; a recording being written first gets its
+// directory items brought up to date and written (pack_file of file_write.h). Returns FS_OK;
+// FS_INVALID_HANDLE when the check fails or the record is not open (warning "Not a active file
+// handle!").
 int krt_file_close(FILEHANDLE* h);
 
 // krt_file_close on each of the 256 slots in order (free slots are refused as above), then

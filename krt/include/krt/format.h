@@ -3,8 +3,9 @@
 // krt_format_driver computes the areas of a partition (see layout.h, compute_layout), writes a
 // new parameter block, clears the collision table, the user-data area, both directory copies
 // and the cluster index, and marks the reserved clusters unusable in the directory and the
-// index. clear_driver goes one step further for a disk whose version block or partition table
-// cannot be used: it writes a table with one partition covering the whole disk and formats it.
+// index. clear_driver (mount.h) goes one step further for a disk whose version block or partition
+// table cannot be used: it writes a table with one partition covering the whole disk and
+// formats it.
 //
 // Every write goes through the sector cache or the direct transfers, and so through the write
 // hook. With the default hook nothing reaches the disk: the fresh state lives in the cache
@@ -30,12 +31,6 @@ constexpr uint32_t kStartupSectorsPerClus = 4096;  // sectors per cluster start-
 //   FS_IO_ERROR (4) when the parameter block or collision table sector cannot be read;
 //   or the error of init_ud_area, init_dir_area or init_index_area.
 int krt_format_driver(int disk, int part, uint32_t sector_per_clus);
-
-// Re-initialises a whole disk: releases its drivers, writes a partition table with one
-// partition covering the disk (and a fresh version block when the old one is not version
-// 0.4), formats that partition with kStartupSectorsPerClus and mounts it. Returns 0 (failures
-// of the steps are logged, not returned).
-int clear_driver(int disk);
 
 // Clears the directory copies starting at first_start and second_start (each dir_size
 // sectors; a start of 0 skips that copy) with direct zero transfers of 16 sectors, then marks

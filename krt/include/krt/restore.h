@@ -57,7 +57,7 @@ int restore_fs41(DriverParam& pdp);
 
 // Rebuilds the index bytes of clusters max(restore_from - 512, rev_clus) .. current_cluster
 // from their directory items (dir_flag 0 and 1 give flag 0, 2 gives 2, 3 gives 1, anything
-// else flag 3 with the warning "restore_clus_index: set bad clus c"); bytes already marked bad
+// else flag 3 with the warning "restoring an unclean partition: cluster c marked unusable"); bytes already marked bad
 // stay bad. Then restore_from = current_cluster. Returns 0, or an accessor's error code.
 int restore_clus_index(DriverParam& pdp);
 

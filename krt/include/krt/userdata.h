@@ -55,14 +55,16 @@ bool ud_area_fits(const DriverParam& pdp);
 // Writes zeros over the driver's whole user-data area (ud_item_size * ud_items / 512 sectors
 // from ud_start) with direct transfers of 128 sectors, and zeroes the cached copies of those
 // sectors. Returns 0; 1 when the area does not lie inside the reserved clusters (ud_area_fits;
-// warning "init_ud_area: ...": zeroing it would destroy recordings), or when a transfer fails.
+// warning "partition P of disk D: its user-data area does not lie inside its reserved clusters;
+// ...": zeroing it would destroy recordings), or when a transfer fails.
 int init_ud_area(const DriverParam& pdp);
 
 // Stores a record for the file starting at first_cluster in item ud_last_item (the driver's
 // lap replaces the record's lap byte), writes its sector at once, advances ud_last_item
 // (wrapping to 1), purges and saves the parameter block. Sets item to the item number used.
 // Returns 0; FS_IO_ERROR when the sector cannot be read or the area's pointers are out of
-// range; 1 when the sector's write fails.
+// range; 1 when the area does not lie inside the reserved clusters (warning, as above) or the
+// sector's write fails.
 int ud_add_item(DriverParam& pdp, uint32_t first_cluster, const UserData& ud, uint32_t& item);
 
 // Copies the record of item `item` into out when that item belongs to the file starting at

@@ -15,6 +15,7 @@
 #include "krt/disk.h"
 #include "krt/disk_io.h"
 #include "krt/driver.h"
+#include "krt/driver_info.h"
 #include "krt/endian.h"
 #include "krt/file_write.h"
 #include "krt/format.h"
@@ -22,6 +23,7 @@
 #include "krt/mount.h"
 #include "krt/packed_time.h"
 #include "krt/partition.h"
+#include "krt/pdp.h"
 #include "krt/userdata.h"
 #include "krt/work_drivers.h"
 

@@ -350,8 +350,13 @@ TEST(ToolDamage, InfoSaysWhyAPartitionShowsNothing) {
                          "of 0..5\n"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.err.find("FSWarn parameter block of disk 0 partition 1 refused: its partition type is none"),
-              std::string::npos)
+    // The warning gives the reason once; -v adds the refusal itself.
+    const std::string reason = "its parameter block was refused: its partition type is none of 0..5";
+    EXPECT_NE(r.err.find("FSWarn partition 1 of disk 0 not mounted: " + reason), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(reason), r.err.rfind(reason)) << r.err;
+    EXPECT_EQ(r.err.find("FSInfo parameter block of disk 0 partition 1 refused: its partition type is none of 0..5") !=
+                  std::string::npos,
+              verbose)
         << r.err;
     EXPECT_EQ(r.err.find("FSTrace ") != std::string::npos, verbose) << r.err;
   }
