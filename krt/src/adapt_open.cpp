@@ -52,7 +52,7 @@ int locate(FILEHANDLE* h, DriverParam* pdp, const RecordingName& n) {
     const int r = file_goto_work_driver(h, uint8_t(n.dir.channel), n.start_time, kScanNext, 0, 0xFF, 0xFF);
     if (r != FS_OK) return r;
     DirItem item{};
-    c = next_file_on(h, pdp, n.start_time, n.repeat_no, INT32_MAX, item);
+    c = next_file_on(h, uint8_t(n.dir.channel), pdp, n.start_time, n.repeat_no, INT32_MAX, item);
     if (c == 0) return FS_NO_EXIST_FILE;
   } else if (c >= pdp->total_clus) {
     return FS_BAD_CLUSTER;

@@ -53,6 +53,8 @@ struct Outcome {
 // Brings the sample disk up through the hostile hooks as they are set, walks everything and
 // checks what every case must hold. The disk must attach unless its first read may fail.
 Outcome run_case(bool may_lose_disk = false) {
+  // With every read answered, every listed recording must open and read to its listed size.
+  const bool reads_answered = !may_lose_disk;
   const Sample& s = sample();
   for (const kb::PartitionReport& r : s.built.partitions) {
     hostile::allow(0, r.start, s.built.table[size_t(r.slot)].size);
@@ -79,6 +81,10 @@ Outcome run_case(bool may_lose_disk = false) {
   }
   EXPECT_EQ(out.walk.empty_days, 0) << "a day listed without a channel";
   EXPECT_LE(out.walk.largest, s.built.table[0].size * 512) << "a listed size beyond the partition";
+  if (reads_answered) {
+    EXPECT_EQ(out.walk.read_whole, out.walk.recordings) << "a listed recording that does not open or reads short: "
+                                                        << (out.walk.errors.empty() ? "" : out.walk.errors.front());
+  }
   return out;
 }
 
