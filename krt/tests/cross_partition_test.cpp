@@ -23,14 +23,15 @@ kb::File rec(uint8_t channel, uint32_t start) {
 
 class CrossPartition : public test::AdapterTest {};
 
-// Partition 0 starts first on the day, with a file of channel 1 ("002"); partition 1 holds two
-// files of channel 0 ("001"). The index byte of partition 0's file is changed to say channel 0
-// while its directory item still says channel 1: the time search for channel 0 stands on it
-// first, and must not go on searching partition 1 for channel 1.
+// Partition 0 holds a file of channel 2 ("003") and then two of channel 1 ("002"); partition 1
+// holds two files of channel 0 ("001"), the first starting with partition 0's second file. The
+// index byte of that file is changed to say channel 0 while its directory item still says
+// channel 1: the time search for channel 0 stands on it, and must not go on searching partition
+// 1 for channel 1.
 TEST_F(CrossPartition, AChangedIndexByteLeavesTheOtherPartitionsListingAlone) {
   kb::Disk disk = kb::multi_partition_disk({300000, 300000}, 64);
-  disk.partitions[0].files = {rec(1, t(8, 0)), rec(1, t(9, 0))};
-  disk.partitions[1].files = {rec(0, t(8, 30)), rec(0, t(9, 30))};
+  disk.partitions[0].files = {rec(2, t(7, 0)), rec(1, t(8, 0)), rec(1, t(9, 0))};
+  disk.partitions[1].files = {rec(0, t(8, 0)), rec(0, t(9, 30))};
   const std::string dir = "/mnt/idea1/2010-03-05/001/";
 
   attach({disk});
@@ -39,7 +40,7 @@ TEST_F(CrossPartition, AChangedIndexByteLeavesTheOtherPartitionsListingAlone) {
   make_index_item(byte, 0, kIndexFlagFirst);
   {
     std::fstream image(path(0), std::ios::in | std::ios::out | std::ios::binary);
-    image.seekp(std::streamoff((r.start + r.layout.index_off) * kSectorBytes + r.files[0].first_cluster));
+    image.seekp(std::streamoff((r.start + r.layout.index_off) * kSectorBytes + r.files[1].first_cluster));
     image.put(char(byte));
   }
   volume_startup();
