@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 
 #include "krt/dir_index.h"
 #include "krt/driver.h"
@@ -86,6 +87,13 @@ uint32_t next_file_on(FILEHANDLE* h, uint8_t ch, const DriverParam* driver, uint
 // Whether a listing of channel `channel` of the day starting at packed time `day` on pdp (the
 // find slots' search) finds a recording. Returns false also when no handle slot is free.
 bool channel_day_lists(DriverParam* pdp, uint8_t channel, uint32_t day);
+
+// The days on which channel folders of pdp list a recording, by the day's packed midnight,
+// with bit c set for channel c: the days and channels the file starts after cluster `from`
+// name (for_each_file_start), each confirmed by the listing's own search (channel_day_lists),
+// so a calendar built from them shows a day exactly when a channel folder of it lists. With
+// first_only, a day keeps only its first channel that lists.
+std::map<uint32_t, uint64_t> listed_channel_days(DriverParam* pdp, uint32_t from, bool first_only);
 
 // ---- Slots ------------------------------------------------------------------------------------
 
