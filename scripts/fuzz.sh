@@ -7,7 +7,8 @@
 # Builds the targets with clang in build/fuzz (optimised; the cache and handle-table rules are
 # checked after each step of a run rather than after every change), writes the seeds (image builder, demo clips) to
 # build/fuzz/seeds, keeps what the fuzzer finds in build/fuzz/corpus/TARGET and crashes in
-# build/fuzz/findings. Any further arguments go to libFuzzer.
+# build/fuzz/findings; inputs that once found a fault (fuzz/regressions/TARGET) run every time.
+# Any further arguments go to libFuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ $# -lt 2 ]; then
@@ -33,8 +34,11 @@ fi
 if [[ "$budget" == -runs=* ]]; then limit=("$budget"); else limit=(-max_total_time="$budget"); fi
 max_len=65536
 [ "$target" = path ] && max_len=256
+# Inputs that once found a fault run every time (kept in the repository, never written to).
+regressions=()
+[ -d "fuzz/regressions/$target" ] && regressions=("fuzz/regressions/$target")
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
 exec "$build/bin/${target}_fuzz" "${limit[@]}" -timeout=20 -max_len=$max_len -dict="fuzz/$target.dict" \
   -artifact_prefix="$build/findings/$target-" -print_final_stats=1 "$@" \
-  "$build/corpus/$target" "$build/seeds/$target"
+  "$build/corpus/$target" "$build/seeds/$target" ${regressions[@]+"${regressions[@]}"}

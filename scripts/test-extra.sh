@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Further builds run by ./test:
 #  - ThreadSanitizer: the runtime support library's tests, and the file layer and the "/mnt"
-#    adapter with busy threads during start-up reruns, so a data race fails the run;
+#    adapter with busy threads during start-up reruns, so a data race fails the run; then the
+#    engine's tests and many players on the real engine driven from several threads;
 #  - libFuzzer (clang): each fuzzing target over its corpus for a fixed number of runs;
 #  - a plain optimised build (no sanitizer) of the engine's and the viewer core's tests, run with
 #    glibc's heap checks: the sanitizers do not see writes made by FFmpeg's own (uninstrumented)
@@ -11,10 +12,18 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVENDREL_TSAN=ON \
-      -DVENDREL_GUI=OFF -DVENDREL_BENCH=OFF >/dev/null
+      -DVENDREL_GUI=ON -DVENDREL_BENCH=OFF >/dev/null
 cmake --build build/tsan -j "$jobs" --target infra_tests krt_tests
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 ctest --test-dir build/tsan --output-on-failure --no-tests=error -j "$jobs" -R '^(infra\.|LibraryRaces\.)'
+
+# The engine's tests and the players' thread tests in the same build (only these targets of the
+# Qt and FFmpeg parts). FFmpeg is not instrumented: the suppressions file names the reports that
+# lie wholly inside its own threads.
+cmake --build build/tsan -j "$jobs" --target tarnvox_tests vendrel_thread_tests
+TSAN_OPTIONS="$TSAN_OPTIONS suppressions=$PWD/scripts/tsan-ffmpeg.supp" QT_QPA_PLATFORM=offscreen \
+  ctest --test-dir build/tsan --output-on-failure --no-tests=error -j "$jobs" \
+        -R '^(app\.threads\.|[A-Za-z0-9]+\.)' -E '(_NOT_BUILT|^infra\.|^krt\.|^LibraryRaces\.)'
 
 # The fuzzing targets, briefly: the seeds and whatever corpus earlier runs left, then a fixed
 # number of mutations (a stream run starts and ends an engine port, so it gets fewer).

@@ -269,6 +269,9 @@ int krt_fs_mount(int disk, int part) {
   if (const char* why = check_block_fits(*pdp, parts[part].size)) {
     log_warn("parameter block of disk %d partition %d refused: %s\n", disk, part, why);
     std::snprintf(g_refusal, sizeof g_refusal, "its parameter block was refused: %s", why);
+    // The refused values were loaded into the partition's entry: nothing may use them (a
+    // listing or the calendar would read wherever they point).
+    release_driver(disk, part);
     return -1;
   }
   g_refusal[0] = 0;

@@ -83,7 +83,7 @@ const char* mount_state_text(MountState state);
 // unclean partition of type 0, 3 or 4 and saves its block, and builds the time sections.
 // Returns 0, or -1 when the table cannot be read, the entry is empty, the block is refused or
 // the table is full, or the block does not fit (warning "parameter block of disk D partition P
-// refused: REASON"; the loaded entry then stays in the table and the caller releases it).
+// refused: REASON"; the partition's entry is then released, so no refused value is ever used).
 int krt_fs_mount(int disk, int part);
 
 // Why entry p of a partition table (parts[0..3]) cannot be mounted on a disk of capacity
