@@ -24,15 +24,21 @@
 //                   one directory item per file). Counters "sectors" as above and "days" =
 //                   (partition, day) entries of the calendar. Fails unless all 4 partitions
 //                   mount and each has calendar days.
+//   BM_ListDay      lists every channel folder of one day of partition 0 through the "/mnt"
+//                   adapter's find (16 channels, 96 files each), after one volume_startup.
+//                   Counter "files" = recordings listed per iteration. Fails unless every
+//                   channel lists its files.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "bench_image.h"
+#include "krt/adapter.h"
 #include "krt/disk.h"
 #include "krt/driver.h"
 #include "krt/mount.h"
@@ -170,9 +176,35 @@ void BM_VolumeStartup(benchmark::State& state) {
   state.counters["days"] = double(days);
 }
 
+void BM_ListDay(benchmark::State& state) {
+  krt::volume_startup();
+  const FileOps* ops = krt::adapter_file_ops();
+  uint64_t files = 0;
+  for (auto _ : state) {
+    files = 0;
+    for (int c = 1; c <= 16; ++c) {
+      char pattern[64];
+      std::snprintf(pattern, sizeof pattern, "/mnt/idea0/2010-01-02/%03d/*", c);
+      FSFindData data{};
+      const FSFindHandle find = ops->find_first(pattern, &data);
+      if (find == VFS_FIND_NONE) continue;
+      do {
+        ++files;
+      } while (ops->find_next(find, &data) == 0);
+      ops->find_close(find);
+    }
+    if (files != 16 * 86400 / kFileSeconds) {
+      state.SkipWithError("a channel folder did not list its files");
+      break;
+    }
+  }
+  state.counters["files"] = double(files);
+}
+
 BENCHMARK(BM_FileSysInit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VolumeStartup)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListDay)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,6 +1,8 @@
 #include "catalog/reader.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "catalog/text.h"
 
@@ -8,8 +10,9 @@ bool RecordingReader::open(const std::string& path, uint64_t expected_bytes, std
   path_ = path;
   length_ = expected_bytes;
   bytes_ = 0;
+  errno = 0;
   if (!file_.Open(path.c_str(), CFSFile::modeRead)) {
-    error = concat({"cannot open ", path});
+    error = concat({"cannot open ", path, errno != 0 ? concat({": ", std::strerror(errno)}) : std::string()});
     return false;
   }
   return true;

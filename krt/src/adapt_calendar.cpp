@@ -32,6 +32,25 @@ uint32_t work_calendar_days(const uint8_t* block, int year, int month) {
 
 namespace adapt {
 
+std::map<uint32_t, uint64_t> listed_channel_days(DriverParam* pdp, uint32_t from, bool first_only) {
+  // The channels whose files start on each day, by the cluster index.
+  std::map<uint32_t, uint64_t> named;  // day's packed time: channel bits
+  for_each_file_start(*pdp, from, [&named](uint32_t, const DirItem& item) {
+    const TimeFields t = unpack_time(item.start_time);
+    if (t.month >= 1 && t.month <= 12 && t.day >= 1 && item.channel < kMaxChannels)
+      named[pack_time(TimeFields{t.year, t.month, t.day, 0, 0, 0})] |= uint64_t(1) << item.channel;
+  });
+  std::map<uint32_t, uint64_t> listed;
+  for (const auto& [day, mask] : named) {
+    for (int c = 0; c < kMaxChannels; ++c) {
+      if (!(mask & (uint64_t(1) << c)) || !channel_day_lists(pdp, uint8_t(c), day)) continue;
+      listed[day] |= uint64_t(1) << c;
+      if (first_only) break;
+    }
+  }
+  return listed;
+}
+
 bool read_work_calendar(FILEHANDLE* h, uint8_t* out) {
   if (!alloc_adapter_handle()) {
     log_trace("fs_findfirst() Get the Handle error!\n");
@@ -41,20 +60,9 @@ bool read_work_calendar(FILEHANDLE* h, uint8_t* out) {
   if (pdp.dev < 0 || pdp.dev >= kMaxDisks || pdp.part < 0 || pdp.part >= kMaxPartitions) return false;
   MonthDays& days = g_work_calendars[pdp.dev][pdp.part];
   std::memset(days, 0, sizeof days);
-  // The channels whose files start on each day, by the cluster index.
-  std::map<uint32_t, uint64_t> channels;  // day's packed time: channel bits
-  for_each_file_start(pdp, 0, [&channels](uint32_t, const DirItem& item) {
-    const TimeFields t = unpack_time(item.start_time);
-    if (t.month >= 1 && t.month <= 12 && t.day >= 1 && item.channel < kMaxChannels)
-      channels[pack_time(TimeFields{t.year, t.month, t.day, 0, 0, 0})] |= uint64_t(1) << item.channel;
-  });
-  for (const auto& [day, mask] : channels) {
-    for (int c = 0; c < kMaxChannels; ++c) {
-      if (!(mask & (uint64_t(1) << c)) || !channel_day_lists(h->pdp, uint8_t(c), day)) continue;
-      const TimeFields t = unpack_time(day);
-      days[t.year - 2000][t.month] |= 1u << t.day;
-      break;
-    }
+  for (const auto& [day, channels] : listed_channel_days(h->pdp, 0, true)) {
+    const TimeFields t = unpack_time(day);
+    days[t.year - 2000][t.month] |= 1u << t.day;
   }
   for (int y = 0; y < kWorkCalendarYears; ++y)
     for (int m = 0; m < kWorkCalendarMonthSlots; ++m) st32(out + (y * kWorkCalendarMonthSlots + m) * 4, days[y][m]);

@@ -6,9 +6,15 @@
 // their cluster numbers mean nothing on the partition being listed, so they are passed over.
 // A recording that began before the day (and runs past midnight into it) is passed over too:
 // it belongs to the listing of the day it started.
+//
+// Every recording is checked as it is listed, the way an open and a read would take it: one
+// whose open would be refused (its first cluster's item names another first cluster or another
+// channel, or lies outside the partition) is left out with a warning that says why; one whose
+// clusters end before its item's count is listed with the size its clusters really hold.
 #include <mutex>
 
 #include "adapt_internal.h"
+#include "file_internal.h"
 #include "krt/file_search.h"
 #include "krt/lock.h"
 #include "krt/log.h"
@@ -20,8 +26,11 @@ namespace {
 
 constexpr int32_t kDaySeconds = 86400;
 
-// The partition each open search lists, by handle slot. Protected by library_lock().
+// The partition and channel each open search lists, by handle slot. Protected by
+// library_lock(). The channel is kept here because standing on a file sets the handle's
+// channel to that file's.
 DriverParam* g_listed[kMaxFileHandles];
+uint8_t g_listed_channel[kMaxFileHandles];
 
 // The search behind a find handle, or null.
 FILEHANDLE* search_of(FSFindHandle find) {
@@ -29,36 +38,56 @@ FILEHANDLE* search_of(FSFindHandle find) {
   return h && h->kind == kHandleRecording && !h->buffer ? h : nullptr;
 }
 
-// Fills the find record of the recording whose first cluster is c.
-void fill_record(const DriverParam& pdp, uint32_t c, const DirItem& item, FSFindData* data) {
+// Fills the find record of the recording whose first cluster is c, listed in channel ch, with
+// the size a read of it really reaches. Returns false, after a warning that says why, when an
+// open of it would be refused.
+bool fill_record(DriverParam& pdp, uint8_t ch, uint32_t c, const DirItem& item, FSFindData* data) {
+  const uint64_t told = file_size_sectors(pdp, item);
+  uint64_t sectors = 0;
+  if (const int r = readable_sectors(&pdp, c, ch, told, sectors); r != FS_OK) {
+    log_warn("recording at cluster %u of disk %d partition %d channel %d not listed: it does not open (%s)\n",
+             c, pdp.dev, pdp.part, ch + 1, result_text(r));
+    return false;
+  }
+  if (sectors < told) {
+    log_warn("recording at cluster %u of disk %d partition %d channel %d: its clusters end after %llu of "
+             "%llu sectors; listed with what they hold\n",
+             c, pdp.dev, pdp.part, ch + 1, static_cast<unsigned long long>(sectors),
+             static_cast<unsigned long long>(told));
+  }
   format_recording_name(data->name, sizeof data->name, item.start_time, item.end_time, item.alarm, c,
                         item.repeat_no, item.av != 0);
   data->attrib = 0;
   data->time_write = int64_t(time_to_time_t(item.start_time));
-  const uint32_t bytes = length_bytes(file_size_sectors(pdp, item) >> 1);
+  const uint32_t bytes = length_bytes(sectors >> 1);
   const uint32_t header = uint32_t(header_sectors(pdp, c, item)) * kSectorBytes;
   data->size = bytes > header ? bytes - header : 0;
+  return true;
 }
 
 // The next recording of the listing into data. Returns 0, or -1 when the day has no more.
 int next_of(FILEHANDLE* h, FSFindData* data) {
   DriverParam* listed = g_listed[handle_slot(h)];
   if (!listed || disk_error(listed) || h->kind != kHandleRecording) return -1;
-  DirItem item{};
-  const uint32_t c = next_file_on(h, listed, h->ref_time, 0, kDaySeconds, item);
-  if (c == 0) return -1;
-  fill_record(*listed, c, item, data);
-  return 0;
+  const uint8_t ch = g_listed_channel[handle_slot(h)];
+  uint32_t refused = 0;
+  for (;;) {
+    DirItem item{};
+    const uint32_t c = next_file_on(h, ch, listed, h->ref_time, 0, kDaySeconds, item);
+    if (c == 0 || c == refused) return -1;
+    if (fill_record(*listed, ch, c, item, data)) return 0;
+    refused = c;
+  }
 }
 
 }  // namespace
 
-uint32_t next_file_on(FILEHANDLE* h, const DriverParam* driver, uint32_t t, uint8_t e, int32_t within,
-                      DirItem& item) {
+uint32_t next_file_on(FILEHANDLE* h, uint8_t ch, const DriverParam* driver, uint32_t t, uint8_t e,
+                      int32_t within, DirItem& item) {
   uint32_t last = 0;
   const DriverParam* last_pdp = nullptr;
   for (;;) {
-    const uint32_t c = krt_file_next_in_time(h, h->channel, t, 0, 0xFF);
+    const uint32_t c = krt_file_next_in_time(h, ch, t, 0, 0xFF);
     if (c == 0 || time_diff(h->best_time, t) >= within) return 0;
     if (c == last && h->pdp == last_pdp) return 0;  // the walk stands still
     last = c;
@@ -85,6 +114,7 @@ FILEHANDLE* open_day_search(DriverParam* pdp, uint8_t channel, uint32_t day, FSF
   h->kind = kHandleRecording;
   h->ref_time = day;
   g_listed[handle_slot(h)] = pdp;
+  g_listed_channel[handle_slot(h)] = channel;
   if (file_goto_work_driver(h, channel, h->ref_time, kScanNext, 0, 0xFF, 0xFF) != FS_OK ||
       next_of(h, data) != 0) {
     g_listed[handle_slot(h)] = nullptr;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 
 #include "krt/dir_index.h"
 #include "krt/driver.h"
@@ -73,17 +74,26 @@ uint16_t check_header(FILEHANDLE* h);
 // ---- Time order ---------------------------------------------------------------------------
 
 // Walks on the time-ordered merge of all partitions that the last file_goto_work_driver on h
-// began (channel h->channel, from time t) to the first recording that lies on `driver` and
+// began (channel ch, from time t) to the first recording that lies on `driver` and
 // starts at or after (t, repeat number e); recordings of other partitions, and those that
 // started earlier (running into t), are passed over. The walk ends, returning 0, when the
 // merge ends, a recording starts `within` seconds or more after t, or an item cannot be read.
-// Returns the recording's first cluster, with its directory item in item.
-uint32_t next_file_on(FILEHANDLE* h, const DriverParam* driver, uint32_t t, uint8_t e, int32_t within,
-                      DirItem& item);
+// The channel is passed, not taken from h: standing on a file puts that file's own channel
+// into h, which a damaged item may give wrongly. Returns the recording's first cluster, with its
+// directory item in item.
+uint32_t next_file_on(FILEHANDLE* h, uint8_t ch, const DriverParam* driver, uint32_t t, uint8_t e,
+                      int32_t within, DirItem& item);
 
 // Whether a listing of channel `channel` of the day starting at packed time `day` on pdp (the
 // find slots' search) finds a recording. Returns false also when no handle slot is free.
 bool channel_day_lists(DriverParam* pdp, uint8_t channel, uint32_t day);
+
+// The days on which channel folders of pdp list a recording, by the day's packed midnight,
+// with bit c set for channel c: the days and channels the file starts after cluster `from`
+// name (for_each_file_start), each confirmed by the listing's own search (channel_day_lists),
+// so a calendar built from them shows a day exactly when a channel folder of it lists. With
+// first_only, a day keeps only its first channel that lists.
+std::map<uint32_t, uint64_t> listed_channel_days(DriverParam* pdp, uint32_t from, bool first_only);
 
 // ---- Slots ------------------------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 // Opening and closing through the adapter: recordings, work directories, and the slots that
 // only answer for the file tree (disk space, and the ones that change nothing).
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <mutex>
@@ -52,7 +53,7 @@ int locate(FILEHANDLE* h, DriverParam* pdp, const RecordingName& n) {
     const int r = file_goto_work_driver(h, uint8_t(n.dir.channel), n.start_time, kScanNext, 0, 0xFF, 0xFF);
     if (r != FS_OK) return r;
     DirItem item{};
-    c = next_file_on(h, pdp, n.start_time, n.repeat_no, INT32_MAX, item);
+    c = next_file_on(h, uint8_t(n.dir.channel), pdp, n.start_time, n.repeat_no, INT32_MAX, item);
     if (c == 0) return FS_NO_EXIST_FILE;
   } else if (c >= pdp->total_clus) {
     return FS_BAD_CLUSTER;
@@ -66,6 +67,15 @@ int locate(FILEHANDLE* h, DriverParam* pdp, const RecordingName& n) {
 FSHandle give_up(FILEHANDLE* h) {
   release_buffer(h);
   krt_file_close(h);
+  return nullptr;
+}
+
+// Undoes an open the file layer refused, after a warning that says why; errno tells the caller
+// (EIO when a read failed, ENOENT when no such recording is there).
+FSHandle refuse(FILEHANDLE* h, const char* path, int result) {
+  log_warn("recording %s not opened: %s (result %d)\n", path, result_text(result), result);
+  give_up(h);
+  errno = result == FS_READ_FAIL || result == FS_IO_ERROR ? EIO : ENOENT;
   return nullptr;
 }
 
@@ -90,13 +100,11 @@ FSHandle open_recording(const char* path, const char* mode) {
     h->length = 0;
     h->base_offset = kWriterHead;
   } else {
-    if (locate(h, pdp, n) != FS_OK) {
-      log_trace("No file %s!\n", path);
-      return give_up(h);
-    }
-    const uint32_t header = uint32_t(check_header(h)) * kSectorBytes;
+    int r = locate(h, pdp, n);
+    const uint32_t header = r == FS_OK ? uint32_t(check_header(h)) * kSectorBytes : 0;
     uint32_t kb = 0;
-    if (krt_get_file_info2(h, nullptr, nullptr, &kb) != FS_OK) return give_up(h);
+    if (r == FS_OK) r = krt_get_file_info2(h, nullptr, nullptr, &kb);
+    if (r != FS_OK) return refuse(h, path, r);
     h->length = length_bytes(kb);
     h->base_offset = std::min(header, h->length);  // a header longer than the file hides it all
     h->position = h->base_offset;

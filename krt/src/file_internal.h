@@ -63,6 +63,14 @@ int step_to_next_cluster(FILEHANDLE& h);
 // moving the handle. Returns as step_to_next_cluster, with *next and *item set on FS_OK.
 int next_cluster_of_file(const FILEHANDLE& h, uint32_t from, uint32_t& next, DirItem& item);
 
+// What a read of the recording whose first cluster is c would find, followed as a read follows
+// it (first cluster, then step_to_next_cluster while an item names a next cluster), at most
+// `wanted` sectors and so at most wanted / sector_per_clus + 1 steps; every step moves forward
+// in the index, so a looping chain cannot hold it. Sets `sectors` to the sectors that can really
+// be read (at most `wanted`). Returns FS_OK; FS_NO_EXIST_FILE when c is not the first cluster of
+// a file of channel `channel` (an open of it is refused); load_cluster's errors.
+int readable_sectors(DriverParam* pdp, uint32_t c, uint8_t channel, uint64_t wanted, uint64_t& sectors);
+
 // Seconds of recording covered by the current cluster: end_time - start_time of cur_dir_info,
 // divided by the file's last ordinal (at least 1) in a file's first cluster, whose times and
 // item_num describe the whole file. May be 0 or negative on a broken item.

@@ -181,6 +181,9 @@ int candidate_time(const FILEHANDLE& h, bool forward, uint32_t& out) {
 // its candidate and returns the best one (null when none has a candidate).
 TimeSection* search_pass(FILEHANDLE& h, uint32_t t, int kind, uint8_t e, uint32_t driver_mask) {
   const bool forward = is_forward_search(kind);
+  // Standing on a cluster gives h that cluster's channel, which a damaged item may give
+  // wrongly: every section is searched for the channel the search began with.
+  const uint8_t channel = h.channel;
   TimeSection* best = nullptr;
   uint32_t search_time = 0;
   for (TimeSection* s = h.sections; s; s = s->next) {
@@ -191,6 +194,7 @@ TimeSection* search_pass(FILEHANDLE& h, uint32_t t, int kind, uint8_t e, uint32_
     }
     if (best && (forward ? s->start_time > search_time : s->end_time < search_time)) continue;
     h.pdp = s->owner;
+    h.channel = channel;
     const uint32_t lo = forward ? s->cursor : s->start_cluster;
     const uint32_t hi = forward ? s->end_cluster : s->cursor;
     uint32_t cand = 0;
@@ -223,6 +227,7 @@ int goto_work_driver(FILEHANDLE& h, uint8_t ch, uint32_t t, int kind, uint8_t e,
   if (forward) new_section_list(h, true);
   for (;;) {
     if (!forward) new_section_list(h, false);
+    h.channel = ch;  // a pass before may have left h on another channel's file
     TimeSection* best = search_pass(h, t, kind, e, driver_mask);
     int r = FS_NO_EXIST_FILE;
     if (best) {
@@ -273,6 +278,7 @@ uint32_t merge_next(FILEHANDLE& h, uint8_t ch, uint32_t t, uint8_t skip, uint32_
     if (s->state < 0 || !type_selected(driver_mask, s->owner->type)) continue;
     if (s->state == 0 && (!best || h.best_time >= s->start_time)) {
       h.pdp = s->owner;
+      h.channel = ch;  // not the channel of the file h stood on last
       if (goto_driver(h, t, s->cursor, s->end_cluster, kScanNext, skip) != FS_OK) {
         s->state = -1;
         continue;

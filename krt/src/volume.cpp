@@ -4,7 +4,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "file_starts.h"
+#include "adapt_internal.h"
 #include "krt/adapter.h"
 #include "krt/disk.h"
 #include "krt/disk_io.h"
@@ -15,6 +15,7 @@
 #include "krt/mount.h"
 #include "krt/packed_time.h"
 #include "krt/partition.h"
+#include "krt/recording_path.h"
 #include "krt/result.h"
 #include "krt/work_drivers.h"
 #include "vfs/filetable.h"
@@ -35,14 +36,16 @@ void register_adapter() {
   RegisterFileOps(kAdapterPrefix, adapter_file_ops());
 }
 
-// Enters one file start of partition part into the calendar.
-void enter_file(int part, const DirItem& item) {
-  const TimeFields t = unpack_time(item.start_time);
+// Enters the channels of one day of partition part into the calendar.
+void enter_day(int part, uint32_t day, uint64_t channels) {
+  const TimeFields t = unpack_time(day);
   const int y = t.year - 2000;
   if (y < 0 || y >= kCalendarYears || t.month < 1 || t.month > kCalendarMonths || t.day < 1 ||
       t.day > kCalendarDays)
     return;
-  g_calendar.day_mask[part][y][t.month - 1][t.day - 1] |= 1u << (item.channel % 32);
+  for (int c = 0; c < kMaxChannels; ++c) {
+    if (channels & (uint64_t(1) << c)) g_calendar.day_mask[part][y][t.month - 1][t.day - 1] |= 1u << (c % 32);
+  }
   g_calendar.partition_mask |= 1u << part;
 }
 
@@ -84,10 +87,10 @@ void build_calendar() {
   Partition parts[kMaxPartitions] = {};
   if (krt_read_partitions(0, parts, kMaxPartitions) != FS_OK) return;
   for (int p = 0; p < kMaxPartitions; ++p) {
-    const DriverParam* pdp = parts[p].size == 0 ? nullptr : get_pdp(0, p);
+    DriverParam* pdp = parts[p].size == 0 ? nullptr : get_pdp(0, p);
     if (!pdp || pdp->current_cluster == 0) continue;
     const uint32_t from = pdp->rev_clus == 0 ? 0 : pdp->rev_clus - 1;
-    for_each_file_start(*pdp, from, [p](uint32_t, const DirItem& item) { enter_file(p, item); });
+    for (const auto& [day, channels] : adapt::listed_channel_days(pdp, from, false)) enter_day(p, day, channels);
   }
 }
 

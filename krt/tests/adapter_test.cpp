@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <thread>
 
@@ -216,6 +217,15 @@ TEST_F(Adapter, BadPathsFailCleanly) {
     CFSFile f;
     EXPECT_FALSE(f.Open(path.c_str(), CFSFile::modeRead)) << path;
     EXPECT_EQ(ops->open(path.c_str(), "rb"), nullptr) << path;
+  }
+  // A well-formed path the file layer refuses says why: errno and a warning line.
+  for (const std::string& path : {with_cluster(total), with_cluster(p.first_cluster + 1),
+                                  with_cluster(placed(1).first_cluster), "/mnt/idea0/2010-03-05/003/" + name}) {
+    test::LogCapture log;
+    errno = 0;
+    EXPECT_EQ(ops->open(path.c_str(), "rb"), nullptr) << path;
+    EXPECT_EQ(errno, ENOENT) << path;
+    EXPECT_NE(log.text().find("recording " + path + " not opened: "), std::string::npos) << log.text();
   }
   EXPECT_EQ(ops->open(nullptr, "rb"), nullptr);
   EXPECT_EQ(ops->open(path(2).c_str(), nullptr), nullptr);

@@ -19,7 +19,8 @@ constexpr uint32_t kReadBlockBytes = 1u << 20;
 class RecordingReader {
  public:
   // Opens the recording at path, whose listing gave it expected_bytes. Returns false with
-  // error set when it does not open.
+  // error set when it does not open ("cannot open PATH", with the system's reason when the
+  // open gives one in errno).
   bool open(const std::string& path, uint64_t expected_bytes, std::string& error);
 
   // Opens the local file at path, expecting the length CFSFile reports for it. Returns false

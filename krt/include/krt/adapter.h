@@ -22,7 +22,9 @@
 //                 then its length in bytes (uint32, little-endian). The header is hidden: the
 //                 caller's position 0 is the first byte after it. The header length in sectors
 //                 is remembered in the first cluster's directory item (hdr_sectors, in the
-//                 sector cache only: the disk is never changed).
+//                 sector cache only: the disk is never changed). A refused open returns null
+//                 with errno ENOENT (no such file) or EIO (a read failed) and a warning line
+//                 "recording PATH not opened: REASON (result N)".
 //   read ........ Delivers the recording's bytes after the header. The length is counted in
 //                 whole kilobytes -- (sectors of the file / 2) x 1024 bytes -- so the last
 //                 sector of a file with an odd sector count is never delivered. Reads of more
@@ -37,7 +39,11 @@
 //                 in ascending start time: name (the file component), attrib 0, write time =
 //                 the start time (the recorder's wall clock, as seconds since 1970 counted as
 //                 UTC), size = the length read() delivers. A file that began the day before and
-//                 runs past midnight belongs to the day it started.
+//                 runs past midnight belongs to the day it started. Each file is checked as
+//                 it is listed: one that open would refuse is left out, with a warning line
+//                 that says why; one whose clusters end before its directory item's count is
+//                 listed with the size its clusters hold (a warning gives both), so every
+//                 listed file opens and reads to its listed size.
 //   WorkDirectory One read of exactly kWorkCalendarBytes bytes (size x count) fills the
 //                 caller's buffer with the partition's recording calendar (below) and returns
 //                 count; a read of any other size returns 0 and leaves the handle unread; later

@@ -18,4 +18,21 @@ constexpr int FS_NO_USER_DATA = 10;    // the file carries no user data
 constexpr int FS_INVALID_HANDLE = 11;  // handle check failed, or wrong handle state
 constexpr int FS_NO_INDEX = 13;        // the partition has no cluster index
 
+// A short text for a result code, for messages a user reads; "unknown result" for others.
+constexpr const char* result_text(int r) {
+  switch (r) {
+    case FS_OK: return "success";
+    case FS_NO_HANDLE: return "no free file handle";
+    case FS_OUT_OF_RANGE: return "position beyond the end of the file";
+    case FS_READ_FAIL: return "a read failed or the recording's clusters end early";
+    case FS_IO_ERROR: return "a sector could not be read";
+    case FS_BAD_CLUSTER: return "cluster outside the partition";
+    case FS_NO_EXIST_FILE: return "no recording starts there";
+    case FS_NO_USER_DATA: return "no user data";
+    case FS_INVALID_HANDLE: return "invalid file handle";
+    case FS_NO_INDEX: return "the partition has no cluster index";
+    default: return "unknown result";
+  }
+}
+
 }  // namespace krt

@@ -54,8 +54,9 @@ void activate_work_disks();
 // Fills the record calendar from the mounted drivers of disk 0, on top of what it holds: for
 // partition p = 0..3 of disk 0 whose table entry has a size, whose driver is mounted and whose
 // current_cluster is not 0, walks the file starts of the current lap, then of the older lap,
-// and for each file starting in 2000..2062 sets bit (channel mod 32) of its day and bit p of
-// the partition mask. Does nothing without disks or when disk 0's partition table cannot be
+// and for each file starting in 2000..2062 whose channel folder of that day lists a recording
+// (the listing's own search confirms it, so the calendar never shows a day or channel that
+// lists nothing) sets bit (channel mod 32) of its day and bit p of the partition mask. Does nothing without disks or when disk 0's partition table cannot be
 // read; skips a directory item that cannot be read. Returns nothing.
 void build_calendar();
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include "krt_testing/image_builder.h"
 #include "krt_testing/scratch.h"
 #include "test_support.h"
+#include "catalog/listing.h"
 #include "catalog/walk.h"
 
 namespace {
@@ -50,9 +53,18 @@ struct Outcome {
   bool disk_error = false;
 };
 
+void expect_days_agree();
+
+// Whether run_case also asks every channel folder of the days around the sample's whether it
+// lists (expect_days_agree): slow, so only the fields that can move a file's day or channel
+// ask it.
+bool g_check_days = false;
+
 // Brings the sample disk up through the hostile hooks as they are set, walks everything and
 // checks what every case must hold. The disk must attach unless its first read may fail.
 Outcome run_case(bool may_lose_disk = false) {
+  // With every read answered, every listed recording must open and read to its listed size.
+  const bool reads_answered = !may_lose_disk;
   const Sample& s = sample();
   for (const kb::PartitionReport& r : s.built.partitions) {
     hostile::allow(0, r.start, s.built.table[size_t(r.slot)].size);
@@ -79,7 +91,75 @@ Outcome run_case(bool may_lose_disk = false) {
   }
   EXPECT_EQ(out.walk.empty_days, 0) << "a day listed without a channel";
   EXPECT_LE(out.walk.largest, s.built.table[0].size * 512) << "a listed size beyond the partition";
+  if (g_check_days) expect_days_agree();
+  if (reads_answered) {
+    EXPECT_EQ(out.walk.read_whole, out.walk.recordings) << "a listed recording that does not open or reads short: "
+                                                        << (out.walk.errors.empty() ? "" : out.walk.errors.front());
+  }
   return out;
+}
+
+// The day names a partition's folder shows, from one source.
+std::set<std::string> day_names(int part, Source source) {
+  TreePath p;
+  std::string error;
+  std::vector<TreeEntry> days;
+  std::set<std::string> out;
+  if (parse_tree_path("/mnt/idea" + std::to_string(part), p, error) && list_folder(p, days, error, source)) {
+    for (const TreeEntry& d : days) out.insert(d.name);
+  }
+  return out;
+}
+
+// The channel bits (channel mod 32, as the record calendar keeps them) of the channel folders
+// of a day that list a recording when asked by path, whether or not the tree shows the day.
+uint32_t channels_listing(int part, const std::string& day) {
+  uint32_t bits = 0;
+  for (int c = 0; c < krt::kMaxChannels; ++c) {
+    char name[8];
+    std::snprintf(name, sizeof name, "%03d", c + 1);
+    TreePath p;
+    std::string error;
+    std::vector<TreeEntry> recordings;
+    const std::string path = "/mnt/idea" + std::to_string(part) + "/" + day + "/" + name;
+    if (parse_tree_path(path, p, error) && list_folder(p, recordings, error) && !recordings.empty())
+      bits |= 1u << (c % 32);
+  }
+  return bits;
+}
+
+// The record calendar's channel bits of a day, by the channel folders it shows.
+uint32_t calendar_channels(int part, const std::string& day) {
+  TreePath p;
+  std::string error;
+  std::vector<TreeEntry> channels;
+  uint32_t bits = 0;
+  if (parse_tree_path("/mnt/idea" + std::to_string(part) + "/" + day, p, error) &&
+      list_folder(p, channels, error, Source::kRecordCalendar)) {
+    for (const TreeEntry& c : channels) bits |= 1u << ((std::stoi(c.name) - 1) % 32);
+  }
+  return bits;
+}
+
+// A day is listed exactly when some channel folder of it lists a recording, in the day list of
+// the work-directory calendar and in the record calendar (there with the very channels that
+// list). Days are asked by path over the sample's dates and a few days around them, and over
+// every day either calendar shows.
+void expect_days_agree() {
+  const Sample& s = sample();
+  for (const kb::PartitionReport& r : s.built.partitions) {
+    const std::set<std::string> work = day_names(r.slot, Source::kWorkDirectory);
+    const std::set<std::string> calendar = day_names(r.slot, Source::kRecordCalendar);
+    std::set<std::string> asked(work.begin(), work.end());
+    asked.insert(calendar.begin(), calendar.end());
+    for (int d = 1; d <= 9; ++d) asked.insert("2010-03-0" + std::to_string(d));
+    for (const std::string& day : asked) {
+      SCOPED_TRACE("partition " + std::to_string(r.slot) + " day " + day);
+      const uint32_t listing = channels_listing(r.slot, day);
+      EXPECT_EQ(work.count(day) == 1, listing != 0) << "work-directory day list";
+      EXPECT_EQ(calendar.count(day) == 1 ? calendar_channels(r.slot, day) : 0u, listing) << "record calendar";
+    }
+  }
 }
 
 class DamageSweep : public ::testing::Test {
@@ -89,6 +169,7 @@ class DamageSweep : public ::testing::Test {
     hostile::install();
   }
   void TearDown() override {
+    g_check_days = false;
     hostile::uninstall();
     krt::detach_disks();
   }
@@ -100,6 +181,7 @@ struct Field {
   uint64_t at;    // absolute byte offset
   int width;      // 1, 2 or 4 bytes
   uint32_t self;  // the cluster the field belongs to (a "self link"), 0 when none
+  bool days = false;  // damage here can move a file's day or channel: the day lists are checked
 };
 
 // The hostile values of a field: nothing, all ones, the cluster count, a self link, a backward
@@ -135,12 +217,14 @@ std::vector<std::string> listed_elsewhere(const WalkReport& walk, int slot) {
 // partition's metadata never changes what the other partitions list.
 void sweep(const std::vector<Field>& fields, const kb::PartitionReport& r) {
   hostile::reset();
+  g_check_days = false;
   const std::vector<std::string> others = listed_elsewhere(run_case().walk, r.slot);
   for (const Field& f : fields) {
     for (const auto& [name, value] : hostile_values(f, r)) {
       SCOPED_TRACE(f.name + " = " + name);
       hostile::reset();
       patch_value(f, value);
+      g_check_days = f.days;
       EXPECT_EQ(listed_elsewhere(run_case().walk, r.slot), others);
     }
   }
@@ -178,8 +262,11 @@ std::vector<Field> item_fields(const kb::PartitionReport& r, uint32_t c, const s
   std::vector<Field> out;
   const uint64_t item = (r.start + r.layout.dir_off) * 512 + uint64_t(c) * 32;
   for (const auto& [name, place] : kFields) {
+    const std::string field = name;
+    const bool days = field == "dir_flag" || field == "down_cluster_no" || field == "start_time" ||
+                      field == "end_time" || field == "first_cluster_no" || field == "channel";
     out.push_back({std::string("partition ") + std::to_string(r.slot) + " " + what + " " + name,
-                   item + uint64_t(place.first), place.second, c});
+                   item + uint64_t(place.first), place.second, c, days});
   }
   return out;
 }
@@ -210,10 +297,18 @@ TEST_F(DamageSweep, IndexBytes) {
     const auto [first, end] = kb::used_clusters(r);
     const uint64_t index = (r.start + r.layout.index_off) * 512;
     for (uint32_t c : {first, (first + end) / 2, end - 1, end, r.real_current_cluster}) {
-      fields.push_back({"partition " + std::to_string(r.slot) + " index byte " + std::to_string(c), index + c, 1, 0});
+      fields.push_back({"partition " + std::to_string(r.slot) + " index byte " + std::to_string(c), index + c, 1, 0, true});
     }
     sweep(fields, r);
   }
+}
+
+// The day lists agree with the channel folders on the undamaged disk, whose partition 0 holds
+// an older lap.
+TEST_F(DamageSweep, DayListsAgreeWithChannelFolders) {
+  hostile::reset();
+  run_case();
+  expect_days_agree();
 }
 
 // Fails the N-th read, once and from then on, for N = 1, 2, ... until a run needs fewer reads.
