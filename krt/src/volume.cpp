@@ -15,7 +15,6 @@
 #include "krt/mount.h"
 #include "krt/packed_time.h"
 #include "krt/partition.h"
-#include "krt/recording_path.h"
 #include "krt/result.h"
 #include "krt/work_drivers.h"
 #include "vfs/filetable.h"
@@ -43,9 +42,8 @@ void enter_day(int part, uint32_t day, uint64_t channels) {
   if (y < 0 || y >= kCalendarYears || t.month < 1 || t.month > kCalendarMonths || t.day < 1 ||
       t.day > kCalendarDays)
     return;
-  for (int c = 0; c < kMaxChannels; ++c) {
-    if (channels & (uint64_t(1) << c)) g_calendar.day_mask[part][y][t.month - 1][t.day - 1] |= 1u << (c % 32);
-  }
+  // Channel c keeps bit c % 32: channels 33..64 share the bits of 1..32.
+  g_calendar.day_mask[part][y][t.month - 1][t.day - 1] |= uint32_t(channels) | uint32_t(channels >> 32);
   g_calendar.partition_mask |= 1u << part;
 }
 
