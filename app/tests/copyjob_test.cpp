@@ -19,6 +19,7 @@
 
 #include "copyjob.h"
 #include "krt_testing/scratch.h"
+#include "krt_testing/shell.h"
 #include "recordsearch.h"
 #include "twodisks.h"
 
@@ -35,15 +36,7 @@ std::string ReadFile(const fs::path& path) {
 }
 
 // Standard output of a shell command.
-std::string Output(const std::string& command) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buf[65536];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-  ::pclose(pipe);
-  return out;
-}
+std::string Output(const std::string& command) { return krt_testing::shell_output(command); }
 
 // The files below a folder (relative paths), hidden ones included.
 std::vector<std::string> FilesBelow(const fs::path& dir) {

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "krt_testing/shell.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -189,12 +191,9 @@ uint64_t Images::size(const Placed& r) {
 }
 
 std::string shell(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  return ::pclose(p) == 0 ? out : std::string();
+  bool ok = false;
+  std::string out = krt_testing::shell_output(command, &ok);
+  return ok ? out : std::string();
 }
 
 ToolRun krt_on(const std::string& image, std::vector<std::string> args) {
