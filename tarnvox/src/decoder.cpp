@@ -17,6 +17,7 @@ std::unique_ptr<Decoder> Decoder::open(const AVCodecParameters* params, AVRation
     d->ctx_->pkt_timebase = timeBase;
     d->ctx_->thread_count = threads;
     d->ctx_->max_pixels = kMaxPixels;
+    d->buffers_.attach(d->ctx_);
     if (avcodec_open2(d->ctx_, codec, nullptr) < 0)
         return nullptr;
     return d;

@@ -3,6 +3,8 @@
 // from that key frame with a clean decoder.
 #pragma once
 
+#include "picturebuffers.h"
+
 #include <functional>
 #include <memory>
 
@@ -39,6 +41,7 @@ private:
     Decoder() = default;
     void fail();
 
+    PictureBuffers buffers_;        // where pictures are decoded to (outlives ctx_)
     AVCodecContext* ctx_ = nullptr; // the open decoder
     AVFrame* frame_ = nullptr;      // reused output frame
     bool waitKey_ = false;          // dropping packets until the next key frame
