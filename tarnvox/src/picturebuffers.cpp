@@ -44,7 +44,7 @@ struct Slab {
 
     uint8_t* take()
     {
-        if (chunks.empty() || free < slot) {
+        if (chunks.empty() || room < slot) {
             chunks.reserve(chunks.size() + 1); // may throw: before anything is mapped
             const size_t length = std::max(kChunk, (slot + kHuge - 1) / kHuge * kHuge) + kHuge;
             void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE,
@@ -54,19 +54,19 @@ struct Slab {
             chunks.emplace_back(base, length);
             const auto start = (reinterpret_cast<uintptr_t>(base) + kHuge - 1) / kHuge * kHuge;
             next = reinterpret_cast<uint8_t*>(start);
-            free = length - (start - reinterpret_cast<uintptr_t>(base));
-            madvise(next, free / kHuge * kHuge, MADV_HUGEPAGE);
+            room = length - (start - reinterpret_cast<uintptr_t>(base));
+            madvise(next, room / kHuge * kHuge, MADV_HUGEPAGE);
         }
         uint8_t* p = next;
         next += slot;
-        free -= slot;
+        room -= slot;
         return p;
     }
 
     const size_t slot;
     std::vector<std::pair<void*, size_t>> chunks;
     uint8_t* next = nullptr;
-    size_t free = 0;
+    size_t room = 0; // bytes left after next in the last mapping
 };
 
 void keepInSlab(void*, uint8_t*) {}
