@@ -116,7 +116,6 @@ int PictureBuffers::getBuffer(AVCodecContext* ctx, AVFrame* frame, int flags)
 void PictureBuffers::relayout(AVCodecContext* ctx, const AVFrame* frame)
 {
     av_buffer_pool_uninit(&pool_);
-    bytes_ = 0;
     format_ = frame->format;
     width_ = frame->width;
     height_ = frame->height;
@@ -155,11 +154,10 @@ void PictureBuffers::relayout(AVCodecContext* ctx, const AVFrame* frame)
     }
     if (planes_ == 0)
         return;
-    auto* slab = new Slab(at);
-    pool_ = av_buffer_pool_init2(at, slab, slabBuffer, freeSlab);
+    auto* slab = new (std::nothrow) Slab(at);
+    pool_ = slab ? av_buffer_pool_init2(at, slab, slabBuffer, freeSlab) : nullptr;
     if (!pool_)
         delete slab;
-    bytes_ = pool_ ? at : 0;
 }
 
 int PictureBuffers::get(AVCodecContext* ctx, AVFrame* frame, int flags)

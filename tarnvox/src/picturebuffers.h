@@ -29,12 +29,14 @@ public:
     // that cannot decode into buffers of the caller keep libavcodec's own.
     void attach(AVCodecContext* ctx);
 
-    // Bytes of one picture buffer of the current layout (0 before the first picture).
-    size_t bufferBytes() const { return bytes_; }
-
 private:
+    // libavcodec's get_buffer2: hands over to the object in ctx->opaque.
     static int getBuffer(AVCodecContext* ctx, AVFrame* frame, int flags);
+    // Gives `frame` a buffer of the pool for its layout (libavcodec's own buffer for a layout
+    // not served). 0, or a negative AVERROR when memory runs out.
     int get(AVCodecContext* ctx, AVFrame* frame, int flags);
+    // Makes the pool for the layout of `frame` (none when not served); the old pool goes when
+    // its last picture is released.
     void relayout(AVCodecContext* ctx, const AVFrame* frame);
 
     // A pool for one picture layout: format and size of the pictures, planes at fixed offsets
@@ -45,7 +47,6 @@ private:
     int linesize_[4] = {};
     size_t offset_[4] = {};
     int planes_ = 0;
-    size_t bytes_ = 0;
 };
 
 } // namespace tarnvox
