@@ -8,6 +8,7 @@
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/macros.h>
 #include <libavutil/mem.h>
 #include <libavutil/mathematics.h>
 #include <libswscale/swscale.h>
@@ -24,7 +25,7 @@ QImage scalerTarget(QSize size, QImage::Format format)
 {
     constexpr qsizetype kAlign = 64;
     const int depth = format == QImage::Format_RGB888 ? 3 : 4;
-    const qsizetype stride = (qsizetype{size.width()} * depth + kAlign - 1) / kAlign * kAlign;
+    const qsizetype stride = FFALIGN(qsizetype{size.width()} * depth, kAlign);
     const qsizetype bytes = stride * (qsizetype{size.height()} + 1) + kAlign;
     if (size.isEmpty() || stride > INT_MAX || bytes > INT_MAX)
         return {};

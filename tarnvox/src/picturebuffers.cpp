@@ -9,6 +9,7 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/macros.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -21,11 +22,6 @@ constexpr size_t kAlign = 64;
 // Room after each plane: libavcodec's motion compensation may read a little past a plane's end.
 constexpr size_t kPlanePadding = 16 + kAlign;
 
-size_t alignUp(size_t n)
-{
-    return (n + kAlign - 1) / kAlign * kAlign;
-}
-
 // The buffers of one pool, carved one after the other from 2 MiB aligned mappings marked for
 // huge pages (the kernel falls back to small pages when it has none). Unmapped with the pool.
 struct Slab {
@@ -35,7 +31,7 @@ struct Slab {
     // one another do not compete for the same cache sets.
     static constexpr size_t kStagger = 7 * kAlign;
 
-    explicit Slab(size_t size) : slot(alignUp(size) + kStagger) {}
+    explicit Slab(size_t size) : slot(FFALIGN(size, kAlign) + kStagger) {}
     ~Slab()
     {
         for (auto [base, length] : chunks)
@@ -46,13 +42,13 @@ struct Slab {
     {
         if (chunks.empty() || room < slot) {
             chunks.reserve(chunks.size() + 1); // may throw: before anything is mapped
-            const size_t length = std::max(kChunk, (slot + kHuge - 1) / kHuge * kHuge) + kHuge;
+            const size_t length = std::max(kChunk, FFALIGN(slot, kHuge)) + kHuge;
             void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE,
                               MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             if (base == MAP_FAILED)
                 return nullptr;
             chunks.emplace_back(base, length);
-            const auto start = (reinterpret_cast<uintptr_t>(base) + kHuge - 1) / kHuge * kHuge;
+            const auto start = FFALIGN(reinterpret_cast<uintptr_t>(base), kHuge);
             next = reinterpret_cast<uint8_t*>(start);
             room = length - (start - reinterpret_cast<uintptr_t>(base));
             madvise(next, room / kHuge * kHuge, MADV_HUGEPAGE);
@@ -150,7 +146,7 @@ void PictureBuffers::relayout(AVCodecContext* ctx, const AVFrame* frame)
     for (int i = 0; i < 4 && sizes[i] > 0; ++i, ++planes_) {
         offset_[i] = at;
         linesize_[i] = linesize[i];
-        at = alignUp(at + sizes[i] + kPlanePadding);
+        at = FFALIGN(at + sizes[i] + kPlanePadding, kAlign);
     }
     if (planes_ == 0)
         return;

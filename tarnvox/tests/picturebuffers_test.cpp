@@ -2,13 +2,14 @@
 // buffers give, also when the picture size changes within a stream, with frame threads, and
 // still whole after the decoder that made them is gone.
 #include "decoder.h"
+#include "port.h"
 #include "support.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
 }
 
-#include <fstream>
+#include <functional>
 
 using namespace tvxtest;
 
@@ -30,63 +31,55 @@ Picture visible(const AVFrame* f)
     return p;
 }
 
-struct Unref {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-using Frame = std::unique_ptr<AVFrame, Unref>;
-
-// Every picture of the file's video stream. `ours`: through the engine's decoder, whose
-// pictures are kept (not copied) until the decoder is gone; otherwise libavcodec alone.
+// Every picture of the file's video stream, read only once its decoder is gone (the decoder
+// hands out references to its buffers, which the pictures keep). `ours`: the engine's decoder;
+// otherwise libavcodec alone with its own buffers.
 std::vector<Picture> decodeFile(const std::string& path, bool ours, int threads)
 {
-    std::vector<Picture> pictures;
+    std::vector<tarnvox::FramePtr> kept;
+    auto keep = [&kept](AVFrame* f) { kept.emplace_back(av_frame_clone(f)); };
     AVFormatContext* fmt = nullptr;
     if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0)
-        return pictures;
+        return {};
     avformat_find_stream_info(fmt, nullptr);
     const int index = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    const AVStream* st = index >= 0 ? fmt->streams[index] : nullptr;
-    std::vector<Frame> kept;
-    auto keep = [&](AVFrame* f) {
-        if (ours)
-            kept.emplace_back(av_frame_clone(f));
-        else
-            pictures.push_back(visible(f));
-    };
-    AVPacket* pkt = av_packet_alloc();
-    if (ours && st) {
-        auto decoder = tarnvox::Decoder::open(st->codecpar, st->time_base, threads);
-        while (decoder && av_read_frame(fmt, pkt) == 0) {
+    {
+        std::unique_ptr<tarnvox::Decoder> engine;
+        std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> plain(
+            nullptr, [](AVCodecContext* c) { avcodec_free_context(&c); });
+        std::unique_ptr<AVFrame, tarnvox::FrameFree> frame(av_frame_alloc());
+        std::function<void(const AVPacket*)> decode = [](const AVPacket*) {};
+        const AVStream* st = index >= 0 ? fmt->streams[index] : nullptr;
+        if (st && ours) {
+            engine = tarnvox::Decoder::open(st->codecpar, st->time_base, threads);
+            if (engine)
+                decode = [&](const AVPacket* pkt) { engine->decode(pkt, keep); };
+        } else if (st) {
+            const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+            plain.reset(avcodec_alloc_context3(codec));
+            avcodec_parameters_to_context(plain.get(), st->codecpar);
+            plain->thread_count = threads;
+            if (avcodec_open2(plain.get(), codec, nullptr) == 0)
+                decode = [&](const AVPacket* pkt) {
+                    avcodec_send_packet(plain.get(), pkt);
+                    while (avcodec_receive_frame(plain.get(), frame.get()) == 0) {
+                        keep(frame.get());
+                        av_frame_unref(frame.get());
+                    }
+                };
+        }
+        AVPacket* pkt = av_packet_alloc();
+        while (av_read_frame(fmt, pkt) == 0) {
             if (pkt->stream_index == index)
-                decoder->decode(pkt, keep);
+                decode(pkt);
             av_packet_unref(pkt);
         }
-        if (decoder)
-            decoder->decode(nullptr, keep);
-    } else if (st) {
-        const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
-        AVCodecContext* ctx = avcodec_alloc_context3(codec);
-        avcodec_parameters_to_context(ctx, st->codecpar);
-        ctx->thread_count = threads;
-        AVFrame* frame = av_frame_alloc();
-        avcodec_open2(ctx, codec, nullptr);
-        for (bool more = true; more;) {
-            more = av_read_frame(fmt, pkt) == 0;
-            if (more && pkt->stream_index != index) {
-                av_packet_unref(pkt);
-                continue;
-            }
-            avcodec_send_packet(ctx, more ? pkt : nullptr);
-            av_packet_unref(pkt);
-            while (avcodec_receive_frame(ctx, frame) == 0)
-                keep(frame);
-        }
-        av_frame_free(&frame);
-        avcodec_free_context(&ctx);
-    }
-    av_packet_free(&pkt);
+        decode(nullptr);
+        av_packet_free(&pkt);
+    } // the decoders go here
     avformat_close_input(&fmt);
-    for (const Frame& f : kept) // the decoder is gone; its pictures must still be there
+    std::vector<Picture> pictures;
+    for (const tarnvox::FramePtr& f : kept)
         pictures.push_back(visible(f.get()));
     return pictures;
 }
