@@ -35,9 +35,6 @@ std::string ReadFile(const fs::path& path) {
   return s.str();
 }
 
-// Standard output of a shell command.
-std::string Output(const std::string& command) { return krt_testing::shell_output(command); }
-
 // The files below a folder (relative paths), hidden ones included.
 std::vector<std::string> FilesBelow(const fs::path& dir) {
   std::vector<std::string> out;
@@ -109,7 +106,7 @@ TEST_F(CopyJob, ExportOfADayMatchesKrtCatAndItsSums) {
       const std::string relative = path.substr(5);
       expected.push_back(relative);
       const std::string copy = ReadFile(fs::path(m_target) / relative);
-      const std::string cat = Output(std::string("VENDREL_DISKS= '") + KRT_TOOL_PATH + "' -d '" + disks.m_paths[0] +
+      const std::string cat = krt_testing::shell_output(std::string("VENDREL_DISKS= '") + KRT_TOOL_PATH + "' -d '" + disks.m_paths[0] +
                                      "' -d '" + disks.m_paths[1] + "' cat '" + path + "'");
       EXPECT_EQ(copy.size(), job.m_sizes[i]) << path;
       EXPECT_TRUE(copy == cat) << path << " differs from krt cat";
@@ -118,7 +115,7 @@ TEST_F(CopyJob, ExportOfADayMatchesKrtCatAndItsSums) {
     }
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(FilesBelow(m_target), expected) << "no temporary file may stay";
-    EXPECT_EQ(Output("cd '" + m_target + "' && sha256sum -c --quiet SHA256SUMS >/dev/null 2>&1 && echo ok"), "ok\n");
+    EXPECT_EQ(krt_testing::shell_output("cd '" + m_target + "' && sha256sum -c --quiet SHA256SUMS >/dev/null 2>&1 && echo ok"), "ok\n");
     const std::string sums = ReadFile(m_target + "/SHA256SUMS");
     EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 4) << "one line per file";
   }
