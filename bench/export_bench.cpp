@@ -15,7 +15,7 @@
 //   BM_Export     krt export /mnt DIR: listing, folders, one file per recording, SHA-256 of
 //                 every file and DIR/SHA256SUMS. Counter "of_cat" = its throughput divided by
 //                 BM_CatToFile's (goal: at least 0.9).
-//   BM_CopyJob    the viewer's copy job (RunCopyJob, app/copyjob.h) of every recording, in
+//   BM_CopyJob    the viewer's copy job (RunCopyJob, app/core/copyjob.h) of every recording, in
 //                 this process on the thread the copy dialog would use: the same export code,
 //                 with the volume brought up once beforehand. Counter "of_cat" as above (goal:
 //                 at least 0.9). Built where the viewer's core library is.

@@ -7,7 +7,7 @@
 #include <map>
 
 #include "adapt_internal.h"
-#include "file_starts.h"
+#include "files/file_starts.h"
 #include "krt/adapter.h"
 #include "krt/disk.h"
 #include "krt/endian.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "file_internal.h"
+#include "files/file_internal.h"
 #include "krt/cache.h"
 #include "krt/clock.h"
 #include "krt/disk_io.h"

@@ -14,7 +14,7 @@
 #include <mutex>
 
 #include "adapt_internal.h"
-#include "file_internal.h"
+#include "files/file_internal.h"
 #include "krt/file_search.h"
 #include "krt/lock.h"
 #include "krt/log.h"

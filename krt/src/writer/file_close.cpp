@@ -2,7 +2,7 @@
 // freed; the handle table itself knows nothing of writing.
 #include <mutex>
 
-#include "file_internal.h"
+#include "files/file_internal.h"
 #include "krt/cache.h"
 #include "krt/file.h"
 #include "krt/file_write.h"
