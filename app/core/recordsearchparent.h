@@ -1,7 +1,8 @@
 // What the record search tree asks of the window that holds it.
 //
-// The main window implements this; the tree's tests put a fake behind it. Paths are recording
-// paths under "/mnt" ("/mnt/idea0/2010-03-05/002/08.00.00-08.15.00[R][@1a2f][0].h264").
+// The main window's playback commands (CPlaybackCommands) implement this; the tree's tests put a
+// fake behind it. Paths are recording paths under "/mnt"
+// ("/mnt/idea0/2010-03-05/002/08.00.00-08.15.00[R][@1a2f][0].h264").
 #pragma once
 
 #include <array>

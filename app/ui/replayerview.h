@@ -3,7 +3,7 @@
 // A strip with a position slider (id 2074) showing how far the focused window's recording has
 // played, and seven picture buttons: Play, Pause, Stop, Slower, Fast, Front, Next (ids
 // 5028-5034). Pictures and button places come from the skin file "Skin/replayer_config.ini"
-// (see replayerbackbmp.h); tooltips from the language. The buttons act on every video window
+// (see barbackground.h); tooltips from the language. The buttons act on every video window
 // through the main window's playback commands (playbackcommands.h).
 //
 // Layout for a bar W pixels wide (integer division): x0 = W / 2 + 15, gap = (W / 2 - 226) / 6;
@@ -21,7 +21,7 @@
 #include <functional>
 #include <memory>
 
-#include "replayerbackbmp.h"
+#include "barbackground.h"
 
 class CPlaybackCommands;
 class CReplayerSlider;

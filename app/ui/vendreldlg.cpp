@@ -11,7 +11,7 @@
 #include "playbackcommands.h"
 #include "playermanager.h"
 #include "programicon.h"
-#include "recordsearchdlg.h"
+#include "recordtree.h"
 #include "replayerview.h"
 #include "windowskin.h"
 

@@ -1,4 +1,4 @@
-#include "replayerbackbmp.h"
+#include "barbackground.h"
 
 #include <QMessageBox>
 #include <QPixmap>

@@ -26,7 +26,7 @@
 #include "dialogcpfile.h"
 #include "dialogsaveto.h"
 #include "recordsearch.h"
-#include "recordsearchdlg.h"
+#include "recordtree.h"
 #include "twodisks.h"
 
 namespace {

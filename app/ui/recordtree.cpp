@@ -1,5 +1,5 @@
 // The record search tree.
-#include "recordsearchdlg.h"
+#include "recordtree.h"
 
 #include <QAction>
 #include <QHeaderView>
