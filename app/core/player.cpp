@@ -10,7 +10,9 @@
 #include <cassert>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -52,6 +54,20 @@ std::string RecordFilePath(const std::string& folder, const RecordingName& recor
   std::snprintf(prefix, sizeof prefix, "%03d_%04d%02d%02d_", recording.channel, recording.year,
                 recording.month, recording.day);
   return JoinPath(folder, prefix + recording.fileName);
+}
+
+std::string UnusedFilePath(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::exists(path, ec) && !ec) return path;
+  const fs::path original(path);
+  const std::string stem = (original.parent_path() / original.stem()).string();
+  const std::string ext = original.extension().string();
+  for (int n = 2; n < 10000; ++n) {
+    std::string candidate = stem + "_" + std::to_string(n) + ext;
+    if (!fs::exists(candidate, ec) && !ec) return candidate;
+  }
+  return {};
 }
 
 CPlayer::CPlayer(TvxFrameSink* window, int port, CPlaybackEngine* engine)
@@ -162,12 +178,14 @@ int CPlayer::PausedTick() { return m_pEngine->PausedTick(m_nPort); }
 int CPlayer::StartRecord(const std::string& folder, int flag) {
   RecordingName name;
   if (!ParseRecordingPath(m_strPath, &name)) return 0;
-  return m_pEngine->StartRecord(m_nPort, RecordFilePath(folder, name).c_str(), flag);
+  const std::string path = UnusedFilePath(RecordFilePath(folder, name));
+  if (path.empty()) return 0;
+  return m_pEngine->StartRecord(m_nPort, path.c_str(), flag);
 }
 
 int CPlayer::Snapshot(const std::string& folder) {
-  const std::string path = SnapshotFilePath(folder, infra::GetLocalDateTime());
-  if (!m_pEngine->Snapshot(m_nPort, path.c_str())) return 0;
+  const std::string path = UnusedFilePath(SnapshotFilePath(folder, infra::GetLocalDateTime()));
+  if (path.empty() || !m_pEngine->Snapshot(m_nPort, path.c_str())) return 0;
   std::this_thread::sleep_for(std::chrono::milliseconds(kSnapshotViewDelayMs));
   if (m_viewer) m_viewer(path);
   return 1;

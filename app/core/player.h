@@ -183,3 +183,8 @@ std::string SnapshotFilePath(const std::string& folder, const infra::DateTime& w
 
 // <folder>/<CCC>_<YYYY><MM><DD>_<file name> for a local record of `recording`.
 std::string RecordFilePath(const std::string& folder, const RecordingName& recording);
+
+// path when nothing exists there yet, else the first free "<stem>_2<ext>", "<stem>_3<ext>",
+// ... beside it, so that a capture never replaces an earlier file. Empty when no free name
+// is found among the first 9999.
+std::string UnusedFilePath(const std::string& path);

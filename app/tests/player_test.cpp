@@ -3,12 +3,14 @@
 // and record file names.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <random>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "krt_testing/scratch.h"
 #include "player.h"
 #include "support.h"
 
@@ -375,6 +377,19 @@ TEST(PlayerFileNames, RecordIsNamedAfterChannelDayAndRecording) {
             "/home/user/rec/002_20100305_08.00.00-08.15.00[R][@1a2f][0].h264");
 }
 
+// A capture never replaces an earlier file: the first free numbered name beside it.
+TEST(PlayerFileNames, UnusedFilePathNumbersPastExistingFiles) {
+  krt_testing::ScratchDir scratch;
+  for (const char* name : {"a.bmp", "a_2.bmp", "plain", "x.tar.gz"}) std::ofstream(scratch.path(name)) << "x";
+  const struct {
+    const char* name;
+    const char* unused;
+  } cases[] = {
+      {"new.bmp", "new.bmp"}, {"a.bmp", "a_3.bmp"}, {"plain", "plain_2"}, {"x.tar.gz", "x.tar_2.gz"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(UnusedFilePath(scratch.path(c.name)), scratch.path(c.unused)) << c.name;
+}
+
 TEST_F(PlayerTest, SnapshotIsWrittenThenShown) {
   std::vector<std::string> shown;
   m_player->SetFileViewer([&](const std::string& path) { shown.push_back(path); });
@@ -405,6 +420,30 @@ TEST_F(PlayerTest, LocalRecordGoesToTheEngineUnderTheRecordingsName) {
             Calls{"StartRecord(3,/home/user/rec/002_20100305_08.00.00-08.15.00[R][@1a2f][0].h264,0)"});
   m_engine.startRecordResult = 0;
   EXPECT_EQ(m_player->StartRecord("/home/user/rec", 0), 0);
+}
+
+TEST_F(PlayerTest, LocalRecordAndSnapshotNeverReplaceAnEarlierFile) {
+  krt_testing::ScratchDir scratch;
+  ASSERT_EQ(m_player->Open("/mnt/" + kName), 1);
+  WaitForRunEnd();
+  RecordingName r;
+  ASSERT_TRUE(ParseRecordingPath("/mnt/" + kName, &r));
+  std::ofstream(RecordFilePath(scratch.dir(), r)) << "an earlier record";
+  m_engine.ClearCalls();
+  EXPECT_EQ(m_player->StartRecord(scratch.dir(), 0), 1);
+  EXPECT_EQ(m_engine.Calls(), Calls{"StartRecord(3," + scratch.path("002_20100305_08.00.00-08.15.00[R][@1a2f][0]_2.h264") + ",0)"});
+
+  // Snapshots one second apart at most share a name; the second one gets the suffix.
+  m_player->SetFileViewer([&](const std::string& path) { std::ofstream(path) << "shot"; });
+  m_engine.ClearCalls();
+  ASSERT_EQ(m_player->Snapshot(scratch.dir()), 1);
+  ASSERT_EQ(m_player->Snapshot(scratch.dir()), 1);
+  const Calls calls = m_engine.Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  if (calls[0].substr(0, calls[0].size() - 5) == calls[1].substr(0, calls[1].size() - 7)) {
+    EXPECT_EQ(calls[1].substr(calls[1].size() - 7), "_2.bmp)");
+  }
+  EXPECT_NE(calls[0], calls[1]);
 }
 
 }  // namespace

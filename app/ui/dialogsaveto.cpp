@@ -48,6 +48,11 @@ QString CDialogSaveTo::SelectFolder(QWidget* owner) {
 
 void CDialogSaveTo::SetFolderChooser(FolderChooser chooser) { Chooser() = std::move(chooser); }
 
+void CDialogSaveTo::SetPath(const QString& folder) {
+  m_strPath = folder;
+  m_pEdit->setText(m_strPath);
+}
+
 void CDialogSaveTo::OnFilePath() {
   const QString chosen = SelectFolder(this);
   if (!chosen.isEmpty()) m_strPath = chosen;

@@ -29,6 +29,9 @@ class CDialogSaveTo : public QDialog {
   // "Selectfolder". Returns the chosen folder, or an empty string when the user cancels.
   QString SelectFolder(QWidget* owner);
 
+  // Starts the dialog at folder (shown in the edit box) instead of the current directory.
+  void SetPath(const QString& folder);
+
   // Replaces the folder browser of every CDialogSaveTo (an empty chooser restores the real one).
   static void SetFolderChooser(FolderChooser chooser);
 

@@ -14,6 +14,11 @@ MessageHook& Hook() {
   return hook;
 }
 
+QuestionHook& Question() {
+  static QuestionHook hook;
+  return hook;
+}
+
 }  // namespace
 
 void ShowMessage(QWidget* parent, const QString& key) {
@@ -26,5 +31,14 @@ void ShowMessage(QWidget* parent, const QString& key) {
 }
 
 void SetMessageHook(MessageHook hook) { Hook() = std::move(hook); }
+
+bool AskOkCancel(QWidget* parent, const QString& key) {
+  if (Question()) return Question()(parent, key);
+  return QMessageBox::question(parent, QApplication::applicationDisplayName(),
+                               CInitLanguage::Instance()->GetString(key),
+                               QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+void SetQuestionHook(QuestionHook hook) { Question() = std::move(hook); }
 
 }  // namespace vendrel

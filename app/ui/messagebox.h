@@ -20,4 +20,13 @@ void ShowMessage(QWidget* parent, const QString& key);
 using MessageHook = std::function<void(QWidget* parent, const QString& key)>;
 void SetMessageHook(MessageHook hook);
 
+// Asks the text of key in a modal box with OK and Cancel over parent; true for OK. With a
+// question hook set (SetQuestionHook), returns the hook's answer instead.
+bool AskOkCancel(QWidget* parent, const QString& key);
+
+// Replaces the question box by hook (called with the parent and the key); an empty hook
+// restores the box.
+using QuestionHook = std::function<bool(QWidget* parent, const QString& key)>;
+void SetQuestionHook(QuestionHook hook);
+
 }  // namespace vendrel

@@ -1,6 +1,9 @@
 #include "playbackcommands.h"
 
 #include <QFileInfo>
+#include <QWidget>
+
+#include <algorithm>
 #include <QMenu>
 #include <QMessageBox>
 
@@ -72,6 +75,10 @@ void CPlaybackCommands::SetLayoutForCount(int n) {
 }
 
 void CPlaybackCommands::SetLayout(int n) {
+  for (int i = std::max(n, 0); i < kWindowCount; ++i) {
+    if (m_pManager->GetState(i) == 1) m_pManager->Pause(i, 1);
+    MuteWindow(i);
+  }
   m_nLayout = n;
   m_pVideo->SetWndCount(n);
   const QString logo = QString::fromStdString(vendrel::ResourceDir() + "Skin/logo.bmp");
@@ -139,13 +146,39 @@ int CPlaybackCommands::ResumeAll() {
 // Windows
 // ---------------------------------------------------------------------------------------------
 
+void CPlaybackCommands::MuteWindow(int w) {
+  const auto k = static_cast<size_t>(w);
+  if (!m_bAudio[k]) return;
+  m_pManager->SoundOff(w);
+  m_bAudio[k] = false;
+  if (m_nAudioWnd == w) m_nAudioWnd = -1;
+  m_pVideo->SetWndMark(w, CVideoWindow::kMarkSound, false);
+}
+
+bool CPlaybackCommands::AnyRecording() {
+  ForgetEndedRecords();
+  return std::find(m_bRecord.begin(), m_bRecord.end(), true) != m_bRecord.end();
+}
+
+void CPlaybackCommands::StopAllRecords() {
+  for (int i = 0; i < kWindowCount; ++i) {
+    if (!m_bRecord[static_cast<size_t>(i)]) continue;
+    m_pManager->StopRecord(i);
+    m_bRecord[static_cast<size_t>(i)] = false;
+  }
+}
+
+bool CPlaybackCommands::MayEnd(const std::function<bool()>& ask) {
+  if (!AnyRecording()) return true;
+  if (!ask || !ask()) return false;
+  StopAllRecords();
+  return true;
+}
+
 void CPlaybackCommands::ReleaseWindow(int i) {
   if (!ValidWnd(i)) return;
   const auto k = static_cast<size_t>(i);
-  if (m_bAudio[k]) {
-    m_pManager->SoundOff(i);
-    m_bAudio[k] = false;
-  }
+  MuteWindow(i);
   if (m_bRecord[k]) {
     m_pManager->StopRecord(i);
     m_bRecord[k] = false;
@@ -219,6 +252,14 @@ bool CPlaybackCommands::OnCommand(int id) {
     case kCmdNineSpliter3:
       SetLayout(9);
       return true;
+    case kCmdLayout1: SetLayout(1); return true;
+    case kCmdLayout4: SetLayout(4); return true;
+    case kCmdLayout16: SetLayout(16); return true;
+    case kCmdLayout25: SetLayout(25); return true;
+    case kCmdLayout36: SetLayout(36); return true;
+    case kCmdFullScreen:
+      ToggleFullScreen();
+      return true;
     default:
       return false;
   }
@@ -251,7 +292,8 @@ void CPlaybackCommands::ToggleLocalRecord(int w) {
 
 void CPlaybackCommands::TakeSnapshot(int w) {
   std::string folder;
-  if (!m_chooser || !m_chooser(&folder)) return;
+  const FolderChooser& chooser = m_snapshotChooser ? m_snapshotChooser : m_chooser;
+  if (!chooser || !chooser(&folder)) return;
   if (m_pManager->Snapshot(w, folder)) return;
   const QString text = m_texts("SnapshotFail");
   const QString caption = m_texts("Prompt");
@@ -285,6 +327,8 @@ QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   record->setChecked(m_bRecord[static_cast<size_t>(w)]);
   add(menu, kCmdSnapshot, "Snapshot")->setEnabled(!idle);
   QMenu* split = menu->addMenu(m_texts("WndSpliter"));
+  add(split, kCmdLayout1, "Layout1");
+  add(split, kCmdLayout4, "Layout4");
   QMenu* six = split->addMenu(m_texts("6WndSpliter"));
   add(six, kCmdSixSpliter1, "SixSpliter_1");
   add(six, kCmdSixSpliter2, "SixSpliter_2");
@@ -292,6 +336,22 @@ QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   add(nine, kCmdNineSpliter1, "NineSpliter_1");
   add(nine, kCmdNineSpliter2, "NineSpliter_2");
   add(nine, kCmdNineSpliter3, "NineSpliter_3");
+  add(split, kCmdLayout16, "Layout16");
+  add(split, kCmdLayout25, "Layout25");
+  add(split, kCmdLayout36, "Layout36");
+  for (QAction* action : split->actions()) {
+    const int id = action->objectName().toInt();
+    static const std::pair<int, int> kLayouts[] = {
+        {kCmdLayout1, 1}, {kCmdLayout4, 4}, {kCmdLayout16, 16}, {kCmdLayout25, 25}, {kCmdLayout36, 36}};
+    for (auto [layoutId, count] : kLayouts) {
+      if (id != layoutId) continue;
+      action->setCheckable(true);
+      action->setChecked(m_nLayout == count);
+    }
+  }
+  QAction* full = add(menu, kCmdFullScreen, "FullScreen");
+  full->setCheckable(true);
+  full->setChecked(m_pOwner && m_pOwner->window()->isFullScreen());
   return menu;
 }
 
@@ -301,11 +361,18 @@ void CPlaybackCommands::ShowContextMenu(const QPoint& globalPos) {
   menu->popup(globalPos);
 }
 
-void CPlaybackCommands::ToggleDisplay() {
+void CPlaybackCommands::ToggleDisplay() { m_pVideo->SetDisplaySwitch(!IsFullPane()); }
+
+bool CPlaybackCommands::IsFullPane() const {
   short mode = -1;
   m_pVideo->GetDisplayState(&mode, nullptr);
-  if (mode == 1 || mode == 2) m_pVideo->SetDisplaySwitch(false);
-  else if (mode == 0 || mode == 3) m_pVideo->SetDisplaySwitch(true);
+  return mode == 1 || mode == 2;
+}
+
+void CPlaybackCommands::ToggleFullScreen() {
+  if (!m_pOwner) return;
+  QWidget* top = m_pOwner->window();
+  top->setWindowState(top->windowState() ^ Qt::WindowFullScreen);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -8,8 +8,11 @@
 //   - play one recording in the focused window (PlayFile), a set of recordings in windows
 //     0, 1, 2, ... (PlayFiles), and choose a layout for a set (SetLayoutForCount);
 //   - the control bar's commands on every busy window (PauseAll ... ResumeAll);
-//   - the focused window's commands of the context menu (ids 1624-1628) and its layout entries
-//     (1629-1633);
+//   - the focused window's commands of the context menu (ids 1624-1628), its layout entries
+//     (1629-1633 for six and nine windows, 1634-1638 for 1, 4, 16, 25 and 36) and full screen
+//     (1639);
+//   - windows a smaller layout hides are paused and their sound turned off: nothing plays or
+//     sounds unseen; shown again, they stay paused where they were;
 //   - the once-a-second status pass: each window's status text, the focused window's progress.
 //
 // The focused window is the one the video control reports (CVideoWindow::GetCurWnd). Texts
@@ -47,6 +50,12 @@ class CPlaybackCommands : public IRecordSearchParent {
     kCmdNineSpliter1 = 1631,
     kCmdNineSpliter2 = 1632,
     kCmdNineSpliter3 = 1633,
+    kCmdLayout1 = 1634,
+    kCmdLayout4 = 1635,
+    kCmdLayout16 = 1636,
+    kCmdLayout25 = 1637,
+    kCmdLayout36 = 1638,
+    kCmdFullScreen = 1639,
   };
   static constexpr int kWindowCount = 64;
 
@@ -72,6 +81,8 @@ class CPlaybackCommands : public IRecordSearchParent {
   // tree makes PlayFile() do nothing, the default message box is a modal QMessageBox, no
   // progress sink drops the progress.
   void SetFolderChooser(FolderChooser chooser) { m_chooser = std::move(chooser); }
+  // The folder for snapshots when it differs from the local records' (unset: the chooser above).
+  void SetSnapshotFolderChooser(FolderChooser chooser) { m_snapshotChooser = std::move(chooser); }
   void SetSelectedFile(SelectedFile selected) { m_selected = std::move(selected); }
   void SetMessageBox(MessageBox box) { m_message = std::move(box); }
   void SetProgressSink(ProgressSink sink) { m_progress = std::move(sink); }
@@ -94,7 +105,8 @@ class CPlaybackCommands : public IRecordSearchParent {
   void SetLayoutForCount(int n) override;
 
   // n windows in the video control, each with the idle-window logo (Skin/logo.bmp of the
-  // resource folder) when that file exists.
+  // resource folder) when that file exists. Windows from n on that play are paused and lose
+  // their sound.
   void SetLayout(int n);
   // The number of windows of the current layout.
   int Layout() const { return m_nLayout; }
@@ -124,6 +136,13 @@ class CPlaybackCommands : public IRecordSearchParent {
   bool IsRecord(int i) const;
   // The window whose sound was turned on last, or -1.
   int AudioWnd() const { return m_nAudioWnd; }
+  // Whether a local record is being written in any window (ended players forgotten first).
+  bool AnyRecording();
+  // Ends every local record being written; each file is finished by the engine.
+  void StopAllRecords();
+  // Whether the program may end now: true when no local record is being written; else
+  // ask() decides, and on true every record is ended properly first (StopAllRecords).
+  bool MayEnd(const std::function<bool()>& ask);
 
   // Runs a command of the context menu (1624-1633). Returns false for another id.
   bool OnCommand(int id);
@@ -136,6 +155,10 @@ class CPlaybackCommands : public IRecordSearchParent {
 
   // The full-pane view of the focused window on, or off when it is on (double click).
   void ToggleDisplay();
+  // Whether the full-pane view is on.
+  bool IsFullPane() const;
+  // The owner's top-level window in full screen, or back to how it was (F11, 1639).
+  void ToggleFullScreen();
 
   // The once-a-second status pass over the windows of the layout.
   void StatusPass();
@@ -154,6 +177,8 @@ class CPlaybackCommands : public IRecordSearchParent {
   // Clears the local-record flag of every window whose player has ended.
   void ForgetEndedRecords();
   void ToggleAudio(int w);
+  // Sound off in window w when it is on there.
+  void MuteWindow(int w);
   void ToggleLocalRecord(int w);
   void TakeSnapshot(int w);
 
@@ -162,6 +187,7 @@ class CPlaybackCommands : public IRecordSearchParent {
   QWidget* const m_pOwner;
   TextLookup m_texts;
   FolderChooser m_chooser;
+  FolderChooser m_snapshotChooser;
   SelectedFile m_selected;
   MessageBox m_message;
   ProgressSink m_progress;

@@ -4,12 +4,15 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QIcon>
+#include <QLabel>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMetaObject>
 #include <QPixmap>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -21,6 +24,7 @@
 #include "dialogsaveto.h"
 #include "initlanguage.h"
 #include "recordsearch.h"
+#include "viewersettings.h"
 
 namespace {
 
@@ -66,7 +70,7 @@ QIcon KindIcon(int kind) {
 }  // namespace
 
 CRecordSearchDlg::CRecordSearchDlg(IRecordSearchParent* owner, QWidget* parent)
-    : QWidget(parent), m_pOwner(owner), m_pTree(new QTreeWidget(this)) {
+    : QWidget(parent), m_pOwner(owner), m_pTree(new QTreeWidget(this)), m_pHelp(new QLabel(this)) {
   Q_INIT_RESOURCE(treeimages);  // the picture strip lives in this static library
   m_pTree->setObjectName("1002");
   m_pTree->setHeaderHidden(true);
@@ -76,12 +80,19 @@ CRecordSearchDlg::CRecordSearchDlg(IRecordSearchParent* owner, QWidget* parent)
   m_pTree->setContextMenuPolicy(Qt::CustomContextMenu);
   m_pTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   m_pTree->header()->setStretchLastSection(false);
+  m_pHelp->setObjectName("1003");
+  m_pHelp->setWordWrap(true);
+  m_pHelp->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  m_pHelp->setContentsMargins(6, 6, 6, 6);
+  m_pHelp->hide();
   auto* box = new QVBoxLayout(this);
   box->setContentsMargins(0, 0, 0, 0);
-  box->addWidget(m_pTree);
+  box->addWidget(m_pHelp);
+  box->addWidget(m_pTree, 1);
   connect(m_pTree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { ExpandItem(item); });
   connect(m_pTree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) { OnDblclkItem(item); });
   connect(m_pTree, &QTreeWidget::customContextMenuRequested, this, &CRecordSearchDlg::OnContextMenu);
+  m_pTree->installEventFilter(this);
 
   LoadDisks();
   m_pHotPlugTimer = std::make_unique<infra::CTimer>("HotPlug");
@@ -103,7 +114,94 @@ void CRecordSearchDlg::LoadDisks() {
   m_nCountedDisks = m_nDriveCount;
   ++m_nLoadCount;
   for (size_t i = 0; i < labels.size(); ++i) AddDriveRoot(QString::fromStdString(labels[i]), int(i));
+  UpdateHelp();
 }
+
+QString CRecordSearchDlg::EmptyTreeHelp(const std::vector<krt::CandidateReport>& reports) {
+  const CInitLanguage* language = CInitLanguage::Instance();
+  int devices = 0;
+  QString group;
+  QStringList lines;
+  for (const krt::CandidateReport& r : reports) {
+    devices += r.block_device ? 1 : 0;
+    // The words of krt::describe_candidate, from the language file.
+    QString line = QString::fromStdString(r.path) + ": ";
+    switch (r.verdict) {
+      case krt::CandidateReport::attached: continue;
+      case krt::CandidateReport::not_recorder_disk: line += language->GetString("NotRecorderDisk"); break;
+      case krt::CandidateReport::permission_denied:
+        line += language->GetString("PermissionDenied");
+        if (group.isEmpty()) group = QString::fromStdString(r.group);
+        break;
+      case krt::CandidateReport::refused:
+        line += language->GetString("Refused") + ": " + QString::fromStdString(r.detail);
+        break;
+      case krt::CandidateReport::cannot_open:
+        line += language->GetString("CannotOpen") + ": " + QString::fromStdString(r.detail);
+        break;
+    }
+    lines << line;
+  }
+  // Placeholders filled by replace: a text without them (a missing key) stays as it is.
+  QString text = language->GetString("NoDiskFound")
+                     .replace("%1", QString::number(devices))
+                     .replace("%2", QString::number(int(reports.size()) - devices));
+  for (const QString& line : lines) text += "\n" + line;
+  text += "\n" + language->GetString("NoDiskOpenImage");
+  if (!group.isEmpty()) text += "\n" + language->GetString("NoDiskJoinGroup").replace("%1", group);
+  return text;
+}
+
+void CRecordSearchDlg::UpdateHelp() {
+  if (m_nDriveCount > 0) {
+    m_pHelp->clear();
+    m_pHelp->hide();
+    return;
+  }
+  m_pHelp->setText(EmptyTreeHelp(krt::candidate_reports()));
+  m_pHelp->show();
+}
+
+QString CRecordSearchDlg::HelpText() const { return m_pHelp->isHidden() ? QString() : m_pHelp->text(); }
+
+QStringList CRecordSearchDlg::OpenImages(const QStringList& paths) {
+  std::vector<std::string> images = krt::given_disk_images();
+  QStringList added;
+  for (const QString& path : paths) {
+    const std::string p = path.toStdString();
+    if (std::find(images.begin(), images.end(), p) != images.end()) continue;
+    images.push_back(p);
+    added << path;
+  }
+  krt::set_disk_candidates(images);
+  LoadDisks();
+  QStringList refusals;
+  const std::vector<krt::CandidateReport> reports = krt::candidate_reports();
+  for (const QString& path : added) {
+    const auto report = std::find_if(reports.begin(), reports.end(),
+                                     [&](const krt::CandidateReport& r) { return r.path == path.toStdString(); });
+    if (report != reports.end() && report->verdict == krt::CandidateReport::attached) {
+      m_openedImages << path;
+      continue;
+    }
+    refusals << (report != reports.end() ? QString::fromStdString(krt::describe_candidate(*report))
+                                         : path + ": " + CInitLanguage::Instance()->GetString("CannotOpen"));
+    images.erase(std::find(images.begin(), images.end(), path.toStdString()));
+  }
+  if (!refusals.isEmpty()) krt::set_disk_candidates(images);
+  return refusals;
+}
+
+bool CRecordSearchDlg::CloseImage(const QString& path) {
+  if (!m_openedImages.removeOne(path)) return false;
+  std::vector<std::string> images = krt::given_disk_images();
+  std::erase(images, path.toStdString());
+  krt::set_disk_candidates(images);
+  LoadDisks();
+  return true;
+}
+
+void CRecordSearchDlg::OnCloseImage() { CloseImage(m_strMenuImage); }
 
 void CRecordSearchDlg::CheckHotPlug(uint32_t) {
   if (krt::count_attached_disks() == m_nCountedDisks.load() || m_bRebuildQueued.exchange(true)) return;
@@ -183,6 +281,24 @@ void CRecordSearchDlg::OnDblclkItem(QTreeWidgetItem* item) {
   m_pOwner->PlayFile("/mnt/" + RootedPath(item));
 }
 
+void CRecordSearchDlg::OnEnter(QTreeWidgetItem* item) {
+  if (!item) return;
+  if (Kind(item) == kindFile) OnDblclkItem(item);
+  else item->setExpanded(!item->isExpanded());
+}
+
+bool CRecordSearchDlg::eventFilter(QObject* watched, QEvent* event) {
+  // Enter is the tree's own: it must never reach the window, which would end with it.
+  if (watched == m_pTree && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      OnEnter(m_pTree->currentItem());
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 int CRecordSearchDlg::GetSelectedFilePath(std::string& path) const {
   path.clear();
   const QTreeWidgetItem* item = m_pTree->currentItem();
@@ -193,7 +309,20 @@ int CRecordSearchDlg::GetSelectedFilePath(std::string& path) const {
 
 std::unique_ptr<QMenu> CRecordSearchDlg::MakeContextMenu(QTreeWidgetItem* item) {
   m_strMenuPath.clear();
+  m_strMenuImage.clear();
   const int kind = Kind(item);
+  if (item && kind == kindDrive && !item->parent()) {
+    // Only images the user opened here can be closed here.
+    const QString image = QString::fromStdString(krt::disk_source(item->data(0, kDiskRole).toInt()));
+    if (!m_openedImages.contains(image)) return nullptr;
+    m_strMenuImage = image;
+    auto menu = std::make_unique<QMenu>(this);
+    QAction* close = menu->addAction(CInitLanguage::Instance()->GetString("CloseImage"), this,
+                                     &CRecordSearchDlg::OnCloseImage);
+    close->setData(kCloseImageId);
+    close->setObjectName(QString::number(kCloseImageId));
+    return menu;
+  }
   if (!item || kind < kindPartition || kind > kindFile || !item->parent()) return nullptr;
   m_nMenuKind = kind;
   m_strMenuPath = RootedPath(item);
@@ -202,7 +331,8 @@ std::unique_ptr<QMenu> CRecordSearchDlg::MakeContextMenu(QTreeWidgetItem* item) 
   QAction* copy = menu->addAction(language->GetString("CopyTo"), this, &CRecordSearchDlg::OnCopyTo);
   copy->setData(kCopyToId);
   copy->setObjectName(QString::number(kCopyToId));
-  if (kind != kindPartition) {
+  // A channel has no partners to play beside it: synchronous play starts at a day or a recording.
+  if (kind == kindDay || kind == kindFile) {
     QAction* sync = menu->addAction(language->GetString("SyncPlay"), this, &CRecordSearchDlg::OnSyncPlay);
     sync->setData(kSyncPlayId);
     sync->setObjectName(QString::number(kSyncPlayId));
@@ -219,7 +349,11 @@ void CRecordSearchDlg::OnCopyTo() {
   CCopyJob job = BuildCopyJob(m_nMenuKind, m_strMenuPath);
   if (job.IsEmpty()) return;
   CDialogSaveTo saveTo(this);
+  vendrel::ViewerSettings settings = vendrel::LoadViewerSettings();
+  if (!settings.exportFolder.isEmpty()) saveTo.SetPath(settings.exportFolder);
   if (saveTo.exec() != QDialog::Accepted) return;
+  settings.exportFolder = saveTo.m_strPath;
+  vendrel::SaveViewerSettings(settings);
   job.m_strFolder = saveTo.m_strPath.toStdString();
   CDialogCpFile copy(this);
   copy.SetJob(job);

@@ -7,14 +7,19 @@
 // its children and fills each new child one level deep, so the expand buttons are always right.
 //
 // What the user does here:
-//   - double click on a recording: the parent plays its "/mnt/..." path (PlayFile);
-//   - right click on a partition: a menu with "CopyTo" (1025); on a day, a channel or a
-//     recording: "CopyTo" and "SyncPlay" (1026); a drive root has no menu;
+//   - double click on a recording, or Enter on it: the parent plays its "/mnt/..." path
+//     (PlayFile); Enter on another item opens or closes it, and never reaches the window;
+//   - right click on a partition or a channel: a menu with "CopyTo" (1025); on a day or a
+//     recording: "CopyTo" and "SyncPlay" (1026); on the drive root of an image the user opened
+//     (OpenImages): "CloseImage" (1027); other drive roots have no menu;
 //   - CopyTo: asks for a folder (CDialogSaveTo) and exports every recording under the item
 //     (CDialogCpFile);
 //   - SyncPlay: plays the recordings of every channel that start with the right-clicked one
 //     (recording) or with the first recording of channel 1 that has partners (day), entry k in
 //     window k.
+//
+// With no recorder disk found, a line of help (1003) stands above the empty tree: what was
+// tried, why each candidate was not shown (the words of `krt disks`), and what to do.
 //
 // Hot-plug: a CTimer "HotPlug" counts the recorder disks once a second on a pooled thread
 // (count_attached_disks, which changes nothing). When the count differs from the tree's, it
@@ -25,6 +30,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <atomic>
@@ -33,9 +39,11 @@
 #include <vector>
 
 #include <infra/timer.h>
+#include <krt/disk.h>
 
 #include "recordsearchparent.h"
 
+class QLabel;
 class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -47,6 +55,7 @@ class CRecordSearchDlg : public QWidget {
   // Menu command ids (QAction data and object names).
   static constexpr int kCopyToId = 1025;
   static constexpr int kSyncPlayId = 1026;
+  static constexpr int kCloseImageId = 1027;
   // Period and first delay of the hot-plug check.
   static constexpr uint32_t kHotPlugMs = 1000;
 
@@ -60,6 +69,19 @@ class CRecordSearchDlg : public QWidget {
   // Rebuilds the tree: deletes every item, reruns the volume start-up, and adds a root per
   // attached disk. Every expansion is lost.
   void LoadDisks();
+
+  // Adds image files (raw, split raw from its first segment, E01) as candidates and rebuilds
+  // the tree. Returns one line per image that did not become a drive, with its reason
+  // ("PATH: not a recorder disk", "PATH: refused: ..."); such images are not kept.
+  QStringList OpenImages(const QStringList& paths);
+  // Removes an image OpenImages added and rebuilds the tree. False when path is not one.
+  bool CloseImage(const QString& path);
+  // The images OpenImages added and CloseImage did not remove, in order.
+  const QStringList& OpenedImages() const { return m_openedImages; }
+  // The help shown when no recorder disk is found (null text while disks are shown).
+  QString HelpText() const;
+  // The help for the candidates of an attach that found no disk.
+  static QString EmptyTreeHelp(const std::vector<krt::CandidateReport>& reports);
 
   // The partition-rooted path of the selected item when it is a recording (kind 4): returns 1
   // and sets path; otherwise returns 0 and clears path.
@@ -84,12 +106,19 @@ class CRecordSearchDlg : public QWidget {
   bool ExpandItem(QTreeWidgetItem* item);
   // Double click on item: plays it when it is a recording.
   void OnDblclkItem(QTreeWidgetItem* item);
+  // Enter on item: plays it when it is a recording, else opens or closes it.
+  void OnEnter(QTreeWidgetItem* item);
   // Right click on item: remembers it for the commands and returns its menu, or null for a
   // drive root or no item.
   std::unique_ptr<QMenu> MakeContextMenu(QTreeWidgetItem* item);
   // The menu commands, for the item the last MakeContextMenu remembered.
   void OnCopyTo();
   void OnSyncPlay();
+  void OnCloseImage();
+
+ protected:
+  // Keeps Enter in the tree (OnEnter).
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Timer callback on a pooled thread: counts the disks, queues LoadDisks on a change.
@@ -105,8 +134,14 @@ class CRecordSearchDlg : public QWidget {
   // The context menu at a point of the tree.
   void OnContextMenu(const QPoint& pos);
 
+  // Shows the help above the tree when no disk was found, hides it otherwise.
+  void UpdateHelp();
+
   IRecordSearchParent* m_pOwner;             // receives the playback calls
   QTreeWidget* m_pTree;                      // 1002
+  QLabel* m_pHelp;                           // 1003
+  QStringList m_openedImages;                // images the user opened
+  QString m_strMenuImage;                    // the right-clicked drive's image (CloseImage)
   int m_nDriveCount = 0;                     // disks found by the last LoadDisks
   std::atomic<int> m_nCountedDisks{0};       // the same, for the timer's thread
   std::atomic<bool> m_bRebuildQueued{false}; // a LoadDisks is queued and has not run yet

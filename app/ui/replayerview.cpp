@@ -95,7 +95,8 @@ void CReplayerView::OnStop() {
 }
 
 void CReplayerView::OnSlower() {
-  g_nSlowLevel = g_nSlowLevel + 1 > kMaxSpeedLevel ? 1 : g_nSlowLevel + 1;
+  if (g_nSlowLevel >= kMaxSpeedLevel) return;
+  ++g_nSlowLevel;
   if (m_pCommands->SlowAll(g_nSlowLevel) > 0) {
     g_nFastLevel = 0;
     UpdateSpeedTips();
@@ -103,7 +104,8 @@ void CReplayerView::OnSlower() {
 }
 
 void CReplayerView::OnFast() {
-  g_nFastLevel = g_nFastLevel + 1 > kMaxSpeedLevel ? 1 : g_nFastLevel + 1;
+  if (g_nFastLevel >= kMaxSpeedLevel) return;
+  ++g_nFastLevel;
   if (const int result = m_pCommands->FastAll(g_nFastLevel); result > 0) {
     qDebug("bRet = %d", result);
     g_nSlowLevel = 0;
@@ -131,10 +133,14 @@ void CReplayerView::UpdateSpeedTips() {
   auto tip = [this](const char* key, int level) {
     return level != 0 ? m_texts(key) + QString::number(level) : m_texts(key);
   };
-  if (CxSkinButton* slower = Button(CReplayerBackBmp::kSlower))
+  if (CxSkinButton* slower = Button(CReplayerBackBmp::kSlower)) {
     slower->SetToolTipText(tip("Slow", g_nSlowLevel));
-  if (CxSkinButton* fast = Button(CReplayerBackBmp::kFast))
+    slower->setEnabled(g_nSlowLevel < kMaxSpeedLevel);
+  }
+  if (CxSkinButton* fast = Button(CReplayerBackBmp::kFast)) {
     fast->SetToolTipText(tip("Fast", g_nFastLevel));
+    fast->setEnabled(g_nFastLevel < kMaxSpeedLevel);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

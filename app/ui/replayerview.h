@@ -10,8 +10,9 @@
 // the slider from (23, 8) to (x0 - 23, 21); button i at (x0 + i * (28 + gap), 5), 28 x 28. The
 // background picture is drawn at the left and its last four columns repeated to the right.
 //
-// Speed levels: a slow and a fast level, each 0-4 (0 none), shared by every bar of the
-// process. Slower and Fast step their level 1, 2, 3, 4, 1, ... and clear the other one; the
+// Speed levels: a slow and a fast level, each 0-3 (0 none), shared by every bar of the
+// process. Slower and Fast step their level 1, 2, 3 and clear the other one; at level 3 the
+// button is disabled (the players have no slower or faster step) until a level is cleared. The
 // tooltips of the two buttons carry the level ("Slow2").
 #pragma once
 
@@ -32,7 +33,7 @@ class CReplayerView : public QWidget {
 
  public:
   static constexpr int kSliderId = 2074;
-  static constexpr int kMaxSpeedLevel = 4;
+  static constexpr int kMaxSpeedLevel = 3;
 
   // A bar for the commands of the main window (which must outlive it) as a child of parent.
   // texts: the language lookup (null: the keys themselves).
@@ -79,7 +80,7 @@ class CReplayerView : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  // Sets the Slower and Fast tooltips from the levels.
+  // Sets the Slower and Fast tooltips from the levels, and disables a button at its last level.
   void UpdateSpeedTips();
 
   CPlaybackCommands* const m_pCommands;

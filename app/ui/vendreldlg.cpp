@@ -2,7 +2,6 @@
 #include "vendreldlg.h"
 
 #include "appdirs.h"
-#include "dialogsaveto.h"
 #include "initlanguage.h"
 #include "keyboardhabits.h"
 #include "messagebox.h"
@@ -13,11 +12,25 @@
 #include "programicon.h"
 #include "recordtree.h"
 #include "replayerview.h"
+#include "viewersettings.h"
 #include "windowskin.h"
+
+#include <algorithm>
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
 #include <QTimerEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -71,6 +84,8 @@ void CVendrelDlg::CreateMenuBar() {
   m_pMenuBar->setNativeMenuBar(false);
   QMenu* setting = m_pMenuBar->addMenu(CInitLanguage::Instance()->GetString(QStringLiteral("Setting")));
   AddCommand(setting, "ModifyPwd", kCmdModifyPwd);
+  AddCommand(setting, "OpenImage", kCmdOpenImage);
+  AddCommand(setting, "Folders", kCmdFolders);
   AddCommand(setting, "Exit", kCmdCancel);
   connect(m_pMenuBar, &QMenuBar::triggered, this, [this](QAction* action) {
     if (action->data().isValid()) OnCommand(action->data().toInt());
@@ -100,12 +115,16 @@ void CVendrelDlg::CreateChildren() {
   // The playback commands start with sound and local record off in every window.
   m_pPlayback = std::make_unique<CPlaybackCommands>(m_pVideoWnd, &CPlayerManager::Instance(),
                                                     this, &Text);
-  m_pPlayback->SetFolderChooser([this](std::string* folder) {
-    CDialogSaveTo dialog(this);
-    if (dialog.exec() != QDialog::Accepted) return false;
-    *folder = dialog.m_strPath.toStdString();
-    return true;
-  });
+  // Captures go to the folders chosen once (Folders), made when missing.
+  const auto captureFolder = [](const QString* chosen) {
+    return [chosen](std::string* folder) {
+      if (!QDir().mkpath(*chosen)) return false;
+      *folder = chosen->toStdString();
+      return true;
+    };
+  };
+  m_pPlayback->SetFolderChooser(captureFolder(&m_strRecordFolder));
+  m_pPlayback->SetSnapshotFolderChooser(captureFolder(&m_strSnapshotFolder));
   m_pPlayback->ConnectVideoEvents();
   m_pReplayerView = new CReplayerView(m_pPlayback.get(), &Text, this);
   m_pReplayerView->SetMessageBox(
@@ -118,6 +137,8 @@ void CVendrelDlg::CreateChildren() {
   tree->setObjectName(QStringLiteral("130"));
   tree->show();
   m_pTreeArea = tree;
+  m_pTree = tree;
+  setAcceptDrops(true);
   m_pPlayback->SetSelectedFile(
       [tree](std::string* rooted) { return tree->GetSelectedFilePath(*rooted) == 1; });
 }
@@ -136,7 +157,10 @@ void CVendrelDlg::CreatePlayers() {
 }
 
 void CVendrelDlg::ShowFirstLayout() {
-  m_pPlayback->SetLayout(4);
+  const vendrel::ViewerSettings settings = vendrel::LoadViewerSettings();
+  m_strSnapshotFolder = settings.snapshotFolder;
+  m_strRecordFolder = settings.recordFolder;
+  m_pPlayback->SetLayout(settings.layout);
   m_pPlayback->UpdateAudio();
 }
 
@@ -160,7 +184,25 @@ void CVendrelDlg::OnDestroy() {
 void CVendrelDlg::PlaceWindow() {
   move(0, 0);
   resize(970, 630);
+  const vendrel::ViewerSettings settings = vendrel::LoadViewerSettings();
+  // restoreGeometry brings a window from a monitor that is gone back onto one that is there.
+  if (!settings.geometry.isEmpty()) restoreGeometry(settings.geometry);
+  if (settings.maximized) setWindowState(windowState() | Qt::WindowMaximized);
   OnSize();
+}
+
+void CVendrelDlg::SaveSettings() {
+  vendrel::ViewerSettings settings = vendrel::LoadViewerSettings();
+  // Full screen is left out: the window comes back as it was before it.
+  const bool full = isFullScreen();
+  if (full) m_pPlayback->ToggleFullScreen();
+  settings.geometry = saveGeometry();
+  settings.maximized = isMaximized();
+  if (full) m_pPlayback->ToggleFullScreen();
+  settings.layout = m_pPlayback->Layout();
+  settings.snapshotFolder = m_strSnapshotFolder;
+  settings.recordFolder = m_strRecordFolder;
+  vendrel::SaveViewerSettings(settings);
 }
 
 QRect CVendrelDlg::ClientRect() const {
@@ -194,21 +236,124 @@ void CVendrelDlg::resizeEvent(QResizeEvent* event) {
 }
 
 void CVendrelDlg::keyPressEvent(QKeyEvent* event) {
-  // Like any dialog: Enter ends it with accept (there is no default button to press), Escape
-  // with reject.
-  if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-      accept();
+  // The main window is no message box: Enter has nothing to confirm and Escape nothing to
+  // cancel; Escape steps back out of full screen and the full-pane view instead.
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      event->accept();
       return;
-    }
+    case Qt::Key_Escape:
+      LeaveOneLevel();
+      event->accept();
+      return;
+    case Qt::Key_F11:
+      m_pPlayback->ToggleFullScreen();
+      event->accept();
+      return;
+    default:
+      QDialog::keyPressEvent(event);
   }
-  QDialog::keyPressEvent(event);
+}
+
+bool CVendrelDlg::LeaveOneLevel() {
+  if (isFullScreen()) {
+    m_pPlayback->ToggleFullScreen();
+    return true;
+  }
+  if (m_pPlayback->IsFullPane()) {
+    m_pPlayback->ToggleDisplay();
+    return true;
+  }
+  return false;
+}
+
+bool CVendrelDlg::ConfirmEnd() {
+  return !m_pPlayback ||
+         m_pPlayback->MayEnd([this] { return vendrel::AskOkCancel(this, QStringLiteral("QuitWhileRecording")); });
+}
+
+void CVendrelDlg::reject() {
+  if (!ConfirmEnd()) return;
+  SaveSettings();
+  QDialog::reject();
+}
+
+QStringList CVendrelDlg::OpenImages(const QStringList& paths) {
+  if (paths.isEmpty()) return {};
+  const QStringList refusals = m_pTree->OpenImages(paths);
+  if (!refusals.isEmpty()) ShowRefusals(refusals);
+  return refusals;
+}
+
+QStringList CVendrelDlg::ChooseImages() {
+  return QFileDialog::getOpenFileNames(this, Text("OpenImage").remove(QChar(0x2026)), QDir::homePath(),
+                                       Text("OpenImageFilter"));
+}
+
+void CVendrelDlg::ShowRefusals(const QStringList& lines) {
+  QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
+                  Text("ImageRefused") + "\n" + lines.join('\n'), QMessageBox::Ok, this);
+  box.exec();
+}
+
+void CVendrelDlg::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+    event->acceptProposedAction();
+}
+
+void CVendrelDlg::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  event->acceptProposedAction();
+  // The message of a refusal must not hold the drag source waiting: shown after the drop.
+  QMetaObject::invokeMethod(this, [this, paths] { OpenImages(paths); }, Qt::QueuedConnection);
+}
+
+void CVendrelDlg::ShowFolders() {
+  QDialog dialog(this);
+  dialog.setWindowTitle(Text("Folders").remove(QChar(0x2026)));
+  auto* form = new QFormLayout(&dialog);
+  const auto row = [&](const char* key, const QString& folder) {
+    auto* edit = new QLineEdit(folder, &dialog);
+    edit->setMinimumWidth(320);
+    auto* browse = new QPushButton(Text("FilePath"), &dialog);
+    connect(browse, &QPushButton::clicked, &dialog, [&dialog, edit] {
+      const QString chosen = QFileDialog::getExistingDirectory(&dialog, Text("Selectfolder"), edit->text());
+      if (!chosen.isEmpty()) edit->setText(chosen);
+    });
+    auto* line = new QHBoxLayout;
+    line->addWidget(edit, 1);
+    line->addWidget(browse);
+    form->addRow(Text(key), line);
+    return edit;
+  };
+  QLineEdit* snapshots = row("SnapshotFolder", m_strSnapshotFolder);
+  QLineEdit* records = row("RecordFolder", m_strRecordFolder);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  buttons->button(QDialogButtonBox::Ok)->setText(Text("OK"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(Text("Cancel"));
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  if (dialog.exec() != QDialog::Accepted) return;
+  if (!snapshots->text().trimmed().isEmpty()) m_strSnapshotFolder = snapshots->text().trimmed();
+  if (!records->text().trimmed().isEmpty()) m_strRecordFolder = records->text().trimmed();
+  SaveSettings();
 }
 
 bool CVendrelDlg::OnCommand(int id) {
   switch (id) {
     case kCmdModifyPwd:
       ShowModifyPwd();
+      return true;
+    case kCmdOpenImage:
+      OpenImages(ChooseImages());
+      return true;
+    case kCmdFolders:
+      ShowFolders();
       return true;
     case kCmdCancel:
       reject();

@@ -3,8 +3,15 @@
 // A top-level dialog holding, side by side, the grid of video windows (lumenpane::CVideoWindow,
 // control 1000) at the left with the playback control bar (CReplayerView, 131) under it, and
 // the area of the record search tree (control 130) at the right, under a menu bar: "Setting" ->
-// "ModifyPwd" (command 32773), "Exit" (command 2), and the about entry (command 16). Commands are
-// QAction data; every command goes through OnCommand.
+// "ModifyPwd" (command 32773), "OpenImage" (32774), "Folders" (32775), "Exit" (command 2), and
+// the about entry (command 16). Commands are QAction data; every command goes through OnCommand.
+// Image files dropped onto the window are opened as "OpenImage" opens them: each becomes a
+// drive of the tree, or its reason for not becoming one is shown.
+//
+// Remembered (viewersettings.h): the window's geometry and maximised state and the layout,
+// restored at the start (Qt keeps a restored window on a screen that is there) and saved as
+// the window ends; the folders of snapshots and local recordings, chosen once with "Folders"
+// and used from then on without asking.
 //
 // The window owns the 64 players (one per video window, through the player manager) and the
 // playback commands (playbackcommands.h): the tree plays recordings through Playback(), the
@@ -17,18 +24,22 @@
 //   grid         (0, 0) - (w - 255, h - 35)
 //   control bar  (0, h - 35) - (w - 255, h)
 //   tree area    (w - 255, 0) - (w, h)
-// The dialog starts at (0, 0) with a size of 970 x 630 pixels. Enter and Escape end it as they
-// end any dialog (accept / reject); so do "Exit" and the close box.
+// Without remembered settings the dialog starts at (0, 0) with a size of 970 x 630 pixels. "Exit" and the close box end it
+// (reject); while local recordings are being written it asks first, and OK finishes each file
+// before the window goes. Enter never ends it. Escape leaves full screen, else the full-pane
+// view, else does nothing; F11 switches full screen.
 #pragma once
 
 #include "skinwin/skininterface.h"
 
 #include <QDialog>
 #include <QRect>
+#include <QStringList>
 
 #include <memory>
 
 class CPlaybackCommands;
+class CRecordSearchDlg;
 class CReplayerView;
 class QAction;
 class QMenuBar;
@@ -45,6 +56,8 @@ class CVendrelDlg : public QDialog {
   static constexpr int kCmdCancel = 2;          // "Exit"
   static constexpr int kCmdAbout = 16;          // the about box
   static constexpr int kCmdModifyPwd = 32773;   // the password change dialog
+  static constexpr int kCmdOpenImage = 32774;   // images as drives of the tree
+  static constexpr int kCmdFolders = 32775;     // the folders of snapshots and local recordings
   // The right-hand column of the tree and the strip of the control bar, in pixels.
   static constexpr int kTreeWidth = 255;
   static constexpr int kBarHeight = 35;
@@ -58,6 +71,11 @@ class CVendrelDlg : public QDialog {
   lumenpane::CVideoWindow* VideoWindow() const { return m_pVideoWnd; }
   // The record search tree (object name "130", a CRecordSearchDlg).
   QWidget* TreeArea() const { return m_pTreeArea; }
+  CRecordSearchDlg* Tree() const { return m_pTree; }
+
+  // Opens image files as drives of the tree; shows the reasons of those that did not become
+  // one (ShowRefusals). Returns the refusal lines.
+  QStringList OpenImages(const QStringList& paths);
   // The playback control bar (object name "131").
   CReplayerView* ReplayerView() const { return m_pReplayerView; }
   // What the window does with its video windows and players: playing recordings (the tree's
@@ -72,8 +90,21 @@ class CVendrelDlg : public QDialog {
   QRect ClientRect() const;
 
   // Carries out command id (a menu entry's QAction data): 32773 the password change dialog,
-  // 2 closes the dialog (reject), 16 the about box. Returns false for an unknown id.
+  // 32774 the image chooser, 32775 the folders dialog, 2 closes the dialog (reject), 16 the
+  // about box. Returns false for an unknown id.
   virtual bool OnCommand(int id);
+
+  // Saves what the window remembers (viewersettings.h) now.
+  void SaveSettings();
+
+  // Ends the dialog unless local recordings are being written and the user keeps them running
+  // (ConfirmEnd).
+  void reject() override;
+  // True when the window may end: no local recording is being written, or the user chose OK,
+  // which ends every one of them properly.
+  bool ConfirmEnd();
+  // Escape: leaves full screen, else the full-pane view. False when there was neither.
+  bool LeaveOneLevel();
 
   // The about box's text: the program's name and its version.
   static QString AboutText();
@@ -90,6 +121,14 @@ class CVendrelDlg : public QDialog {
   virtual void ShowAbout();
   // Shows the password change dialog, modally.
   virtual void ShowModifyPwd();
+  // Asks for image files to open (a file dialog); empty when cancelled.
+  virtual QStringList ChooseImages();
+  // Shows why images were not added (one line each), modally.
+  virtual void ShowRefusals(const QStringList& lines);
+  // The folders dialog: the folders of snapshots and local recordings, saved on OK.
+  virtual void ShowFolders();
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   // OnInitDialog, step by step in this order.
@@ -115,5 +154,8 @@ class CVendrelDlg : public QDialog {
   QWidget* m_pTreeArea = nullptr;               // control 130, owned by Qt
   CReplayerView* m_pReplayerView = nullptr;     // control 131, owned by Qt
   std::unique_ptr<CPlaybackCommands> m_pPlayback;  // the window's playback commands
+  CRecordSearchDlg* m_pTree = nullptr;          // the same as m_pTreeArea
+  QString m_strSnapshotFolder;                  // where snapshots go
+  QString m_strRecordFolder;                    // where local recordings go
   int m_nStatusTimer = 0;                       // id of the one-second timer
 };

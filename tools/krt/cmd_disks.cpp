@@ -1,6 +1,7 @@
 // krt disks, krt partitions: what the disk layer finds and reads back.
 #include <cinttypes>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "commands.h"
@@ -46,6 +47,17 @@ int cmd_disks(const CommandArgs& a) {
                   s.format.c_str(), s.segments, s.segments == 1 ? "" : "s", info.cap[d],
                   double(info.cap[d]) / 2097152.0);
     }
+  }
+  if (n == 0 && !a.json) {
+    // Why each candidate was not taken, so that an empty answer can be acted on.
+    std::string group;
+    for (const krt::CandidateReport& r : krt::candidate_reports()) {
+      std::fprintf(stderr, "krt: %s\n", krt::describe_candidate(r).c_str());
+      if (r.verdict == krt::CandidateReport::permission_denied && group.empty()) group = r.group;
+    }
+    if (!group.empty())
+      std::fprintf(stderr, "krt: to read them, join the group %s (sudo adduser $USER %s) and log in again\n",
+                   group.c_str(), group.c_str());
   }
   // Each refusal was logged as a warning already (standard error); the status says it too.
   if (!refused.empty()) return kExitFailed;

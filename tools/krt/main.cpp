@@ -28,7 +28,10 @@ const Command kCommands[] = {
      "split raw, E01) and number of segment files, capacity in sectors and GiB. A split raw\n"
      "image (NAME.001, NAME.002, ...) or an E01 set is named by its first segment. A set with a\n"
      "missing or unreadable segment is refused with a message naming that segment (exit status\n"
-     "1). With --json: an array of {index, drive, source, format, segments, bytes, sectors}.\n",
+     "1). With --json: an array of {index, drive, source, format, segments, bytes, sectors}.\n"
+     "When no disk is found, standard error says for each candidate why it was not taken\n"
+     "(not a recorder disk, permission denied, cannot be opened, refused) and, for a disk the\n"
+     "user may not read, which group may.\n",
      true, 0, 0, cmd_disks},
     {"partitions", "", "partition table and parameter block of every partition",
      "For every disk: its version, each partition's place and size, and the fields of its\n"

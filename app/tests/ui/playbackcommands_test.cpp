@@ -241,13 +241,18 @@ TEST_F(PlaybackCommandsTest, ContextMenuGreysTheFocusedWindowsCommandsWhenIdle) 
                                       {"1625", S{true, false}},
                                       {"1626", S{false, false}},
                                       {"1627", S{false, false}},
-                                      {"1628", S{false, false}}}));
-  // The layout pop-up: WndSpliter > 6WndSpliter (1629, 1630), 9WndSpliter (1631-1633).
-  QMenu* split = menu->actions().back()->menu();
+                                      {"1628", S{false, false}},
+                                      {"1639", S{true, false}}}));
+  // The layout pop-up: WndSpliter > 1 (1634), 4 (1635, checked), 6WndSpliter (1629, 1630),
+  // 9WndSpliter (1631-1633), 16, 25, 36 (1636-1638); then full screen (1639).
+  EXPECT_EQ(menu->actions().back()->objectName(), "1639");
+  QMenu* split = menu->actions().at(menu->actions().size() - 2)->menu();
   ASSERT_NE(split, nullptr);
-  ASSERT_EQ(split->actions().size(), 2);
-  EXPECT_EQ(split->actions()[0]->menu()->actions().size(), 2);
-  EXPECT_EQ(split->actions()[1]->menu()->actions().size(), 3);
+  std::vector<std::string> entries;
+  for (QAction* a : split->actions())
+    entries.push_back(a->menu() ? std::to_string(a->menu()->actions().size()) + " entries"
+                                : a->objectName().toStdString() + (a->isChecked() ? "*" : ""));
+  EXPECT_EQ(entries, (std::vector<std::string>{"1634", "1635*", "2 entries", "3 entries", "1636", "1637", "1638"}));
 }
 
 TEST_F(PlaybackCommandsTest, ContextMenuChecksSoundAndRecordOfABusyWindow) {
@@ -295,8 +300,50 @@ TEST_F(PlaybackCommandsTest, ReplacingAWindowsRecordingForgetsItsLocalRecord) {
   EXPECT_EQ(m_manager.Player(0)->GetPath(), "/mnt/" + std::string(kNames[1]));
 }
 
+// Ending the program while local records are written: Cancel keeps them running, OK ends each
+// one properly (the engine's StopRecord finishes the file) before the program goes.
+TEST_F(PlaybackCommandsTest, EndingWhileRecordingAsksAndFinishesEachFile) {
+  int asked = 0;
+  EXPECT_TRUE(m_commands.MayEnd([&] { return ++asked, false; }));
+  EXPECT_EQ(asked, 0) << "nothing recording: nothing to ask";
+  MakeAll({1, 1});
+  m_commands.SetFolderChooser([](std::string* folder) {
+    *folder = "/rec";
+    return true;
+  });
+  for (int w : {0, 1}) {
+    ASSERT_TRUE(m_video.SetCurWnd(w));
+    ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdLocalRecord));
+  }
+  m_engine.ClearCalls();
+  EXPECT_FALSE(m_commands.MayEnd([&] { return ++asked, false; }));
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(m_commands.IsRecord(0) && m_commands.IsRecord(1));
+  EXPECT_EQ(Commands(), Calls{});
+  EXPECT_TRUE(m_commands.MayEnd([&] { return ++asked, true; }));
+  EXPECT_EQ(Commands(), (Calls{"StopRecord(0)", "StopRecord(1)"}));
+  EXPECT_FALSE(m_commands.IsRecord(0) || m_commands.IsRecord(1));
+}
+
+// A window a smaller layout hides stops playing and sounding; shown again it is still paused.
+TEST_F(PlaybackCommandsTest, WindowsASmallerLayoutHidesArePausedAndMuted) {
+  m_commands.SetLayout(9);
+  MakeAll({1, 0, 0, 0, 0, 0, 1, 2});
+  ASSERT_TRUE(m_video.SetCurWnd(6));
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdAudio));
+  m_engine.ClearCalls();
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdLayout4));
+  EXPECT_EQ(States(8), (std::vector<int>{1, 0, 0, 0, 0, 0, 2, 2}));
+  EXPECT_EQ(Commands(), (Calls{"Pause(6,1)", "SoundOff(6)"}));
+  EXPECT_FALSE(m_commands.IsAudio(6));
+  EXPECT_EQ(m_commands.AudioWnd(), -1);
+  m_commands.SetLayout(9);
+  EXPECT_EQ(States(8), (std::vector<int>{1, 0, 0, 0, 0, 0, 2, 2}));
+}
+
 TEST_F(PlaybackCommandsTest, LayoutEntriesOfTheMenu) {
-  for (auto [id, layout] : {std::pair{1630, 6}, {1633, 9}, {1629, 6}, {1631, 9}, {1632, 9}}) {
+  for (auto [id, layout] : {std::pair{1630, 6}, {1633, 9}, {1629, 6}, {1631, 9}, {1632, 9}, {1634, 1},
+                            {1635, 4}, {1636, 16}, {1637, 25}, {1638, 36}}) {
     EXPECT_TRUE(m_commands.OnCommand(id));
     EXPECT_EQ(m_video.GetWndCount(), layout) << id;
     EXPECT_EQ(m_commands.Layout(), layout) << id;

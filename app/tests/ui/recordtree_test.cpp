@@ -5,12 +5,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -25,6 +28,7 @@
 
 #include "dialogcpfile.h"
 #include "dialogsaveto.h"
+#include "initlanguage.h"
 #include "recordsearch.h"
 #include "recordtree.h"
 #include "twodisks.h"
@@ -189,6 +193,34 @@ TEST_F(RecordSearchDlg, DoubleClickPlaysTheRecordingPath) {
   EXPECT_EQ(selected, m_parent.m_played[0].substr(5));
 }
 
+// Enter plays a recording, opens other items, and is never passed on to the window (where it
+// would end the program).
+TEST_F(RecordSearchDlg, EnterPlaysTheCurrentRecordingAndStaysInTheTree) {
+  bool reachedWindow = false;
+  class CWindow : public QWidget {
+   public:
+    explicit CWindow(bool* reached) : m_reached(reached) {}
+    void keyPressEvent(QKeyEvent*) override { *m_reached = true; }
+    bool* m_reached;
+  } host(&reachedWindow);
+  m_dlg = std::make_unique<CRecordSearchDlg>(&m_parent, &host);
+  QTreeWidgetItem* channel = At(1, {"ideb1", "2010-04-02", "032"});
+  QTreeWidgetItem* day = channel->parent();
+  day->setExpanded(false);
+  m_dlg->Tree()->setCurrentItem(day);
+  QTest::keyClick(m_dlg->Tree(), Qt::Key_Return);
+  EXPECT_TRUE(day->isExpanded());
+  EXPECT_TRUE(m_parent.m_played.empty());
+  channel = Child(day, "032");  // expanding rebuilt the day's children
+  ASSERT_NE(channel, nullptr);
+  channel->setExpanded(true);
+  m_dlg->Tree()->setCurrentItem(channel->child(0));
+  QTest::keyClick(m_dlg->Tree(), Qt::Key_Enter);
+  EXPECT_EQ(m_parent.m_played, std::vector<std::string>{"/mnt/" + CRecordSearchDlg::RootedPath(channel->child(0))});
+  EXPECT_FALSE(reachedWindow);
+  m_dlg.reset();
+}
+
 TEST_F(RecordSearchDlg, ContextMenusByKind) {
   Make();
   QTreeWidgetItem* day = At(0, {"idea0", "2010-03-06"});
@@ -200,7 +232,7 @@ TEST_F(RecordSearchDlg, ContextMenusByKind) {
       {m_dlg->Tree()->topLevelItem(0), {}},
       {day->parent(), {"1025"}},
       {day, {"1025", "1026"}},
-      {Child(day, "001"), {"1025", "1026"}},
+      {Child(day, "001"), {"1025"}},  // a channel: nothing to play in sync from
       {Child(day, "001")->child(0), {"1025", "1026"}},
   };
   for (const auto& c : cases) {
@@ -321,6 +353,78 @@ TEST_F(RecordSearchDlg, HotPlugRebuildsOnTheUserInterfaceThread) {
   UseImages({CTwoDisks::Get().m_paths[1]});
   QTRY_COMPARE_WITH_TIMEOUT(m_dlg->LoadCount(), loads + 2, 3 * int(CRecordSearchDlg::kHotPlugMs));
   EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Opened images become drives; one that is not a recorder disk is named with its reason and
+// not kept; a closed image's drive goes again, and an empty tree says why.
+TEST_F(RecordSearchDlg, OpenedImagesBecomeDrivesAndRefusalsAreNamed) {
+  UseImages({});
+  Make();
+  ASSERT_EQ(m_dlg->Tree()->topLevelItemCount(), 0);
+  EXPECT_TRUE(m_dlg->HelpText().startsWith("NoDiskFound")) << m_dlg->HelpText().toStdString();
+
+  krt_testing::ScratchDir scratch;
+  const std::string other = scratch.path("holiday.img");
+  std::ofstream(other) << std::string(4096, 'x');
+  const QString image = QString::fromStdString(CTwoDisks::Get().m_paths[0]);
+  const QStringList refusals = m_dlg->OpenImages({image, QString::fromStdString(other)});
+  EXPECT_EQ(refusals, QStringList{QString::fromStdString(other + ": not a recorder disk")});
+  ASSERT_EQ(m_dlg->Tree()->topLevelItemCount(), 1);
+  EXPECT_TRUE(m_dlg->HelpText().isEmpty());
+  EXPECT_EQ(m_dlg->OpenedImages(), QStringList{image});
+  EXPECT_EQ(krt::given_disk_images(), std::vector<std::string>{image.toStdString()});
+
+  const std::unique_ptr<QMenu> menu = m_dlg->MakeContextMenu(m_dlg->Tree()->topLevelItem(0));
+  ASSERT_NE(menu, nullptr);
+  ASSERT_EQ(menu->actions().size(), 1);
+  EXPECT_EQ(menu->actions()[0]->objectName(), "1027");
+  menu->actions()[0]->trigger();
+  EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 0);
+  EXPECT_TRUE(m_dlg->OpenedImages().isEmpty());
+  EXPECT_FALSE(m_dlg->HelpText().isEmpty());
+}
+
+// The help names every candidate with the words of `krt disks` and, for a disk the user may
+// not read, the group that may.
+TEST(RecordTreeHelp, SaysWhatWasTriedAndWhy) {
+  CInitLanguage* language = CInitLanguage::Instance();
+  language->SetRootPath(VENDREL_TEST_RESOURCES);
+  language->LoadLanguage(100);  // English
+  using R = krt::CandidateReport;
+  const std::vector<R> reports = {
+      {"/dev/sda", true, R::not_recorder_disk, "", ""},
+      {"/dev/sdb", true, R::permission_denied, "", "disk"},
+      {"/home/u/a.001", false, R::refused, "segment /home/u/a.002 is missing", ""},
+      {"/home/u/b.img", false, R::cannot_open, "No such file or directory", ""},
+  };
+  const QStringList lines = CRecordSearchDlg::EmptyTreeHelp(reports).split('\n');
+  CInitLanguage::DeleteInstance();
+  ASSERT_EQ(lines.size(), 7) << lines.join('\n').toStdString();
+  EXPECT_EQ(lines[0], "No recorder disk found. Tried 2 block devices and 2 images:");
+  for (size_t i = 0; i < reports.size(); ++i)
+    EXPECT_EQ(lines[int(i) + 1].toStdString(), krt::describe_candidate(reports[i]));
+  EXPECT_TRUE(lines[5].contains("Open Image")) << lines[5].toStdString();
+  EXPECT_TRUE(lines[6].contains("“disk”")) << lines[6].toStdString();
+}
+
+// A disk the user may not read, as a normal user sees it: run as a user without the right to
+// read it (scripts run this test through setpriv); as root it is skipped.
+TEST_F(RecordSearchDlg, EmptyTreeSaysAnUnreadableDiskIsNotPermitted) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file; run as a normal user";
+  krt_testing::ScratchDir scratch;
+  const std::string locked = scratch.path("locked.img");
+  fs::copy_file(CTwoDisks::Get().m_paths[0], locked);
+  fs::permissions(locked, fs::perms::none);
+  if (std::ifstream(locked).good()) GTEST_SKIP() << "this user may read a file of mode 0000";
+  UseImages({locked});
+  Make();
+  EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 0);
+  const QString help = m_dlg->HelpText();
+  EXPECT_TRUE(help.contains(QString::fromStdString(locked) + ": PermissionDenied")) << help.toStdString();
 }
 
 }  // namespace

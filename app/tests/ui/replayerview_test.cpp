@@ -189,23 +189,25 @@ TEST_F(ReplayerViewTest, LayoutForTheBarsWidth) {
   EXPECT_EQ(m_bar.Button(1)->x() - m_bar.Button(0)->x(), 28 + (200 - 226) / 6);
 }
 
-// Five clicks on Slower go through the slow levels 1, 2, 3, 4, 1 (level 4 is beyond the
-// players' slowest and leaves them as they are); Fast then clears the slow level.
+// Clicks on Slower go through the slow levels 1, 2, 3; at 3 the button is disabled (a further
+// level would leave the players as they are) until Fast clears the slow level.
 TEST_F(ReplayerViewTest, SpeedLevelsAndTheirTooltips) {
   Play(0);
-  struct Step { int button; int slow, fast; const char* slowTip; const char* fastTip; Calls calls; };
+  struct Step { int button; int slow, fast; const char* slowTip; const char* fastTip; Calls calls;
+                bool slowerEnabled, fastEnabled; };
   const Step steps[] = {
-      {CReplayerBackBmp::kSlower, 1, 0, "Slow1", "Fast", {"Slower(0)"}},
-      {CReplayerBackBmp::kSlower, 2, 0, "Slow2", "Fast", {"Slower(0)"}},
-      {CReplayerBackBmp::kSlower, 3, 0, "Slow3", "Fast", {"Slower(0)"}},
-      {CReplayerBackBmp::kSlower, 4, 0, "Slow4", "Fast", {}},
-      {CReplayerBackBmp::kSlower, 1, 0, "Slow1", "Fast", {"Faster(0)", "Faster(0)"}},
-      {CReplayerBackBmp::kFast, 0, 1, "Slow", "Fast1", {"Play(0,wnd)", "Faster(0)"}},
-      {CReplayerBackBmp::kFast, 0, 2, "Slow", "Fast2", {"Faster(0)"}},
+      {CReplayerBackBmp::kSlower, 1, 0, "Slow1", "Fast", {"Slower(0)"}, true, true},
+      {CReplayerBackBmp::kSlower, 2, 0, "Slow2", "Fast", {"Slower(0)"}, true, true},
+      {CReplayerBackBmp::kSlower, 3, 0, "Slow3", "Fast", {"Slower(0)"}, false, true},
+      {CReplayerBackBmp::kFast, 0, 1, "Slow", "Fast1", {"Play(0,wnd)", "Faster(0)"}, true, true},
+      {CReplayerBackBmp::kFast, 0, 2, "Slow", "Fast2", {"Faster(0)"}, true, true},
+      {CReplayerBackBmp::kFast, 0, 3, "Slow", "Fast3", {"Faster(0)"}, true, false},
   };
   for (const Step& s : steps) {
     m_engine.ClearCalls();
     Click(s.button);
+    EXPECT_EQ(m_bar.Button(CReplayerBackBmp::kSlower)->isEnabled(), s.slowerEnabled);
+    EXPECT_EQ(m_bar.Button(CReplayerBackBmp::kFast)->isEnabled(), s.fastEnabled);
     SCOPED_TRACE(s.slowTip + std::string("/") + s.fastTip);
     EXPECT_EQ(CReplayerView::SlowLevel(), s.slow);
     EXPECT_EQ(CReplayerView::FastLevel(), s.fast);

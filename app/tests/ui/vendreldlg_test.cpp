@@ -4,9 +4,25 @@
 #include "lumenpane/videowindow.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QTest>
+#include <QUrl>
+
+#include <fstream>
+
+#include <krt/disk.h>
+#include <krt_testing/scratch.h>
+
+#include "playbackcommands.h"
+#include "recordtree.h"
+#include "twodisks.h"
+#include "viewersettings.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +33,66 @@ class RecordingDlg : public CVendrelDlg {
  public:
   int about = 0;
   int modifyPwd = 0;
+  QStringList chosen;                 // what the image chooser answers
+  std::vector<QStringList> refusals;  // what the refusal box showed
 
  protected:
   void ShowAbout() override { ++about; }
   void ShowModifyPwd() override { ++modifyPwd; }
+  QStringList ChooseImages() override { return chosen; }
+  void ShowRefusals(const QStringList& lines) override { refusals.push_back(lines); }
 };
+
+// "Open Image" and a drop add drives to the tree; a refused image's reason is shown.
+TEST(VendrelDlg, OpenImageAndDropAddDrivesAndShowRefusals) {
+  krt_testing::ScratchDir scratch;
+  const std::string other = scratch.path("notes.img");
+  std::ofstream(other) << std::string(2048, 'n');
+  const QString image = QString::fromStdString(apptest::CTwoDisks::Get().m_paths[0]);
+  krt::set_disk_sources(krt::DiskSources{{}, false, false, false});
+  RecordingDlg dialog;
+  ASSERT_EQ(dialog.Tree()->DriveCount(), 0);
+  dialog.chosen = {image};
+  EXPECT_TRUE(dialog.OnCommand(CVendrelDlg::kCmdOpenImage));
+  EXPECT_EQ(dialog.Tree()->DriveCount(), 1);
+  EXPECT_TRUE(dialog.refusals.empty());
+
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(image), QUrl::fromLocalFile(QString::fromStdString(other)),
+                QUrl::fromLocalFile(QString::fromStdString(apptest::CTwoDisks::Get().m_paths[1]))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&dialog, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&dialog, &drop);
+  QTRY_COMPARE(dialog.Tree()->DriveCount(), 2);
+  ASSERT_EQ(dialog.refusals.size(), 1u);
+  EXPECT_EQ(dialog.refusals[0], QStringList{QString::fromStdString(other + ": not a recorder disk")});
+  krt::set_disk_sources(krt::DiskSources{});
+}
+
+// The window's place, its layout and the capture folders come back after a restart.
+TEST(VendrelDlg, RemembersPlaceAndLayoutAcrossARestart) {
+  const vendrel::ViewerSettings fresh = vendrel::LoadViewerSettings();
+  EXPECT_TRUE(fresh.snapshotFolder.endsWith("/Vendrel")) << fresh.snapshotFolder.toStdString();
+  EXPECT_TRUE(fresh.recordFolder.endsWith("/Vendrel")) << fresh.recordFolder.toStdString();
+  EXPECT_NE(fresh.snapshotFolder, fresh.recordFolder);
+  {
+    CVendrelDlg dialog;
+    dialog.show();
+    dialog.move(40, 30);
+    dialog.resize(820, 540);
+    ASSERT_TRUE(dialog.Playback()->OnCommand(1636));  // 16 windows
+    dialog.OnCommand(CVendrelDlg::kCmdCancel);        // Exit
+  }
+  CVendrelDlg again;
+  again.show();
+  EXPECT_EQ(again.size(), QSize(820, 540));
+  EXPECT_EQ(again.pos(), QPoint(40, 30));
+  EXPECT_EQ(again.Playback()->Layout(), 16);
+  EXPECT_EQ(again.VideoWindow()->GetWndCount(), 16);
+  QFile::remove(vendrel::ViewerSettingsPath());  // the next test starts fresh
+}
 
 TEST(VendrelDlg, StartsAtTheOriginWithTheGridAtOneWindowAndTheTreeArea) {
   CVendrelDlg dialog;
@@ -60,7 +131,7 @@ TEST(VendrelDlg, MenuEntriesCarryTheirCommands) {
   EXPECT_EQ(top.front()->text(), "Setting");  // no language loaded: the key
   QList<int> ids;
   for (QAction* action : setting->actions()) ids << action->data().toInt();
-  EXPECT_EQ(ids, (QList<int>{32773, 2}));
+  EXPECT_EQ(ids, (QList<int>{32773, 32774, 32775, 2}));
   QAction* about = nullptr;
   for (QAction* action : top)
     if (action->data().toInt() == 16) about = action;
@@ -76,14 +147,37 @@ TEST(VendrelDlg, MenuEntriesCarryTheirCommands) {
   EXPECT_FALSE(dialog.isVisible());
 }
 
-TEST(VendrelDlg, EnterAndEscapeEndTheDialog) {
-  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
-    CVendrelDlg dialog;
-    dialog.show();
-    QTest::keyClick(&dialog, key);
-    EXPECT_FALSE(dialog.isVisible()) << key;
-    EXPECT_EQ(dialog.result(), key == Qt::Key_Return ? QDialog::Accepted : QDialog::Rejected);
-  }
+// Enter and Escape never end the main window, wherever the focus is.
+TEST(VendrelDlg, EnterAndEscapeNeverEndTheWindow) {
+  CVendrelDlg dialog;
+  dialog.show();
+  for (QWidget* target : {static_cast<QWidget*>(&dialog), static_cast<QWidget*>(dialog.VideoWindow()), dialog.TreeArea()})
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+      QTest::keyClick(target, key);
+      EXPECT_TRUE(dialog.isVisible()) << key << " on " << target->objectName().toStdString();
+    }
+}
+
+// Escape leaves full screen first, then the full-pane view, then does nothing; F11 and the
+// context menu's entry switch full screen.
+TEST(VendrelDlg, EscapeLeavesFullScreenThenTheFullPaneView) {
+  CVendrelDlg dialog;
+  dialog.show();
+  QTest::keyClick(&dialog, Qt::Key_F11);
+  EXPECT_TRUE(dialog.windowState() & Qt::WindowFullScreen);
+  dialog.Playback()->ToggleDisplay();
+  ASSERT_TRUE(dialog.Playback()->IsFullPane());
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_FALSE(dialog.windowState() & Qt::WindowFullScreen);
+  EXPECT_TRUE(dialog.Playback()->IsFullPane());
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_FALSE(dialog.Playback()->IsFullPane());
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_TRUE(dialog.Playback()->OnCommand(1639));
+  EXPECT_TRUE(dialog.windowState() & Qt::WindowFullScreen);
+  EXPECT_TRUE(dialog.Playback()->OnCommand(1639));
+  EXPECT_FALSE(dialog.windowState() & Qt::WindowFullScreen);
 }
 
 TEST(VendrelDlg, AboutNamesTheProgramAndItsVersion) {

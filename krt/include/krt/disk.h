@@ -58,6 +58,9 @@ void set_disk_sources(DiskSources sources);
 // Sets the image files given by the program (the command line), keeping the other sources.
 void set_disk_candidates(std::vector<std::string> images);
 
+// The image files given by the program (the last set_disk_candidates or set_disk_sources).
+std::vector<std::string> given_disk_images();
+
 // The current candidate list, in drive-number order (at most kMaxCandidates paths). Names that
 // do not exist are kept: they simply fail to open.
 std::vector<std::string> disk_candidates();
@@ -105,6 +108,32 @@ struct DiskRefusal {
 // The candidates the last attach_disks() refused, in candidate order. Each refusal is also
 // logged as a warning when it happens.
 std::vector<DiskRefusal> disk_refusals();
+
+// What the last attach_disks() made of one candidate, so that an empty result can be
+// explained to the user.
+struct CandidateReport {
+  enum Verdict {
+    attached,            // a recorder disk, now attached
+    not_recorder_disk,   // opened and read, but sector 0 carries no KRT tag (or is unreadable)
+    permission_denied,   // the user may not read it
+    cannot_open,         // it does not open for another reason (detail: the system's message)
+    refused,             // a set of image files refused (detail: the reason, naming the segment)
+  };
+  std::string path;           // the candidate
+  bool block_device = false;  // a block device (else an image file)
+  Verdict verdict = cannot_open;
+  std::string detail;         // see the verdicts
+  std::string group;          // permission_denied: the owner group that may read it ("" unknown)
+};
+
+// One report per candidate the last attach_disks() looked at, in candidate order (up to the
+// candidate that filled the disk table).
+std::vector<CandidateReport> candidate_reports();
+
+// One line for a report, as `krt disks` prints it for a candidate that was not attached:
+//   "PATH: not a recorder disk", "PATH: permission denied",
+//   "PATH: cannot be opened: MESSAGE", "PATH: refused: REASON", "PATH: recorder disk".
+std::string describe_candidate(const CandidateReport& report);
 
 // ---- Sector hooks ----------------------------------------------------------------------------
 

@@ -1,6 +1,12 @@
 // Attaching recorder disks, the handle table and the default sector hooks.
 #include "krt/disk.h"
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -25,10 +31,56 @@ std::unique_ptr<ImageSource> g_images[kMaxDisks];  // null = no disk at that ind
 constinit std::array<int32_t, kMaxCandidates> g_drive_numbers = filled<int32_t, kMaxCandidates>(-1);
 std::string g_sources[kMaxDisks];                  // path of each disk index
 std::vector<DiskRefusal> g_refusals;               // sets refused by the last attach
+std::vector<CandidateReport> g_reports;            // every candidate of the last attach
 DiskHooks g_hooks{disk_read_sectors, disk_write_sectors};
 
 // Whether a sector 0 carries the tag of a recorder disk.
 bool has_krt_tag(const uint8_t* sector0) { return std::memcmp(sector0, "KRT", 3) == 0; }
+
+// The name of group gid; empty when it has none.
+std::string group_name(gid_t gid) {
+  char buffer[4096];
+  group entry{};
+  group* found = nullptr;
+  if (getgrgid_r(gid, &entry, buffer, sizeof buffer, &found) != 0 || !found) return {};
+  return found->gr_name;
+}
+
+// A report for a candidate that did not give an image source: why it does not open.
+CandidateReport unopened_report(const std::string& path, std::string refusal) {
+  CandidateReport report;
+  report.path = path;
+  struct stat st{};
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  report.block_device = exists && S_ISBLK(st.st_mode);
+  if (!refusal.empty()) {
+    report.verdict = CandidateReport::refused;
+    report.detail = std::move(refusal);
+    return report;
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int error = errno;
+  if (fd >= 0) {
+    ::close(fd);
+    report.detail = "no usable image";
+  } else if (error == EACCES || error == EPERM) {
+    report.verdict = CandidateReport::permission_denied;
+    if (exists && (st.st_mode & S_IRGRP)) report.group = group_name(st.st_gid);
+  } else {
+    report.detail = std::strerror(error);
+  }
+  return report;
+}
+
+// A report for a candidate that opened.
+CandidateReport opened_report(const std::string& path, bool attached) {
+  CandidateReport report;
+  report.path = path;
+  struct stat st{};
+  report.block_device = ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+  report.verdict = attached ? CandidateReport::attached : CandidateReport::not_recorder_disk;
+  return report;
+}
 
 }  // namespace
 
@@ -39,6 +91,7 @@ void detach_disks() {
     g_sources[i].clear();
   }
   g_refusals.clear();
+  g_reports.clear();
   g_info = DiskInfo{};
   g_info.ide_port = 4;
   g_drive_numbers.fill(-1);
@@ -53,12 +106,17 @@ int attach_disks() {
     SourceOpen opened = open_image_source(candidates[n]);
     if (!opened.refusal.empty()) {
       log_warn("disk candidate %s refused: %s\n", candidates[n].c_str(), opened.refusal.c_str());
-      g_refusals.push_back({candidates[n], std::move(opened.refusal)});
+      g_refusals.push_back({candidates[n], opened.refusal});
     }
-    if (!opened.source) continue;
+    if (!opened.source) {
+      g_reports.push_back(unopened_report(candidates[n], std::move(opened.refusal)));
+      continue;
+    }
     const int disk = g_info.ide_num;
     g_images[disk] = std::move(opened.source);
-    if (g_hooks.read(uint16_t(disk), 1, 0, 0, sector0) != 0 || !has_krt_tag(sector0)) {
+    const bool tagged = g_hooks.read(uint16_t(disk), 1, 0, 0, sector0) == 0 && has_krt_tag(sector0);
+    g_reports.push_back(opened_report(candidates[n], tagged));
+    if (!tagged) {
       g_images[disk].reset();
       continue;
     }
@@ -112,6 +170,23 @@ DiskSourceInfo disk_source_info(int disk) {
 std::vector<DiskRefusal> disk_refusals() {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   return g_refusals;
+}
+
+std::vector<CandidateReport> candidate_reports() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  return g_reports;
+}
+
+std::string describe_candidate(const CandidateReport& report) {
+  std::string line = report.path + ": ";
+  switch (report.verdict) {
+    case CandidateReport::attached: return line + "recorder disk";
+    case CandidateReport::not_recorder_disk: return line + "not a recorder disk";
+    case CandidateReport::permission_denied: return line + "permission denied";
+    case CandidateReport::refused: return line + "refused: " + report.detail;
+    case CandidateReport::cannot_open: break;
+  }
+  return line + "cannot be opened: " + report.detail;
 }
 
 int disk_read_sectors(uint16_t disk, uint16_t count, uint32_t sector_lo, uint32_t sector_hi,

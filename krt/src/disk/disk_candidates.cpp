@@ -85,6 +85,11 @@ void set_disk_candidates(std::vector<std::string> images) {
   g_sources.images = std::move(images);
 }
 
+std::vector<std::string> given_disk_images() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  return g_sources.images;
+}
+
 std::vector<std::string> disk_candidates() {
   DiskSources sources;
   {
