@@ -120,7 +120,7 @@ sleep 2.5
 shoot "$main" demo/playshot-sync9.png
 
 xdotool windowfocus --sync "$main"
-xdotool key --clearmodifiers Escape
+xdotool key --clearmodifiers ctrl+q
 timeout 10 tail --pid="$pid" -f /dev/null || kill "$pid"
 wait "$pid" 2>/dev/null || true
 pid=

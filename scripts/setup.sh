@@ -11,7 +11,8 @@ PACKAGES=(cmake ninja-build g++ pkg-config
           dbus-daemon at-spi2-core python3-pyatspi
           pulseaudio pulseaudio-utils
           libewf-dev ewf-tools libfuse3-dev fuse3
-          clang-16 libclang-rt-16-dev)
+          clang-16 libclang-rt-16-dev
+          dpkg-dev lintian man-db)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

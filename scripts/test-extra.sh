@@ -4,6 +4,7 @@
 #    adapter with busy threads during start-up reruns, so a data race fails the run; then the
 #    engine's tests and many players on the real engine driven from several threads;
 #  - libFuzzer (clang): each fuzzing target over its corpus for a fixed number of runs;
+#  - the Debian package, built, checked by lintian and run from a temporary root;
 #  - a plain optimised build (no sanitizer) of the engine's and the viewer core's tests, run with
 #    glibc's heap checks: the sanitizers do not see writes made by FFmpeg's own (uninstrumented)
 #    code, and their red zones swallow a few bytes written past a buffer, which glibc's checks of
@@ -41,3 +42,8 @@ for t in "${plain_tests[@]}"; do
   GLIBC_TUNABLES=glibc.malloc.check=3:glibc.malloc.perturb=165 QT_QPA_PLATFORM=offscreen \
     "build/plain/bin/$t" --gtest_brief=1
 done
+
+# The Debian package: built, checked by lintian, unpacked and both programs run from it.
+if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
+  scripts/package-deb.sh --check
+fi

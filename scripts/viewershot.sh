@@ -93,7 +93,7 @@ for key in Right Down Right Down Right Down Right Down; do
   press "$main" "$key"
 done
 shoot "$main" demo/viewershot-tree.png
-press "$main" Escape
+press "$main" ctrl+q
 timeout 10 tail --pid="$pid" -f /dev/null || kill "$pid"
 wait "$pid" 2>/dev/null || true
 
@@ -105,9 +105,9 @@ timeout 10 tail --pid="$pid" -f /dev/null || kill "$pid"
 wait "$pid" 2>/dev/null || true
 pid=
 
-# Ends the viewer: Escape in window $1, then waits for the process.
+# Ends the viewer: Ctrl+Q (Exit) in window $1, then waits for the process.
 end_viewer() {
-  press "$1" Escape
+  press "$1" ctrl+q
   timeout 10 tail --pid="$pid" -f /dev/null || kill "$pid"
   wait "$pid" 2>/dev/null || true
   pid=

@@ -84,9 +84,9 @@ void CVendrelDlg::CreateMenuBar() {
   m_pMenuBar->setNativeMenuBar(false);
   QMenu* setting = m_pMenuBar->addMenu(CInitLanguage::Instance()->GetString(QStringLiteral("Setting")));
   AddCommand(setting, "ModifyPwd", kCmdModifyPwd);
-  AddCommand(setting, "OpenImage", kCmdOpenImage);
+  AddCommand(setting, "OpenImage", kCmdOpenImage)->setShortcut(QKeySequence::Open);
   AddCommand(setting, "Folders", kCmdFolders);
-  AddCommand(setting, "Exit", kCmdCancel);
+  AddCommand(setting, "Exit", kCmdCancel)->setShortcut(QKeySequence::Quit);
   connect(m_pMenuBar, &QMenuBar::triggered, this, [this](QAction* action) {
     if (action->data().isValid()) OnCommand(action->data().toInt());
   });

@@ -3,7 +3,8 @@
 // A top-level dialog holding, side by side, the grid of video windows (lumenpane::CVideoWindow,
 // control 1000) at the left with the playback control bar (CReplayerView, 131) under it, and
 // the area of the record search tree (control 130) at the right, under a menu bar: "Setting" ->
-// "ModifyPwd" (command 32773), "OpenImage" (32774), "Folders" (32775), "Exit" (command 2), and
+// "ModifyPwd" (command 32773), "OpenImage" (32774, Ctrl+O), "Folders" (32775), "Exit" (command 2,
+// Ctrl+Q), and
 // the about entry (command 16). Commands are QAction data; every command goes through OnCommand.
 // Image files dropped onto the window are opened as "OpenImage" opens them: each becomes a
 // drive of the tree, or its reason for not becoming one is shown.
