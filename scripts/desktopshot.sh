@@ -5,7 +5,8 @@
 #                                   user when started as root)
 #   demo/desktopshot-open.png       the Open Image dialog (Ctrl+O), the whole screen
 #   demo/desktopshot-opened.png     the image's drive in the tree after opening it there
-#   demo/desktopshot-fullscreen.png the main window in full screen (F11), the whole screen
+#   demo/desktopshot-fullscreen.png the main window in full screen (F11), the whole screen (with
+#                                   openbox as the window manager when it is installed)
 #
 #   scripts/desktopshot.sh [VENDREL] [WINSHOT] [IMAGE]
 #
@@ -32,6 +33,7 @@ chmod 755 "$home"
 pid=
 cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid"; wait "$pid" 2>/dev/null || true; fi
+  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
   rm -rf "$home"
 }
 trap cleanup EXIT
@@ -47,30 +49,26 @@ cp --sparse=always "$image" "$home/images/recorder.img"
 chmod 0000 "$home/images/locked.img"
 chmod -R a+rwX "$home/config" "$home/images/recorder.img"
 chmod a+rwx "$home" "$home/images"
+# The X server's cookie, readable by the user the viewer runs as.
+if [ -n "${XAUTHORITY:-}" ] && [ -f "$XAUTHORITY" ]; then
+  cp "$XAUTHORITY" "$home/Xauthority"
+  chmod 644 "$home/Xauthority"
+  export XAUTHORITY=$home/Xauthority
+fi
 
-wait_window() {
-  local id
-  for _ in $(seq 300); do
-    id=$(xdotool search --onlyvisible --pid "$pid" --name . 2>/dev/null | grep -vx "${1:-none}" | head -n 1 || true)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    sleep 0.1
-  done
-  echo "desktopshot.sh: no window of the viewer appeared" >&2
-  return 1
-}
-press() {
-  xdotool windowfocus --sync "$1"
-  xdotool key --clearmodifiers "$2"
-}
-shoot() {
+source scripts/viewer-x11.sh  # wait_window, press, shoot
+
+# A window manager, when there is one, makes full screen real (bare X has nobody to obey it).
+wm=
+if command -v openbox >/dev/null; then
+  openbox >/dev/null 2>&1 &
+  wm=$!
   sleep 1
-  "$winshot" "$1" "$2"
-  echo "  $2"
-}
+fi
 
 echo "Screenshots:"
 HOME=$home XDG_CONFIG_HOME=$home/config VENDREL_DISKS=$home/images/locked.img \
-  "${as_user[@]}" "$vendrel" >/dev/null 2>&1 &
+  "${as_user[@]}" "$vendrel" >"$home/viewer.log" 2>&1 &
 pid=$!
 login=$(wait_window)
 press "$login" Return

@@ -12,7 +12,7 @@ PACKAGES=(cmake ninja-build g++ pkg-config
           pulseaudio pulseaudio-utils
           libewf-dev ewf-tools libfuse3-dev fuse3
           clang-16 libclang-rt-16-dev
-          dpkg-dev lintian man-db)
+          dpkg-dev lintian man-db openbox)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -86,7 +86,7 @@ void CVendrelDlg::CreateMenuBar() {
   AddCommand(setting, "ModifyPwd", kCmdModifyPwd);
   AddCommand(setting, "OpenImage", kCmdOpenImage)->setShortcut(QKeySequence::Open);
   AddCommand(setting, "Folders", kCmdFolders);
-  AddCommand(setting, "Exit", kCmdCancel)->setShortcut(QKeySequence::Quit);
+  AddCommand(setting, "Exit", kCmdCancel)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(m_pMenuBar, &QMenuBar::triggered, this, [this](QAction* action) {
     if (action->data().isValid()) OnCommand(action->data().toInt());
   });

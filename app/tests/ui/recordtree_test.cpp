@@ -404,7 +404,7 @@ TEST(RecordTreeHelp, SaysWhatWasTriedAndWhy) {
   const QStringList lines = CRecordSearchDlg::EmptyTreeHelp(reports).split('\n');
   CInitLanguage::DeleteInstance();
   ASSERT_EQ(lines.size(), 7) << lines.join('\n').toStdString();
-  EXPECT_EQ(lines[0], "No recorder disk found. Tried 2 block devices and 2 images:");
+  EXPECT_EQ(lines[0], "No recorder disk found. Looked at block devices: 2, images: 2.");
   for (size_t i = 0; i < reports.size(); ++i)
     EXPECT_EQ(lines[int(i) + 1].toStdString(), krt::describe_candidate(reports[i]));
   EXPECT_TRUE(lines[5].contains("Open Image")) << lines[5].toStdString();

@@ -28,6 +28,12 @@
 
 namespace {
 
+// Makes window the active window, as a click into it does on a desktop.
+void QApplicationPrivateActivate(QWidget* window) {
+  window->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+}
+
 // Records the modal steps instead of showing them.
 class RecordingDlg : public CVendrelDlg {
  public:
@@ -69,6 +75,27 @@ TEST(VendrelDlg, OpenImageAndDropAddDrivesAndShowRefusals) {
   ASSERT_EQ(dialog.refusals.size(), 1u);
   EXPECT_EQ(dialog.refusals[0], QStringList{QString::fromStdString(other + ": not a recorder disk")});
   krt::set_disk_sources(krt::DiskSources{});
+}
+
+// The desktop's keys reach the window from the video grid: Ctrl+O opens images, F11 full
+// screen, Ctrl+Q ends it.
+TEST(VendrelDlg, DesktopKeysWorkFromTheGrid) {
+  RecordingDlg dialog;
+  dialog.show();
+  QApplicationPrivateActivate(&dialog);
+  dialog.VideoWindow()->setFocus();
+  QTest::keyClick(dialog.VideoWindow(), Qt::Key_F11);
+  EXPECT_TRUE(dialog.windowState() & Qt::WindowFullScreen);
+  QTest::keyClick(dialog.VideoWindow(), Qt::Key_Escape);
+  EXPECT_FALSE(dialog.windowState() & Qt::WindowFullScreen);
+  krt::set_disk_sources(krt::DiskSources{{}, false, false, false});
+  dialog.chosen = {QString::fromStdString(apptest::CTwoDisks::Get().m_paths[0])};
+  QTest::keyClick(dialog.VideoWindow(), Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(dialog.Tree()->DriveCount(), 1);
+  QTest::keyClick(dialog.VideoWindow(), Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_FALSE(dialog.isVisible());
+  krt::set_disk_sources(krt::DiskSources{});
+  QFile::remove(vendrel::ViewerSettingsPath());
 }
 
 // The window's place, its layout and the capture folders come back after a restart.
