@@ -1,11 +1,11 @@
 #include "playbackcommands.h"
 
 #include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
 #include <QWidget>
 
 #include <algorithm>
-#include <QMenu>
-#include <QMessageBox>
 
 #include <lumenpane/videowindow.h>
 
@@ -13,6 +13,28 @@
 #include "playermanager.h"
 
 using lumenpane::CVideoWindow;
+
+namespace {
+
+// The layout menu's entries for one window count each (six and nine have sub-menus).
+struct LayoutEntry {
+  int id;
+  int count;
+  const char* key;
+};
+constexpr LayoutEntry kLayoutEntries[] = {
+    {CPlaybackCommands::kCmdLayout1, 1, "Layout1"},     {CPlaybackCommands::kCmdLayout4, 4, "Layout4"},
+    {CPlaybackCommands::kCmdLayout16, 16, "Layout16"},  {CPlaybackCommands::kCmdLayout25, 25, "Layout25"},
+    {CPlaybackCommands::kCmdLayout36, 36, "Layout36"},
+};
+
+const LayoutEntry* FindLayoutEntry(int id) {
+  for (const LayoutEntry& e : kLayoutEntries)
+    if (e.id == id) return &e;
+  return nullptr;
+}
+
+}  // namespace
 
 CPlaybackCommands::CPlaybackCommands(CVideoWindow* video, CPlayerManager* manager,
                                      QWidget* owner, TextLookup texts)
@@ -219,6 +241,10 @@ void CPlaybackCommands::ForgetEndedRecords() {
 // ---------------------------------------------------------------------------------------------
 
 bool CPlaybackCommands::OnCommand(int id) {
+  if (const LayoutEntry* entry = FindLayoutEntry(id)) {
+    SetLayout(entry->count);
+    return true;
+  }
   const int w = FocusedWnd();
   const bool idle = m_pManager->GetState(w) == 0;
   switch (id) {
@@ -252,11 +278,6 @@ bool CPlaybackCommands::OnCommand(int id) {
     case kCmdNineSpliter3:
       SetLayout(9);
       return true;
-    case kCmdLayout1: SetLayout(1); return true;
-    case kCmdLayout4: SetLayout(4); return true;
-    case kCmdLayout16: SetLayout(16); return true;
-    case kCmdLayout25: SetLayout(25); return true;
-    case kCmdLayout36: SetLayout(36); return true;
     case kCmdFullScreen:
       ToggleFullScreen();
       return true;
@@ -327,8 +348,14 @@ QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   record->setChecked(m_bRecord[static_cast<size_t>(w)]);
   add(menu, kCmdSnapshot, "Snapshot")->setEnabled(!idle);
   QMenu* split = menu->addMenu(m_texts("WndSpliter"));
-  add(split, kCmdLayout1, "Layout1");
-  add(split, kCmdLayout4, "Layout4");
+  const auto addLayout = [&](int id) {
+    const LayoutEntry* entry = FindLayoutEntry(id);
+    QAction* action = add(split, id, entry->key);
+    action->setCheckable(true);
+    action->setChecked(m_nLayout == entry->count);
+  };
+  addLayout(kCmdLayout1);
+  addLayout(kCmdLayout4);
   QMenu* six = split->addMenu(m_texts("6WndSpliter"));
   add(six, kCmdSixSpliter1, "SixSpliter_1");
   add(six, kCmdSixSpliter2, "SixSpliter_2");
@@ -336,19 +363,7 @@ QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   add(nine, kCmdNineSpliter1, "NineSpliter_1");
   add(nine, kCmdNineSpliter2, "NineSpliter_2");
   add(nine, kCmdNineSpliter3, "NineSpliter_3");
-  add(split, kCmdLayout16, "Layout16");
-  add(split, kCmdLayout25, "Layout25");
-  add(split, kCmdLayout36, "Layout36");
-  for (QAction* action : split->actions()) {
-    const int id = action->objectName().toInt();
-    static const std::pair<int, int> kLayouts[] = {
-        {kCmdLayout1, 1}, {kCmdLayout4, 4}, {kCmdLayout16, 16}, {kCmdLayout25, 25}, {kCmdLayout36, 36}};
-    for (auto [layoutId, count] : kLayouts) {
-      if (id != layoutId) continue;
-      action->setCheckable(true);
-      action->setChecked(m_nLayout == count);
-    }
-  }
+  for (int id : {kCmdLayout16, kCmdLayout25, kCmdLayout36}) addLayout(id);
   QAction* full = add(menu, kCmdFullScreen, "FullScreen");
   full->setCheckable(true);
   full->setChecked(m_pOwner && m_pOwner->window()->isFullScreen());

@@ -144,7 +144,7 @@ class CPlaybackCommands : public IRecordSearchParent {
   // ask() decides, and on true every record is ended properly first (StopAllRecords).
   bool MayEnd(const std::function<bool()>& ask);
 
-  // Runs a command of the context menu (1624-1633). Returns false for another id.
+  // Runs a command of the context menu (1624-1639). Returns false for another id.
   bool OnCommand(int id);
 
   // The context menu of the focused window, with its grey and check states; the caller owns

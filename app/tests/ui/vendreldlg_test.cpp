@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLineEdit>
+#include <QTimer>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
@@ -95,6 +97,30 @@ TEST(VendrelDlg, DesktopKeysWorkFromTheGrid) {
   QTest::keyClick(dialog.VideoWindow(), Qt::Key_Q, Qt::ControlModifier);
   EXPECT_FALSE(dialog.isVisible());
   krt::set_disk_sources(krt::DiskSources{});
+  QFile::remove(vendrel::ViewerSettingsPath());
+}
+
+// Folders...: the folders chosen once are where captures go from then on, and are remembered.
+TEST(VendrelDlg, FoldersAreChosenOnceAndRemembered) {
+  krt_testing::ScratchDir scratch;
+  const QString shots = QString::fromStdString(scratch.path("shots"));
+  const QString records = QString::fromStdString(scratch.path("records"));
+  {
+    CVendrelDlg dialog;
+    QTimer::singleShot(0, [&] {
+      auto* folders = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(folders, nullptr);
+      const QList<QLineEdit*> edits = folders->findChildren<QLineEdit*>();
+      ASSERT_EQ(edits.size(), 2);
+      edits[0]->setText(shots);
+      edits[1]->setText(records);
+      folders->accept();
+    });
+    ASSERT_TRUE(dialog.OnCommand(CVendrelDlg::kCmdFolders));
+  }
+  const vendrel::ViewerSettings settings = vendrel::LoadViewerSettings();
+  EXPECT_EQ(settings.snapshotFolder, shots);
+  EXPECT_EQ(settings.recordFolder, records);
   QFile::remove(vendrel::ViewerSettingsPath());
 }
 

@@ -46,7 +46,11 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"ls", "--help"}, 0, true, "NAME<TAB>SIZE-IN-BYTES"},
                       UsageCase{{"cat", "--help"}, 0, true, "usage: krt [-d IMAGE]... cat PATH..."},
                       UsageCase{{"export", "--help"}, 0, true, "SHA256SUMS"},
-                      UsageCase{{"-d", "/nonexistent.img", "ls"}, 1, false, "no recorder disk found"}));
+                      UsageCase{{"-d", "/nonexistent.img", "ls"}, 1, false, "no recorder disk found"},
+                      // With no disk found, disks says why for each candidate.
+                      UsageCase{{"-d", "/nonexistent.img", "disks"}, 1, false,
+                                "krt: /nonexistent.img: cannot be opened: No such file or directory\n"},
+                      UsageCase{{"-d", "/dev/null", "disks"}, 1, false, "krt: /dev/null: not a recorder disk\n"}));
 
 }  // namespace
 }  // namespace tool_test
