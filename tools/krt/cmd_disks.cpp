@@ -13,20 +13,12 @@
 #include "krt/partition.h"
 #include "session.h"
 
-namespace {
-
-int attach() {
-  krt::attach_disks();
-  return krt::get_disk_info(nullptr);
-}
-
-}  // namespace
-
 int cmd_disks(const CommandArgs& a) {
   std::lock_guard lock(krt::library_lock());
-  const int n = attach();
+  krt::attach_disks();
+  const bool named_usable = named_images_usable();
   krt::DiskInfo info{};
-  krt::get_disk_info(&info);
+  const int n = krt::get_disk_info(&info);
   const auto drives = krt::drive_numbers();
   const std::vector<krt::DiskRefusal> refused = krt::disk_refusals();
   if (a.json) {
@@ -47,14 +39,15 @@ int cmd_disks(const CommandArgs& a) {
                   double(info.cap[d]) / 2097152.0);
     }
   }
-  // Each refusal was logged as a warning already (standard error); the status says it too.
-  if (!refused.empty()) return kExitFailed;
-  return n == 0 && !a.json ? fail("no recorder disk found") : kExitOk;
+  // Each refusal was said already (standard error); the status says it too.
+  if (!refused.empty() || !named_usable) return kExitFailed;
+  return n == 0 ? fail("no recorder disk found") : kExitOk;
 }
 
 int cmd_partitions(const CommandArgs&) {
   std::lock_guard lock(krt::library_lock());
-  const int n = attach();
+  const int n = attach_named_disks();
+  if (n < 0) return kExitFailed;
   krt::binit();
   if (n == 0) return fail("no recorder disk found");
   for (int d = 0; d < n; ++d) {

@@ -38,10 +38,11 @@ int cmd_mkdemo(const CommandArgs& a) {
   }
   const std::string& path = a.words[0];
   // The writer warns of every file it splits: a recorder's chatter, not news for the user.
+  std::FILE* const said = krt::log_stream();
   std::FILE* quiet = std::fopen("/dev/null", "w");
   if (quiet) krt::set_log_stream(quiet);
   const krtdemo::DemoResult r = krtdemo::make_demo_disk(path, options);
-  krt::set_log_stream(stderr);
+  krt::set_log_stream(said);
   if (quiet) std::fclose(quiet);
   if (!r.ok) return fail(r.error);
   size_t recordings = 0;

@@ -149,7 +149,8 @@ constexpr ValueOption kValueOptions[] = {
 
 // Options without a value, per command: they are handed on with an empty value.
 constexpr ValueOption kFlagOptions[] = {{"mount", "-f"}, {"mount", "--foreground"},
-                                        {"mount", "--background"}, {"export", "--mp4"}};
+                                        {"mount", "--background"}, {"export", "--mp4"},
+                                        {"export", "--hash-source"}};
 
 bool listed(const ValueOption* begin, const ValueOption* end, const Command& c, const char* option) {
   for (const ValueOption* v = begin; v != end; ++v) {
@@ -200,8 +201,9 @@ int parse_command_args(const Command& c, int argc, char** argv, CommandArgs& arg
 
 int main(int argc, char** argv) {
   // Standard output carries listings and recording bytes: the library's warnings go aside.
-  krt::set_log_stream(stderr);
   krt::install_ewf_source();
+  set_command_line(argc, argv);
+  bool verbose = false;
   std::vector<std::string> images;
   int i = 1;
   for (; i < argc; ++i) {
@@ -212,7 +214,7 @@ int main(int argc, char** argv) {
       }
       images.push_back(argv[++i]);
     } else if (std::strcmp(argv[i], "-v") == 0) {
-      krt::set_log_verbose(true);
+      verbose = true;
     } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       usage(stdout);
       return kExitOk;
@@ -230,6 +232,7 @@ int main(int argc, char** argv) {
     usage(stderr);
     return kExitUsage;
   }
+  route_library_log(verbose);
   CommandArgs args;
   bool help = false;
   if (const int r = parse_command_args(*c, argc - i - 1, argv + i + 1, args, help); r != kExitOk) return r;
@@ -237,6 +240,7 @@ int main(int argc, char** argv) {
     command_help(*c);
     return kExitOk;
   }
-  krt::set_disk_candidates(images);
-  return c->run(args);
+  set_json_errors(args.json);
+  set_named_images(std::move(images));
+  return finish_output(c->run(args));
 }

@@ -91,10 +91,15 @@ std::string next_segment_name(const std::string& name) {
 // descriptors up to the closing "next" or "done". Returns an empty string when it is sound,
 // else what is wrong; sets last to the closing type.
 std::string check_segment(const std::string& name, int number, std::string& last) {
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  // Never waits on a FIFO: only a regular file is a segment.
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::string("cannot be read: ") + std::strerror(errno);
   struct stat st {};
-  const uint64_t size = ::fstat(fd, &st) == 0 ? uint64_t(st.st_size) : 0;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return "is not a regular file";
+  }
+  const uint64_t size = uint64_t(st.st_size);
   auto read_at = [fd](uint8_t* buf, size_t bytes, uint64_t offset) {
     return ::pread(fd, buf, bytes, off_t(offset)) == ssize_t(bytes);
   };
@@ -110,7 +115,9 @@ std::string check_segment(const std::string& name, int number, std::string& last
     for (;;) {
       uint8_t d[kDescriptorBytes];
       if (offset + kDescriptorBytes > size || !read_at(d, sizeof d, offset)) {
-        problem = "is cut short at byte " + std::to_string(offset);
+        // The file's own length, and where the section it lacks should have been.
+        problem = "is cut short at byte " + std::to_string(size) + " (its section at byte " +
+                  std::to_string(offset) + " is missing)";
         break;
       }
       if (adler32(d, kDescriptorChecked) != ld32(d + kChecksumAt)) {

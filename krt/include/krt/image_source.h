@@ -59,13 +59,16 @@ void register_source_opener(SourceOpener opener);
 // or a refusal (see SourceOpen), or nothing when the path cannot be opened.
 SourceOpen open_image_source(const std::string& path);
 
-// Opens a device or plain file read-only; null when it cannot be opened.
+// Opens a device or plain file read-only; null when it cannot be opened or is neither a
+// regular file nor a block device (a FIFO is never waited on).
 std::unique_ptr<ImageSource> open_plain_source(const std::string& path);
 
 // Opens the split raw image whose first segment is path ("name.001"): the segments
 // "name.002", "name.003", ... (same number of digits) follow while they exist. A later
 // segment that exists after a missing one (a gap) refuses the set with a message naming the
-// missing segment; a segment that cannot be opened refuses it naming that segment. Returns an
+// missing segment; a segment that cannot be opened refuses it naming that segment; a segment
+// before the last whose size differs from the first one's refuses it naming the segment and
+// both sizes (its bytes would be read at the wrong offsets). Returns an
 // empty result when path does not end in ".001" or cannot be opened itself.
 SourceOpen open_split_raw_source(const std::string& path);
 
