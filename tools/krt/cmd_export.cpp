@@ -67,14 +67,16 @@ std::string recording_namespace(const std::string& dir) {
   auto part = full.begin();
   if (part == full.end() || ++part == full.end() || *part != "mnt") return "";
   TreePath p;
-  if (++part != full.end() && !parse_tree_components({part->string()}, p)) return "";
+  if (++part != full.end() && !part->empty() && !parse_tree_components({part->string()}, p)) return "";
   return concat({dir, " is a recording path (the recordings are named under /mnt): the copies go to a folder "
                       "on this machine, outside /mnt and its partition folders"});
 }
 
-// The failures of an export, one line per cause (the text after a message's last ": ", or
-// the whole message), each with its count and its first message.
-std::vector<std::string> failure_lines(const std::vector<std::pair<std::string, std::string>>& failures) {
+// The failures of an export of total recordings, one line per cause (the text after a
+// message's last ": ", or the whole message), each with its count and its first message:
+// "6 of 12 recordings not copied: Not a directory (the first: cannot create ...)".
+std::vector<std::string> failure_lines(const std::vector<std::pair<std::string, std::string>>& failures,
+                                       size_t total) {
   std::map<std::string, std::pair<size_t, std::string>> by_cause;
   std::vector<std::string> order;
   for (const auto& [recording, reason] : failures) {
@@ -87,9 +89,8 @@ std::vector<std::string> failure_lines(const std::vector<std::pair<std::string, 
   std::vector<std::string> out;
   for (const std::string& cause : order) {
     const auto& [count, first] = by_cause[cause];
-    out.push_back(count == 1 ? concat({"1 recording not copied: ", first})
-                             : concat({std::to_string(count), " recordings not copied: ", cause, " (the first: ",
-                                       first, ")"}));
+    const std::string counted = concat({std::to_string(count), " of ", std::to_string(total), " recordings not copied: "});
+    out.push_back(count == 1 ? counted + first : concat({counted, cause, " (the first: ", first, ")"}));
   }
   return out;
 }
@@ -154,6 +155,6 @@ int cmd_export(const CommandArgs& a) {
   bool listed = folder.close(error);
   if (!listed) fail(error);
   if (!manifest.save(error)) listed = fail(error) == kExitOk;
-  for (const std::string& line : failure_lines(failed)) fail(line);
+  for (const std::string& line : failure_lines(failed, recordings.size())) fail(line);
   return listed && failed.empty() ? kExitOk : kExitFailed;
 }

@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
       verbose = true;
     } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       usage(stdout);
-      return kExitOk;
+      return finish_output(kExitOk);
     } else {
       break;
     }
@@ -238,7 +238,7 @@ int main(int argc, char** argv) {
   if (const int r = parse_command_args(*c, argc - i - 1, argv + i + 1, args, help); r != kExitOk) return r;
   if (help) {
     command_help(*c);
-    return kExitOk;
+    return finish_output(kExitOk);
   }
   set_json_errors(args.json);
   set_named_images(std::move(images));

@@ -83,7 +83,7 @@ using Ranges = std::vector<std::pair<uint64_t, uint64_t>>;
 // [a, b] pairs as a JSON array.
 std::string pairs(const Ranges& ranges) {
   std::string out;
-  for (const auto& [a, b] : ranges) out += concat({out.empty() ? "[" : ",[", number(a), ",", number(b), "]"});
+  for (const auto& [a, b] : ranges) out += concat({out.empty() ? "[[" : ",[", number(a), ",", number(b), "]"});
   return out.empty() ? "[]" : out + "]";
 }
 

@@ -46,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"ls", "--help"}, 0, true, "NAME<TAB>SIZE-IN-BYTES"},
                       UsageCase{{"cat", "--help"}, 0, true, "usage: krt [-d IMAGE]... cat PATH..."},
                       UsageCase{{"export", "--help"}, 0, true, "SHA256SUMS"},
-                      UsageCase{{"-d", "/nonexistent.img", "ls"}, 1, false, "no recorder disk found"}));
+                      UsageCase{{"-d", "/nonexistent.img", "ls"}, 1, false, "krt: /nonexistent.img: no such file"}));
 
 }  // namespace
 }  // namespace tool_test
