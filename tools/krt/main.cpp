@@ -87,6 +87,16 @@ const Command kCommands[] = {
      "unmounted (fusermount3 -u MOUNTPOINT) or the tool is interrupted, which unmounts it;\n"
      "--background returns once it is mounted. Needs /dev/fuse and the right to mount.\n",
      false, 1, 1, cmd_mount},
+    {"verify", "IMAGE [--sha256 HEX]", "check an image set against what it says of itself",
+     "Reads every byte of the disk IMAGE holds (a raw image, the first segment of a split set\n"
+     "or of an E01 set) once. A split set must have all its segments, each before the last as\n"
+     "long as the first; an E01 set all its segments, undamaged, and the MD5 and SHA-1 it\n"
+     "stores must be those of its data (checked through libewf, chunk by chunk). Prints the\n"
+     "format, segments and size, each stored digest with the data's and \"matches\" or\n"
+     "\"DIFFERS\", each read error with its sector and length, the data's SHA-256 (compared\n"
+     "with HEX when --sha256 is given), and \"verified\" or \"FAILED\". Exit status 0 only when\n"
+     "everything matches. Reads the whole image: as long as a copy of it takes.\n",
+     false, 1, 1, cmd_verify},
 #ifdef KRT_TOOL_MKDEMO
     {"mkdemo", "IMAGE [--days N] [--channels N] [--clip-pictures N]", "make a demo recorder disk image",
      "Makes a new sparse disk image the way a recorder records one: formatted by the library,\n"
@@ -145,7 +155,7 @@ struct ValueOption {
   const char* option;
 };
 constexpr ValueOption kValueOptions[] = {
-    {"mkdemo", "--days"}, {"mkdemo", "--channels"}, {"mkdemo", "--clip-pictures"}};
+    {"verify", "--sha256"}, {"mkdemo", "--days"}, {"mkdemo", "--channels"}, {"mkdemo", "--clip-pictures"}};
 
 // Options without a value, per command: they are handed on with an empty value.
 constexpr ValueOption kFlagOptions[] = {{"mount", "-f"}, {"mount", "--foreground"},

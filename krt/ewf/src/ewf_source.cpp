@@ -41,6 +41,16 @@ uint32_t adler32(const uint8_t* data, size_t size) {
   return (b << 16) | a;
 }
 
+std::string hex(const uint8_t* bytes, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < size; ++i) {
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 15];
+  }
+  return out;
+}
+
 bool ends_with_ci(const std::string& s, const char* suffix) {
   const size_t n = std::strlen(suffix);
   return s.size() > n && strncasecmp(s.c_str() + s.size() - n, suffix, n) == 0;
@@ -164,6 +174,14 @@ class EwfSource final : public ImageSource {
   uint64_t size() const override { return size_; }
   std::string format() const override { return "E01"; }
   int segments() const override { return segments_; }
+  std::vector<std::pair<std::string, std::string>> stored_digests() const override {
+    std::vector<std::pair<std::string, std::string>> out;
+    uint8_t md5[16], sha1[20];
+    if (libewf_handle_get_md5_hash(handle_, md5, sizeof md5, nullptr) == 1) out.emplace_back("MD5", hex(md5, sizeof md5));
+    if (libewf_handle_get_sha1_hash(handle_, sha1, sizeof sha1, nullptr) == 1)
+      out.emplace_back("SHA1", hex(sha1, sizeof sha1));
+    return out;
+  }
 
  private:
   // Whether the byte range overlaps a range of sectors whose chunk checksum failed.

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace krt {
 
@@ -35,6 +37,11 @@ class ImageSource {
 
   // The number of files it is made of (1 for devices and plain images).
   virtual int segments() const = 0;
+
+  // The digests the container stores of its whole media, as {algorithm, lowercase hex} pairs
+  // ("MD5", "SHA1"), for a check of the bytes against them; empty for devices, plain and split
+  // raw images and containers that store none.
+  virtual std::vector<std::pair<std::string, std::string>> stored_digests() const { return {}; }
 };
 
 // The result of opening a candidate.

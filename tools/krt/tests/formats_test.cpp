@@ -119,5 +119,48 @@ TEST_F(Formats, ADamagedE01SegmentIsRefusedByName) {
       << r.err;
 }
 
+// verify: a good set passes (its stored MD5 against its data, a given SHA-256), a damaged one
+// fails and says where.
+TEST_F(Formats, VerifyPassesAGoodSetAndFailsADamagedOne) {
+  need_e01();
+  const std::string raw = Images::get().paths[0];
+  const std::string sha256 = shell("sha256sum '" + raw + "'").substr(0, 64);
+  const std::string md5 = shell("md5sum '" + raw + "'").substr(0, 32);
+  const ToolRun e01 = run_tool({"verify", s_e01[0]});
+  EXPECT_EQ(e01.status, 0) << e01.out << e01.err;
+  EXPECT_NE(e01.out.find("MD5: stored " + md5 + ", data " + md5 + ": matches\n"), std::string::npos) << e01.out;
+  EXPECT_NE(e01.out.find("SHA256: " + sha256 + "\nverified\n"), std::string::npos) << e01.out;
+  const ToolRun split = run_tool({"verify", s_split[0], "--sha256", sha256});
+  EXPECT_EQ(split.status, 0) << split.out << split.err;
+  EXPECT_NE(split.out.find("split raw, 3 segments"), std::string::npos) << split.out;
+  EXPECT_NE(split.out.find("given " + sha256 + ": matches\nverified\n"), std::string::npos) << split.out;
+
+  // A data byte changed in the middle of the first E01 segment: its chunk no longer matches.
+  const fs::path copy = *s_dir / "verify-damaged";
+  fs::create_directories(copy);
+  for (const std::string& s : s_e01) fs::copy_file(s, copy / fs::path(s).filename(), fs::copy_options::overwrite_existing);
+  const std::string first = (copy / fs::path(s_e01[0]).filename()).string();
+  const int fd = ::open(first.c_str(), O_RDWR);
+  char byte = 0;
+  const off_t middle = off_t(fs::file_size(first) / 2);
+  ASSERT_EQ(::pread(fd, &byte, 1, middle), 1);
+  byte = char(byte ^ 0x5a);
+  ASSERT_EQ(::pwrite(fd, &byte, 1, middle), 1);
+  ::close(fd);
+  std::string wrong = sha256;
+  wrong[0] = wrong[0] == '0' ? '1' : '0';
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  Aside gone(s_split[1]);
+  for (const Case& c : {Case{{"verify", first}, "FAILED"}, Case{{"verify", raw, "--sha256", wrong}, ": DIFFERS\nFAILED\n"},
+                        Case{{"verify", s_split[0]}, "segment " + s_split[1] + " is missing"}}) {
+    const ToolRun r = run_tool(c.args);
+    EXPECT_EQ(r.status, 1) << c.args[1] << ": " << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << r.out << r.err;
+  }
+}
+
 }  // namespace
 }  // namespace tool_test

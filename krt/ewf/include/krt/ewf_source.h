@@ -11,7 +11,8 @@
 // carries the wrong segment number, or has a section chain that is damaged or cut short. A read
 // that touches a chunk whose checksum does not match fails (the disk layer reports a read
 // error) rather than returning damaged bytes. A name ending in ".Ex01" (the second version of
-// the format) is refused: the libewf of this platform cannot read it.
+// the format) is refused: the libewf of this platform cannot read it. The MD5 and SHA-1 the set
+// stores of its media are the source's stored_digests().
 #pragma once
 
 #include <string>
