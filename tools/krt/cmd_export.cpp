@@ -5,6 +5,9 @@
 // The copying is catalog/export.h, shared with the viewer's copy job: each copy goes to a
 // hidden temporary file renamed over its target once complete, written with POSIX calls (a
 // local folder such as /mnt/usb still receives the copies) and hashed on the way.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <map>
 #include <set>
@@ -16,9 +19,9 @@
 #include "manifest.h"
 #include "progress.h"
 #include "session.h"
+#include "wall_clock.h"
 #ifdef KRT_TOOL_MP4
 #include "mp4_export.h"
-#include "wall_clock.h"
 #endif
 
 namespace {
@@ -59,6 +62,16 @@ bool copy_as_mp4(const TreeEntry& rec, ExportFolder& folder, ProgressBar& bar, s
   return true;
 }
 #endif
+
+// Gives an exported file the recording's start as its modification time, as the mount shows
+// it (the recorder's clock read as this machine's local time).
+void stamp_start_time(const std::string& file, const TreeEntry& rec) {
+  TreePath p;
+  std::string ignored;
+  if (!parse_tree_path(rec.path, p, ignored) || p.level != Level::kRecording) return;
+  const timespec times[2] = {{0, UTIME_OMIT}, {local_time_of(p.recording.start_time), 0}};
+  ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+}
 
 // Why dir cannot take the copies: it is /mnt or lies in a partition folder under it (the
 // recordings' own paths, which are no place on this machine's disks). Empty when it can.
@@ -143,6 +156,7 @@ int cmd_export(const CommandArgs& a) {
       hex = folder.last_sha256();
     }
     if (copied) {
+      stamp_start_time(concat({folder.dir(), "/", relative}), e);
       manifest.add_file(relative, e, hex, bytes, recorded);
     } else {
       manifest.add_failure(e.path, error);

@@ -32,8 +32,10 @@ const Command kCommands[] = {
      true, 0, 0, cmd_disks},
     {"partitions", "", "partition table and parameter block of every partition",
      "For every disk: its version, each partition's place and size, and the fields of its\n"
-     "parameter block as stored on the disk (before mounting changes anything).\n",
-     false, 0, 0, cmd_partitions},
+     "parameter block as stored on the disk (before mounting changes anything). With --json:\n"
+     "an array of {disk, source, version, partitions: [{partition, start, sectors,\n"
+     "parameter_block: {type, status, ...} or null}] or null when the table is unreadable}.\n",
+     true, 0, 0, cmd_partitions},
     {"info", "", "the driver tables after mounting",
      "Mounts every partition, says for each how it came up (mounted as found, restored after\n"
      "an unclean stop, re-initialised in memory because it would not mount, or not mounted)\n"
@@ -48,7 +50,7 @@ const Command kCommands[] = {
      "bits: channels 033-064 are shown as 001-032. With --json: an array of\n"
      "{partition, days: [{date, channels: [numbers]}]}.\n",
      true, 0, 0, cmd_calendar},
-    {"ls", "[PATH]", "list a folder of the recordings (default /mnt)",
+    {"ls", "[-r] [--csv | --bodyfile] [--hash] [PATH]", "list a folder of the recordings (default /mnt)",
      "  /mnt                           every mounted partition of every disk (idea0, idea2, ideb0...)\n"
      "  /mnt/idea0                     its recording days (YYYY-MM-DD)\n"
      "  /mnt/idea0/2010-03-05          the channels with recordings that day (001..064)\n"
@@ -56,7 +58,14 @@ const Command kCommands[] = {
      "                                 NAME<TAB>SIZE-IN-BYTES\n"
      "Recording names read HH.MM.SS-HH.MM.SS[T][@cluster][repeat].h264 (or .jpg): start and\n"
      "end clock time, record type, first cluster in hexadecimal, repeat number. With --json:\n"
-     "an array of {name, path} ({name, path, size, start} for recordings).\n",
+     "an array of {name, path} ({name, path, size, start} for recordings).\n"
+     "-r lists every recording under PATH instead, one line each: PATH<TAB>SIZE (<TAB>SHA256\n"
+     "with --hash, which reads each recording as cat does). --csv writes them as CSV with a\n"
+     "header line: start,end,channel,kind,disk,partition,first_cluster,size,path[,sha256]; the\n"
+     "times are the recorder's clock (no zone). --bodyfile writes the body file of timeline\n"
+     "tools: HASH|PATH|FIRST-CLUSTER|r/r--r--r--|0|0|SIZE|0|START|END|START, the times in\n"
+     "seconds since 1970 reading the recorder's clock as this machine's local time, as the\n"
+     "mount shows them, HASH the SHA-256 with --hash, else 0.\n",
      true, 0, 1, cmd_ls},
     {"cat", "PATH...", "write recordings to standard output",
      "Writes the bytes of each recording named (a header at its start is left out), one after\n"
@@ -98,7 +107,7 @@ const Command kCommands[] = {
      "everything matches. Reads the whole image: as long as a copy of it takes.\n",
      false, 1, 1, cmd_verify},
 #ifdef KRT_TOOL_MKDEMO
-    {"mkdemo", "IMAGE [--days N] [--channels N] [--clip-pictures N]", "make a demo recorder disk image",
+    {"mkdemo", "IMAGE [--force] [--days N] [--channels N] [--clip-pictures N]", "make a demo recorder disk image",
      "Makes a new sparse disk image the way a recorder records one: formatted by the library,\n"
      "then N days (default 3, at most 7) of N channels (default 8, at most 16) written through\n"
      "the library's writer. Every file starts with a clip of N pictures (default 200, at most\n"
@@ -106,7 +115,7 @@ const Command kCommands[] = {
      "channels 002, 004, ...) showing its channel, date and time. Files are split by the pack\n"
      "period; the clock jumps forward on the first day and back (a collision) on the last;\n"
      "idea0 fills up and wraps (an older lap); idea1 holds the mirror of channel 002. IMAGE\n"
-     "must not exist, or be a regular file of yours (replaced).\n",
+     "must not exist; with --force it may be a regular file of yours, which is replaced.\n",
      false, 1, 1, cmd_mkdemo},
 #endif
 #ifdef KRT_TOOL_FRAMES
@@ -129,11 +138,13 @@ const Command* find_command(const char* name) {
 
 void usage(FILE* out) {
   std::fprintf(out,
-               "usage: krt [-v] [-d IMAGE]... COMMAND [--json] [ARGS]\n\n"
+               "usage: krt [-v] [-d IMAGE]... COMMAND [--json] [ARGS]\n"
+               "       krt --version\n\n"
                "  -d IMAGE   look at this disk image first (may be repeated); then the images in\n"
                "             VENDREL_DISKS, the Disks/ folder and the block devices. IMAGE is a raw\n"
                "             image or the first segment of a split raw image (NAME.001) or of an\n"
-               "             E01 set (NAME.E01)\n"
+               "             E01 set (NAME.E01). Only the images named are examined: each one\n"
+               "             that is not a usable recorder disk is an error, with its reason\n"
                "  -v         also print the library's trace and info lines (standard error)\n\n"
                "commands:\n");
   for (const Command& c : kCommands) {
@@ -160,7 +171,9 @@ constexpr ValueOption kValueOptions[] = {
 // Options without a value, per command: they are handed on with an empty value.
 constexpr ValueOption kFlagOptions[] = {{"mount", "-f"}, {"mount", "--foreground"},
                                         {"mount", "--background"}, {"export", "--mp4"},
-                                        {"export", "--hash-source"}};
+                                        {"export", "--hash-source"}, {"mkdemo", "--force"},
+                                        {"ls", "-r"}, {"ls", "--csv"}, {"ls", "--bodyfile"},
+                                        {"ls", "--hash"}};
 
 bool listed(const ValueOption* begin, const ValueOption* end, const Command& c, const char* option) {
   for (const ValueOption* v = begin; v != end; ++v) {
@@ -225,6 +238,9 @@ int main(int argc, char** argv) {
       images.push_back(argv[++i]);
     } else if (std::strcmp(argv[i], "-v") == 0) {
       verbose = true;
+    } else if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("krt %s\n", KRT_TOOL_VERSION);
+      return finish_output(kExitOk);
     } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       usage(stdout);
       return finish_output(kExitOk);

@@ -46,7 +46,13 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"ls", "--help"}, 0, true, "NAME<TAB>SIZE-IN-BYTES"},
                       UsageCase{{"cat", "--help"}, 0, true, "usage: krt [-d IMAGE]... cat PATH..."},
                       UsageCase{{"export", "--help"}, 0, true, "SHA256SUMS"},
-                      UsageCase{{"-d", "/nonexistent.img", "ls"}, 1, false, "krt: /nonexistent.img: no such file"}));
+                      UsageCase{{"-d", "/nonexistent.img", "ls"}, 1, false, "krt: /nonexistent.img: no such file"},
+                      UsageCase{{"--version"}, 0, true, "krt " KRT_TOOL_VERSION_TEXT "\n"},
+                      UsageCase{{"ls", "--json", "-r"}, 2, false, "--json lists one folder"},
+                      UsageCase{{"verify"}, 2, false, "verify needs IMAGE"},
+                      UsageCase{{"verify", "x.img", "--sha256", "12"}, 2, false, "--sha256 takes 64 hexadecimal digits"},
+                      UsageCase{{"-d", "/nonexistent.img", "ls", "--json"}, 1, false,
+                                "{\"error\":\"/nonexistent.img: no such file\"}\n"}));
 
 }  // namespace
 }  // namespace tool_test
