@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "image_options.h"
 #include "krt/disk.h"
 #include "krt/ewf_source.h"
 #include "krt/log.h"
@@ -138,13 +139,17 @@ const Command* find_command(const char* name) {
 
 void usage(FILE* out) {
   std::fprintf(out,
-               "usage: krt [-v] [-d IMAGE]... COMMAND [--json] [ARGS]\n"
+               "usage: krt [-v] [-i raw|split|ewf] [-o SECTORS] [-d IMAGE]... COMMAND [--json] [ARGS]\n"
                "       krt --version\n\n"
                "  -d IMAGE   look at this disk image first (may be repeated); then the images in\n"
                "             VENDREL_DISKS, the Disks/ folder and the block devices. IMAGE is a raw\n"
                "             image or the first segment of a split raw image (NAME.001) or of an\n"
                "             E01 set (NAME.E01). Only the images named are examined: each one\n"
-               "             that is not a usable recorder disk is an error, with its reason\n"
+               "             that is not a usable recorder disk is an error, with its reason. An E01\n"
+               "             segment is also recognised by its content, whatever its name\n"
+               "  -i FORMAT  open every image as raw, split (first segment NAME.001) or ewf\n"
+               "             (an E01 set) instead of recognising its format\n"
+               "  -o SECTORS the recorder disk starts this many 512-byte sectors into each image\n"
                "  -v         also print the library's trace and info lines (standard error)\n\n"
                "commands:\n");
   for (const Command& c : kCommands) {
@@ -224,10 +229,10 @@ int parse_command_args(const Command& c, int argc, char** argv, CommandArgs& arg
 
 int main(int argc, char** argv) {
   // Standard output carries listings and recording bytes: the library's warnings go aside.
-  krt::install_ewf_source();
   set_command_line(argc, argv);
   bool verbose = false;
   std::vector<std::string> images;
+  ImageOptions image_options;
   int i = 1;
   for (; i < argc; ++i) {
     if (std::strcmp(argv[i], "-d") == 0) {
@@ -236,6 +241,14 @@ int main(int argc, char** argv) {
         return kExitUsage;
       }
       images.push_back(argv[++i]);
+    } else if (std::strcmp(argv[i], "-i") == 0 || std::strcmp(argv[i], "-o") == 0) {
+      const bool format = argv[i][1] == 'i';
+      if (i + 1 >= argc || !(format ? parse_image_format(argv[i + 1], image_options)
+                                     : parse_image_offset(argv[i + 1], image_options))) {
+        std::fprintf(stderr, "krt: %s\n", format ? "-i takes raw, split or ewf" : "-o takes a number of sectors");
+        return kExitUsage;
+      }
+      ++i;
     } else if (std::strcmp(argv[i], "-v") == 0) {
       verbose = true;
     } else if (std::strcmp(argv[i], "--version") == 0) {
@@ -267,6 +280,8 @@ int main(int argc, char** argv) {
     return finish_output(kExitOk);
   }
   set_json_errors(args.json);
+  install_image_options(image_options);  // asked first: before the E01 opener
+  krt::install_ewf_source();
   set_named_images(std::move(images));
   return finish_output(c->run(args));
 }

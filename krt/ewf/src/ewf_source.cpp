@@ -97,6 +97,18 @@ std::string next_segment_name(const std::string& name) {
   return s;
 }
 
+// Whether the regular file at path starts with the segment signature (never waits on a FIFO).
+bool starts_with_signature(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st {};
+  uint8_t head[sizeof kSignature] = {};
+  const bool is = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head) &&
+                  std::memcmp(head, kSignature, sizeof kSignature) == 0;
+  ::close(fd);
+  return is;
+}
+
 // Checks one segment file: readable, its signature and number, and its chain of section
 // descriptors up to the closing "next" or "done". Returns an empty string when it is sound,
 // else what is wrong; sets last to the closing type.
@@ -204,25 +216,38 @@ class EwfSource final : public ImageSource {
 
 SourceOpen refuse(const std::string& message) { return SourceOpen{nullptr, message}; }
 
+// Opens the set of path: its segments found by name (libewf_glob) when it is named NAME.E01,
+// else path alone (a set of one segment renamed).
 SourceOpen open_ewf(const std::string& path) {
   libewf_error_t* error = nullptr;
   char** names = nullptr;
   int count = 0;
-  if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, &error) != 1) {
+  const bool named = ends_with_ci(path, ".E01");
+  std::string alone = path;
+  char* alone_names[1] = {alone.data()};
+  if (!named) {
+    names = alone_names;
+    count = 1;
+  } else if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, &error) != 1) {
     return refuse("segment " + path + ": " + libewf_message(error));
   }
   struct NamesGuard {
     char**& names;
     int& count;
+    bool globbed;
     ~NamesGuard() {
-      if (names) libewf_glob_free(names, count, nullptr);
+      if (names && globbed) libewf_glob_free(names, count, nullptr);
     }
-  } names_guard{names, count};
+  } names_guard{names, count, named};
   if (count < 1 || count > 0xffff) return refuse("segment " + path + " cannot be read");
   for (int i = 0; i < count; ++i) {
     std::string last;
     const std::string problem = check_segment(names[i], i + 1, last);
     if (!problem.empty()) return refuse(std::string("segment ") + names[i] + " " + problem);
+    if (i + 1 == count && last != "done" && !named) {
+      return refuse("segment " + path + " is the first of a set that goes on: its other segments are found when it "
+                    "is named NAME.E01");
+    }
     if (i + 1 == count && last != "done") {
       return refuse("segment " + next_segment_name(names[i]) + " is missing");
     }
@@ -250,9 +275,10 @@ SourceOpen open_ewf_source(const std::string& path) {
   if (ends_with_ci(path, ".Ex01")) {
     return refuse("segment " + path + " is in the format's second version, which libewf here cannot read");
   }
-  if (!ends_with_ci(path, ".E01")) return {};
   // A first segment that does not exist is no candidate at all, like any missing file.
   if (::access(path.c_str(), F_OK) != 0) return {};
+  // Any other name is an E01 segment when its content starts with the signature.
+  if (!ends_with_ci(path, ".E01") && !starts_with_signature(path)) return {};
   return open_ewf(path);
 }
 

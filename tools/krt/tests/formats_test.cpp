@@ -162,5 +162,47 @@ TEST_F(Formats, VerifyPassesAGoodSetAndFailsADamagedOne) {
   }
 }
 
+// A recorder disk inside a larger image (-o), an E01 image under another name (recognised by
+// its content), and formats forced with -i.
+TEST_F(Formats, OffsetsContentAndForcedFormats) {
+  need_e01();
+  const std::string raw = Images::get().paths[0];
+  const std::string listing = krt_on(raw, {"ls", "/mnt/idea0/2010-03-05/001"}).out;
+  ASSERT_NE(listing, "");
+  const std::string inside = *s_dir / "inside.img";
+  ASSERT_EQ(shell("dd if='" + raw + "' of='" + inside + "' bs=1M seek=1 conv=sparse status=none && echo ok"), "ok\n");
+  const ToolRun offset = run_tool({"-o", "2048", "-d", inside, "ls", "/mnt/idea0/2010-03-05/001"});
+  EXPECT_EQ(offset.status, 0) << offset.err;
+  EXPECT_EQ(offset.out, listing);
+  EXPECT_NE(run_tool({"-o", "2048", "-d", inside, "disks"}).out.find("raw from sector 2048"), std::string::npos);
+
+  ASSERT_EQ(kb::make_e01(raw, *s_dir / "whole", uint64_t(1) << 30), "");
+  const std::string renamed = *s_dir / "evidence-image";
+  fs::rename(*s_dir / "whole.E01", renamed);
+  const ToolRun content = krt_on(renamed, {"ls", "/mnt/idea0/2010-03-05/001"});
+  EXPECT_EQ(content.status, 0) << content.err;
+  EXPECT_EQ(content.out, listing);
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const std::string moved = *s_dir / "first-of-many";
+  fs::copy_file(s_e01[0], moved, fs::copy_options::overwrite_existing);
+  for (const Case& c : {Case{{"-i", "split", "-d", raw}, "is not the first segment of a split raw set"},
+                        Case{{"-i", "ewf", "-d", raw}, "is not an E01 segment"},
+                        Case{{"-i", "raw", "-d", s_e01[0]}, "is not a recorder disk"},
+                        Case{{"-o", "99999999999", "-d", raw}, "nothing at sector 99999999999"},
+                        Case{{"-d", moved}, "is the first of a set that goes on"}}) {
+    std::vector<std::string> args = c.args;
+    args.push_back("disks");
+    const ToolRun r = run_tool(args);
+    EXPECT_EQ(r.status, 1) << c.says;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+  const ToolRun forced = run_tool({"-i", "raw", "-d", raw, "ls", "/mnt/idea0/2010-03-05/001"});
+  EXPECT_EQ(forced.out, listing) << forced.err;
+}
+
 }  // namespace
 }  // namespace tool_test

@@ -2,9 +2,10 @@
 //
 // An examiner's image of a recorder disk is often an E01 set: "disk.E01", "disk.E02", ...,
 // each segment holding compressed chunks of the disk with a checksum per chunk. Once
-// install_ewf_source() has run, a disk candidate whose name ends in ".E01" (any case) is opened
-// as the whole set, from its first segment, read-only; the disk layer then reads its sectors
-// like those of a raw image (krt/image_source.h).
+// install_ewf_source() has run, a disk candidate whose name ends in ".E01" (any case) -- or
+// that starts with the segment signature, whatever its name -- is opened as the whole set,
+// from its first segment, read-only; the disk layer then reads its sectors like those of a
+// raw image (krt/image_source.h).
 //
 // A set is refused, with a message naming the segment, when a segment is missing (a gap, or
 // the last segment of the set), cannot be read, does not start with the segment signature,
@@ -25,8 +26,10 @@ namespace krt {
 // than once. Returns nothing.
 void install_ewf_source();
 
-// Opens path as an E01 set (see the top of this file). Returns the source, a refusal naming
-// the segment, or an empty result when path does not end in ".E01" or ".Ex01".
+// Opens path as an E01 set (see the top of this file). A file of another name whose content
+// starts with the segment signature is opened as a set of that one segment (a renamed image;
+// a set that goes on is refused naming its next segment). Returns the source, a refusal
+// naming the segment, or an empty result when path is not an E01 segment.
 SourceOpen open_ewf_source(const std::string& path);
 
 }  // namespace krt
