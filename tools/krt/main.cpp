@@ -2,8 +2,9 @@
 //
 //   krt [-d IMAGE]... COMMAND [--json] [ARGS]
 //
-// Global options name the disk images to look at first (before VENDREL_DISKS, the Disks/
-// folder and the block devices). Each command is one entry of the table below and one source
+// Global options name the disk images to examine (only those when any are named; otherwise
+// VENDREL_DISKS, the Disks/ folder and the block devices), how to open them (-i, -o) and how
+// much the library says (-v). Each command is one entry of the table below and one source
 // file (cmd_<name>.cpp). Output goes to standard output; errors, and the library's warnings,
 // go to standard error with a non-zero exit status (1 when a command fails, 2 for a wrong
 // command line). Every command answers --help.
@@ -70,25 +71,36 @@ const Command kCommands[] = {
      true, 0, 1, cmd_ls},
     {"cat", "PATH...", "write recordings to standard output",
      "Writes the bytes of each recording named (a header at its start is left out), one after\n"
-     "the other, exactly as a program reading it through the file interface gets them.\n",
+     "the other, exactly as a program reading it through the file interface gets them. A name\n"
+     "names a recording only when every field of it (times, kind, cluster, repeat, extension)\n"
+     "is the recording's; otherwise \"no such recording\", with the name it has.\n",
      false, 1, -1, cmd_cat},
-    {"export", "[--mp4] PATH... DIR", "copy recordings, channels, days or partitions into DIR",
+    {"export", "[--mp4] [--hash-source] PATH... DIR", "copy recordings, channels, days or partitions into DIR",
      "Copies every recording under each PATH (/mnt, a partition, a day, a channel or one\n"
-     "recording) to DIR/idea0/2010-03-05/002/NAME, creating the folders. An existing file of\n"
+     "recording) to DIR/idea0/2010-03-05/002/NAME, creating the folders, dated with the\n"
+     "recording's start (as the mount dates it). DIR may not be /mnt or lie in a partition\n"
+     "folder under it (those are recording paths). An existing file of\n"
      "that name is replaced once its new copy is complete. Writes DIR/SHA256SUMS (kept\n"
      "lines of earlier exports, new lines for these files) for `cd DIR && sha256sum -c\n"
-     "SHA256SUMS`, and DIR/manifest.json: the sources and, per file, the recording, disk,\n"
-     "partition, clusters and sector ranges it was read from, start and end time, size and\n"
-     "SHA-256 (both merged with those of earlier exports). Shows a progress bar on standard\n"
-     "error when that is a terminal. A recording that cannot be copied is reported and the\n"
-     "others are still copied (exit status 1).\n"
+     "SHA256SUMS`, and DIR/manifest.json: the command line, version, start and end time (UTC)\n"
+     "and clock offset of this export; the sources, each with an id, absolute path, format,\n"
+     "segments and size (and its SHA-256 with --hash-source, which reads every source image\n"
+     "whole); per file the recording, its source's id, disk, partition, clusters and sector\n"
+     "ranges it was read from, the header bytes left out of them and the exact byte ranges\n"
+     "whose `dd ... iflag=skip_bytes,count_bytes` gives its SHA-256, start and end time, size\n"
+     "and SHA-256 (merged with those of earlier exports); and the recordings not copied, with\n"
+     "why. Shows a progress bar on standard error when that is a terminal. Recordings that\n"
+     "cannot be copied are said once per cause with their count (\"3 of 9 recordings not\n"
+     "copied: ...\"); the others are still copied (exit status 1).\n"
      "With --mp4 each recording is remuxed, without re-encoding, into NAME with the extension\n"
      ".mp4: its video as recorded, its sound where MP4 can carry it (otherwise left out, and\n"
      "said so), time stamps from zero and the recording's start as the file's creation time. A\n"
      "recording that cannot be remuxed is reported and no file is left for it.\n",
      false, 2, -1, cmd_export},
     {"mount", "MOUNTPOINT [-f | --background]", "the recordings as a read-only file system",
-     "Mounts the recordings of every attached disk at MOUNTPOINT (an empty folder) with FUSE:\n"
+     "Mounts the recordings of every attached disk at MOUNTPOINT with FUSE. MOUNTPOINT must be\n"
+     "an empty folder that is no mount point yet (anything else is refused); a relative one is\n"
+     "made absolute first, so the unmount at the end finds it:\n"
      "  MOUNTPOINT/idea0/2010-03-05/002/NAME\n"
      "laid out as `krt ls` shows them, each recording a file of its listed size whose bytes are\n"
      "those `krt cat` writes, so any player or tool can read it. Nothing can be changed: every\n"
@@ -141,8 +153,8 @@ void usage(FILE* out) {
   std::fprintf(out,
                "usage: krt [-v] [-i raw|split|ewf] [-o SECTORS] [-d IMAGE]... COMMAND [--json] [ARGS]\n"
                "       krt --version\n\n"
-               "  -d IMAGE   look at this disk image first (may be repeated); then the images in\n"
-               "             VENDREL_DISKS, the Disks/ folder and the block devices. IMAGE is a raw\n"
+               "  -d IMAGE   examine this disk image (may be repeated; without -d: the images in\n"
+               "             VENDREL_DISKS, the Disks/ folder and the block devices). IMAGE is a raw\n"
                "             image or the first segment of a split raw image (NAME.001) or of an\n"
                "             E01 set (NAME.E01). Only the images named are examined: each one\n"
                "             that is not a usable recorder disk is an error, with its reason. An E01\n"
@@ -150,14 +162,17 @@ void usage(FILE* out) {
                "  -i FORMAT  open every image as raw, split (first segment NAME.001) or ewf\n"
                "             (an E01 set) instead of recognising its format\n"
                "  -o SECTORS the recorder disk starts this many 512-byte sectors into each image\n"
-               "  -v         also print the library's trace and info lines (standard error)\n\n"
+               "  -v         print the library's own log lines with its trace and info lines\n"
+               "             (otherwise each warning once, as \"krt: warning: ...\")\n"
+               "  --version  the tool's version\n\n"
                "commands:\n");
   for (const Command& c : kCommands) {
     const std::string call = concat({c.name, " ", c.synopsis});
     std::fprintf(out, "  %-20s %s\n", call.c_str(), c.summary);
   }
-  std::fprintf(out, "\n'krt COMMAND --help' describes a command. Exit status: 0 done, 1 failed, "
-                    "2 wrong usage.\n");
+  std::fprintf(out, "\n'krt COMMAND --help' describes a command. Exit status: 0 done, 1 failed (a failed "
+                    "write to standard output too), 2 wrong usage. With --json, errors are {\"error\": ...} "
+                    "lines on standard error.\n");
 }
 
 void command_help(const Command& c) {
