@@ -14,6 +14,7 @@
 #include "krt/disk.h"
 #include "krt/driver.h"
 #include "krt/lock.h"
+#include "krt/disk_io.h"
 #include "krt/layout.h"
 #include "krt/log.h"
 #include "krt/volume.h"
@@ -47,7 +48,25 @@ struct LogFilter {
         rest.erase(0, std::strlen(level));
       }
     }
+    rest = with_units(rest);
     if (!rest.empty() && said.insert(rest).second) say(kind, rest);
+  }
+
+  // The disk layer's error lines ("disk access io error : disk 0, offset 1500,  error 2") in
+  // words with their units; any other message as it is.
+  static std::string with_units(const std::string& message) {
+    int disk = 0, kind = 0;
+    unsigned sector = 0;
+    char what[16] = "";
+    if (std::sscanf(message.c_str(), "disk access %15s error : disk %d, offset %u, error %d", what, &disk, &sector,
+                    &kind) != 4)
+      return message;
+    const char* access = kind == krt::kDiskErrorWrite ? "write" : "read";
+    return std::strcmp(what, "io") == 0
+               ? concat({access, " error on disk ", std::to_string(disk), " at sector ", std::to_string(sector),
+                         " (byte ", std::to_string(uint64_t(sector) * krt::kSectorBytes), ")"})
+               : concat({access, " of disk ", std::to_string(disk), " at sector ", std::to_string(sector),
+                         ", past its partition's data area"});
   }
 };
 
