@@ -46,7 +46,9 @@ int CPlaybackCommands::PlayFile(const std::string& path) {
   if (path.empty()) return 0;
   const int w = FocusedWnd();
   CloseIfBusy(w);
-  return m_pManager->Open(w, path);
+  const int opened = m_pManager->Open(w, path);
+  if (opened && m_started) m_started();
+  return opened;
 }
 
 int CPlaybackCommands::PlayFile() {
@@ -61,6 +63,7 @@ int CPlaybackCommands::PlayFiles(const SyncPlayTable& table, int n) {
     CloseIfBusy(i);
     m_pManager->Open(i, table[static_cast<size_t>(i)]);
   }
+  if (m_started) m_started();
   return 1;
 }
 
@@ -321,9 +324,14 @@ QString CPlaybackCommands::StatusText(int state) const {
   }
 }
 
-void CPlaybackCommands::StatusPass() {
+bool CPlaybackCommands::StatusPass() {
   ForgetEndedRecords();
   const int focused = FocusedWnd();
+  bool busy = false;
+  for (int i = 0; i < kWindowCount && !busy; ++i) {
+    const CPlayer* player = m_pManager->Player(i);
+    busy = m_pManager->GetState(i) != 0 || (player && !player->IsStopped());
+  }
   for (int i = 0; i < m_nLayout && i < kWindowCount; ++i) {
     const int s = m_pManager->GetState(i);
     int p = -1;
@@ -338,4 +346,5 @@ void CPlaybackCommands::StatusPass() {
     if (i == focused && p != -1 && m_progress) m_progress(i, p);
     m_pVideo->SetWndStatus(i, StatusText(s));
   }
+  return busy;
 }

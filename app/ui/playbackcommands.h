@@ -75,6 +75,8 @@ class CPlaybackCommands : public IRecordSearchParent {
   void SetSelectedFile(SelectedFile selected) { m_selected = std::move(selected); }
   void SetMessageBox(MessageBox box) { m_message = std::move(box); }
   void SetProgressSink(ProgressSink sink) { m_progress = std::move(sink); }
+  // Called after a command started a player (the owner starts its status pass again).
+  void SetPlayStarted(std::function<void()> started) { m_started = std::move(started); }
 
   // Follows the video control's events: a context menu request opens the context menu, a new
   // layout is applied with SetLayout, a double click switches the full-pane view.
@@ -137,8 +139,10 @@ class CPlaybackCommands : public IRecordSearchParent {
   // The full-pane view of the focused window on, or off when it is on (double click).
   void ToggleDisplay();
 
-  // The once-a-second status pass over the windows of the layout.
-  void StatusPass();
+  // The once-a-second status pass over the windows of the layout. Returns whether some
+  // window is still busy (its player playing, paused, on a single frame, or still starting or
+  // ending): when none is, the owner stops the passes until the next play starts.
+  bool StatusPass();
 
   // The status text a window in `state` shows ("Pause" and "SingleFrame" with 12 spaces after
   // them, 11 spaces for an idle window, nothing while playing).
@@ -165,6 +169,7 @@ class CPlaybackCommands : public IRecordSearchParent {
   SelectedFile m_selected;
   MessageBox m_message;
   ProgressSink m_progress;
+  std::function<void()> m_started;
 
   int m_nLayout;                          // windows of the current layout
   std::array<bool, kWindowCount> m_bAudio{};   // sound wanted for window i

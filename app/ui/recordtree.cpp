@@ -83,13 +83,13 @@ CRecordSearchDlg::CRecordSearchDlg(IRecordSearchParent* owner, QWidget* parent)
   connect(m_pTree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) { OnDblclkItem(item); });
   connect(m_pTree, &QTreeWidget::customContextMenuRequested, this, &CRecordSearchDlg::OnContextMenu);
 
-  LoadDisks();
   m_pHotPlugTimer = std::make_unique<infra::CTimer>("HotPlug");
-  m_pHotPlugTimer->Start(infra::Callback::Member<&CRecordSearchDlg::CheckHotPlug>(this), kHotPlugMs,
-                         kHotPlugMs, 0, 0);
+  m_pHotPlugWatch = std::make_unique<CHotPlugWatch>([this] { ScheduleHotPlug(kHotPlugSettleMs); });
+  LoadDisks();
 }
 
 CRecordSearchDlg::~CRecordSearchDlg() {
+  m_pHotPlugWatch.reset();  // no notification schedules the count from now on
   m_pHotPlugTimer->Stop(false);
   while (m_pHotPlugTimer->IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
@@ -103,6 +103,17 @@ void CRecordSearchDlg::LoadDisks() {
   m_nCountedDisks = m_nDriveCount;
   ++m_nLoadCount;
   for (size_t i = 0; i < labels.size(); ++i) AddDriveRoot(QString::fromStdString(labels[i]), int(i));
+  m_pHotPlugWatch->SetFolders(krt::disk_image_folders());
+  if (!HotPlugNotifying()) ScheduleHotPlug(kHotPlugMs);
+}
+
+bool CRecordSearchDlg::HotPlugNotifying() const { return m_pHotPlugWatch->Notifying(); }
+
+void CRecordSearchDlg::ScheduleHotPlug(uint32_t delayMs) {
+  // Without notifications the count runs periodically; a notification only brings it forward.
+  const uint32_t period = HotPlugNotifying() ? 0 : kHotPlugMs;
+  m_pHotPlugTimer->Start(infra::Callback::Member<&CRecordSearchDlg::CheckHotPlug>(this), delayMs,
+                         period, 0, 0);
 }
 
 void CRecordSearchDlg::CheckHotPlug(uint32_t) {

@@ -16,12 +16,15 @@
 //     (recording) or with the first recording of channel 1 that has partners (day), entry k in
 //     window k.
 //
-// Hot-plug: a CTimer "HotPlug" counts the recorder disks once a second on a pooled thread
-// (count_attached_disks, which changes nothing). When the count differs from the tree's, it
-// hands the rebuild to the user-interface thread as a queued call: LoadDisks reruns the volume
-// start-up and rebuilds the tree there, so the tree and the library tables are never touched
-// from the timer's thread. Files that players or a copy hold open fail cleanly afterwards (the
-// library refuses handles of an earlier start-up).
+// Hot-plug: a CHotPlugWatch waits for the kernel's notice of a block device added, removed or
+// changed and for changes of the folders images are taken from (krt::disk_image_folders). After
+// such a notice settles (kHotPlugSettleMs), a CTimer "HotPlug" counts the recorder disks on a
+// pooled thread (count_attached_disks, which changes nothing); only where the system refuses a
+// notification does the timer count every kHotPlugMs instead. When the count differs from the
+// tree's, it hands the rebuild to the user-interface thread as a queued call: LoadDisks reruns
+// the volume start-up and rebuilds the tree there, so the tree and the library tables are never
+// touched from another thread. Files that players or a copy hold open fail cleanly afterwards
+// (the library refuses handles of an earlier start-up).
 #pragma once
 
 #include <QString>
@@ -34,6 +37,7 @@
 
 #include <infra/timer.h>
 
+#include "hotplugwatch.h"
 #include "recordsearchparent.h"
 
 class QMenu;
@@ -47,14 +51,16 @@ class CRecordSearchDlg : public QWidget {
   // Menu command ids (QAction data and object names).
   static constexpr int kCopyToId = 1025;
   static constexpr int kSyncPlayId = 1026;
-  // Period and first delay of the hot-plug check.
-  static constexpr uint32_t kHotPlugMs = 1000;
+  // Period of the hot-plug count where notifications are refused.
+  static constexpr uint32_t kHotPlugMs = 5000;
+  // Delay of the count after a notification (a copied image or a plugged disk settles).
+  static constexpr uint32_t kHotPlugSettleMs = 250;
 
   // Builds the tree (LoadDisks) and starts the hot-plug timer. owner receives the playback
   // calls and must outlive the dialog (null: they are dropped); parent is the widget that
   // holds it (may be null).
   explicit CRecordSearchDlg(IRecordSearchParent* owner, QWidget* parent = nullptr);
-  // Stops the hot-plug timer and waits for a check in progress.
+  // Stops the hot-plug watch and timer and waits for a check in progress.
   ~CRecordSearchDlg() override;
 
   // Rebuilds the tree: deletes every item, reruns the volume start-up, and adds a root per
@@ -71,6 +77,8 @@ class CRecordSearchDlg : public QWidget {
   int DriveCount() const { return m_nDriveCount; }
   // How many times LoadDisks ran (tests watch the hot-plug rebuild with it).
   int LoadCount() const { return m_nLoadCount; }
+  // True when new disks are noticed by notification; false: the slow count of kHotPlugMs.
+  bool HotPlugNotifying() const;
 
   // The labels from the root down to item joined with "/" ("PhysicalDrive1/idea0/...").
   static QString GetItemPath(const QTreeWidgetItem* item);
@@ -94,6 +102,8 @@ class CRecordSearchDlg : public QWidget {
  private:
   // Timer callback on a pooled thread: counts the disks, queues LoadDisks on a change.
   void CheckHotPlug(uint32_t);
+  // Schedules the count: after a notification, or every kHotPlugMs where there are none.
+  void ScheduleHotPlug(uint32_t delayMs);
   // Adds a root for one disk with its placeholder child.
   void AddDriveRoot(const QString& label, int disk);
   // Adds a child of kind under parent, images by kind.
@@ -114,4 +124,5 @@ class CRecordSearchDlg : public QWidget {
   std::string m_strMenuPath;                 // partition-rooted path of the right-clicked item
   int m_nMenuKind = 0;                       // its kind (1-4)
   std::unique_ptr<infra::CTimer> m_pHotPlugTimer;
+  std::unique_ptr<CHotPlugWatch> m_pHotPlugWatch;  // made after the timer, goes before it
 };

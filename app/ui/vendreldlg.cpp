@@ -113,6 +113,7 @@ void CVendrelDlg::CreateChildren() {
   m_pReplayerView->OnInitDialog();
   m_pPlayback->SetProgressSink(
       [this](int window, int percent) { m_pReplayerView->SetProgress(window, percent); });
+  m_pPlayback->SetPlayStarted([this] { StartStatusTimer(); });
   // The record tree (130) brings the disks up as it is made.
   auto* tree = new CRecordSearchDlg(m_pPlayback.get(), this);
   tree->setObjectName(QStringLiteral("130"));
@@ -140,10 +141,17 @@ void CVendrelDlg::ShowFirstLayout() {
   m_pPlayback->UpdateAudio();
 }
 
-void CVendrelDlg::StartStatusTimer() { m_nStatusTimer = startTimer(1000); }
+void CVendrelDlg::StartStatusTimer() {
+  if (!m_nStatusTimer) m_nStatusTimer = startTimer(1000);
+}
 
 void CVendrelDlg::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == m_nStatusTimer) m_pPlayback->StatusPass();
+  // The pass that finds every window idle (and writes their idle texts) is the last one until
+  // the next play starts: an idle viewer does not wake for it.
+  if (event->timerId() == m_nStatusTimer && !m_pPlayback->StatusPass()) {
+    killTimer(m_nStatusTimer);
+    m_nStatusTimer = 0;
+  }
   QDialog::timerEvent(event);
 }
 

@@ -9,8 +9,8 @@
 // The window owns the 64 players (one per video window, through the player manager) and the
 // playback commands (playbackcommands.h): the tree plays recordings through Playback(), the
 // bar and the keys act through it, the grid's events (context menu, layout, double click) go
-// to it, and once a second its status pass writes each window's status and the focused
-// window's progress to the bar. As it is destroyed it releases every window and deletes the
+// to it, and once a second while some window is busy its status pass writes each window's
+// status and the focused window's progress to the bar. As it is destroyed it releases every window and deletes the
 // player manager, which closes every active player, before its children go.
 //
 // Placement (OnSize), in the client area below the menu bar, width w and height h:
@@ -105,7 +105,7 @@ class CVendrelDlg : public QDialog {
   void CreatePlayers();       // 10: one player per video window
   void ShowFirstLayout();     // 11: four windows, sound as wanted
   void PlaceWindow();         // 12: (0, 0), 970 x 630
-  void StartStatusTimer();    // 13: the status pass every second
+  void StartStatusTimer();    // 13: the status pass every second (while a window is busy)
   // Tear-down: every window released, the players closed and deleted.
   void OnDestroy();
 

@@ -1,5 +1,7 @@
 // The Tvx* port interface: the table of 64 ports and the argument checks in front of them.
+#include "budget.h"
 #include "log.h"
+#include "picturebuffers.h"
 #include "port.h"
 
 #include <tarnvox/tarnvox.h>
@@ -152,6 +154,21 @@ int tvx_set_decoding_slots(int count)
 {
     tarnvox::DecodeSlots::shared().resize(count);
     return tarnvox::DecodeSlots::shared().size();
+}
+
+int tvx_memory(int port, TvxMemory* out)
+{
+    if (!out || port < -1 || port >= TVX_PORTS)
+        return 0;
+    *out = TvxMemory{};
+    for (int i = port < 0 ? 0 : port; i < (port < 0 ? TVX_PORTS : port + 1); ++i)
+        portAt(i)->addMemory(*out);
+    const tarnvox::PictureBudget budget = tarnvox::historyBudget(tarnvox::ShowingPorts::count());
+    out->budgetPictures = budget.pictures;
+    out->budgetBytes = budget.bytes;
+    out->showingPorts = tarnvox::ShowingPorts::count();
+    out->pictureBufferBytes = tarnvox::PictureBuffers::madeBytes();
+    return 1;
 }
 
 int tvx_wait_shown(int port, int timeoutMs)

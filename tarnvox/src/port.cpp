@@ -3,6 +3,7 @@
 // port's turn at the presenter).
 #include "port.h"
 
+#include "budget.h"
 #include "log.h"
 #include "picture.h"
 
@@ -149,6 +150,17 @@ PortState Port::state() const
 {
     std::lock_guard lock(mu_);
     return state_;
+}
+
+void Port::addMemory(TvxMemory& out) const
+{
+    std::lock_guard lock(mu_);
+    out.ringBytes += ring_.allocated() ? ring_.capacity() : 0;
+    out.queuePictures += queue_.size();
+    for (const Picture& p : queue_)
+        out.queueImageBytes += static_cast<size_t>(p.image.sizeInBytes());
+    out.historyPictures += history_.size();
+    out.historyBytes += historyBytes_;
 }
 
 unsigned Port::bufferedLocked() const
@@ -534,6 +546,7 @@ void Port::startThreads()
     shownAny_ = false;
     lead_ = StartLead{};
     setStateLocked(PortState::Showing);
+    ShowingPorts::add();
     presenter_ = Presenter::join(this, clock_);
     decodeThread_ = std::thread([this] { decodeLoop(); });
 }
@@ -568,6 +581,7 @@ void Port::stopThreads()
         history_.pop_back();
     }
     setStateLocked(PortState::Open);
+    ShowingPorts::remove();
     showCv_.notify_all();
     checkLocked();
 }

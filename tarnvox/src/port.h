@@ -101,8 +101,6 @@ public:
     // A port whose queue filled up decodes again once the queue has fallen to this many: it then
     // decodes a burst of pictures in a row (see DecodeSlots) instead of one picture at a time.
     static constexpr size_t kRefillAt = kQueueDepth - DecodeSlots::kSharedBurst;
-    static constexpr size_t kHistoryPictures = 25;     // pictures kept for stepping back
-    static constexpr size_t kHistoryBytes = 8 * 1024 * 1024;
     static constexpr int64_t kSoundLeadUs = 100'000;   // sound goes out this far ahead
     static constexpr int64_t kMaxSoundQueueUs = 2'000'000;
     static constexpr int kMaxPendingSteps = 1000;
@@ -148,6 +146,8 @@ public:
     int inputBlocking(const uint8_t* data, size_t length);
 
     PortState state() const;
+    // Adds what the port holds now to `out` (its ring, queue and history; tvx_memory).
+    void addMemory(TvxMemory& out) const;
 
     // The presenter's turn (Presenter::Stage): shows what is due now; see port_show.cpp.
     int64_t step() override;

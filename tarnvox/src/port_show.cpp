@@ -1,6 +1,7 @@
 // A port's turn at the presenter: pictures shown at their time, late ones passed over, single
 // frames, the history for stepping back, and sound handed to the device as its pictures go on
 // screen (see port.h and presenter.h).
+#include "budget.h"
 #include "log.h"
 #include "picture.h"
 #include "port.h"
@@ -21,8 +22,10 @@ void Port::keepInHistoryLocked(Picture picture)
 {
     historyBytes_ += picture.bytes;
     history_.push_back(std::move(picture));
+    // The share of the showing ports' budget; the picture on screen and those after it stay.
+    const PictureBudget budget = historyBudget(ShowingPorts::count());
     while (history_.size() > cursor_ + 1 &&
-           (history_.size() > kHistoryPictures || historyBytes_ > kHistoryBytes)) {
+           (history_.size() > budget.pictures || historyBytes_ > budget.bytes)) {
         historyBytes_ -= history_.front().bytes;
         history_.pop_front();
     }

@@ -345,7 +345,7 @@ TEST_F(PlaybackCommandsTest, StatusPassWritesTextsAndTheFocusedProgress) {
   m_commands.SetProgressSink([&](int w, int p) { progress.emplace_back(w, p); });
   MakeAll({1, 2, 4, 0});
   m_engine.playedSeconds = 450;  // of 900 s
-  m_commands.StatusPass();
+  EXPECT_TRUE(m_commands.StatusPass()) << "windows are busy";
   EXPECT_EQ(Status(0), "");
   EXPECT_EQ(Status(1), "Pause            ");
   EXPECT_EQ(Status(2), "SingleFrame            ");
@@ -360,6 +360,25 @@ TEST_F(PlaybackCommandsTest, StatusPassWritesTextsAndTheFocusedProgress) {
   ASSERT_TRUE(m_video.SetCurWnd(1));
   m_commands.StatusPass();
   EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{0, 50}, {0, 0}, {3, 0}}));
+}
+
+TEST_F(PlaybackCommandsTest, PlayingStartsTheStatusPassesAndTheLastIdlePassEndsThem) {
+  int started = 0;
+  m_commands.SetPlayStarted([&] { ++started; });
+  EXPECT_FALSE(m_commands.StatusPass()) << "nothing plays: no more passes";
+  EXPECT_EQ(Status(0), "           ");
+  ASSERT_EQ(m_commands.PlayFile(m_mnt.Put(kNames[0], std::string(1000, 'x'))), 1);
+  EXPECT_EQ(started, 1);
+  EXPECT_TRUE(m_commands.StatusPass()) << "starting counts as busy";
+  ASSERT_TRUE(Eventually([&] { return m_manager.GetState(0) == 1; }));
+  EXPECT_TRUE(m_commands.StatusPass());
+  SyncPlayTable table;
+  table[1] = m_mnt.Put(kNames[1], "b");
+  m_commands.PlayFiles(table, 2);
+  EXPECT_EQ(started, 2);
+  m_manager.Close(0);
+  m_manager.Close(1);
+  EXPECT_FALSE(m_commands.StatusPass());
 }
 
 TEST_F(PlaybackCommandsTest, DoubleClickSwitchesTheFullPaneView) {

@@ -300,26 +300,33 @@ TEST_F(RecordSearchDlg, CancelWaitsForTheWorkerAndEndsTheDialog) {
   }
 }
 
-TEST_F(RecordSearchDlg, HotPlugRebuildsOnTheUserInterfaceThread) {
-  CTwoDisks::Get().Attach(1);
+TEST_F(RecordSearchDlg, HotPlugNoticesAnImageFileAndRebuildsOnTheUserInterfaceThread) {
+  // Two image names in one folder; only the first file is there when the tree is made.
+  krt_testing::ScratchDir scratch;
+  const std::string first = scratch.path("a.img"), second = scratch.path("b.img");
+  // Linked, not copied: the images are large sparse files.
+  fs::create_hard_link(CTwoDisks::Get().m_paths[0], first);
+  UseImages({first, second});
   Make();
   ASSERT_EQ(m_dlg->Tree()->topLevelItemCount(), 1);
+  ASSERT_TRUE(m_dlg->HotPlugNotifying()) << "the image folder is watched, no poll";
   At(0, {"idea0", "2010-03-05"})->setExpanded(true);
   const int loads = m_dlg->LoadCount();
 
-  UseImages(CTwoDisks::Get().m_paths);  // the second image appears among the candidates
-  // Without the event loop nothing changes: the timer's thread only counts.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2 * CRecordSearchDlg::kHotPlugMs + 200));
+  fs::create_hard_link(CTwoDisks::Get().m_paths[1], second);  // a new image appears in the folder
+  // Without the event loop nothing changes: the other threads only count.
+  std::this_thread::sleep_for(std::chrono::milliseconds(4 * CRecordSearchDlg::kHotPlugSettleMs));
   EXPECT_EQ(m_dlg->LoadCount(), loads);
   EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 1);
-  QTRY_COMPARE_WITH_TIMEOUT(m_dlg->LoadCount(), loads + 1, 1000);
+  // No timer polls (the watch notifies): the notice alone rebuilds.
+  QTRY_COMPARE_WITH_TIMEOUT(m_dlg->LoadCount(), loads + 1, 10000);
   EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 2);
   EXPECT_EQ(Dump(m_dlg->Tree()), (std::vector<std::string>{"PhysicalDrive0 #0", "  text #0", "PhysicalDrive1 #0", "  text #0"}))
       << "every branch collapsed";
 
-  // A second swap while the tree is shown: rebuilt again within about a second.
-  UseImages({CTwoDisks::Get().m_paths[1]});
-  QTRY_COMPARE_WITH_TIMEOUT(m_dlg->LoadCount(), loads + 2, 3 * int(CRecordSearchDlg::kHotPlugMs));
+  // The image goes again while the tree is shown: rebuilt again.
+  fs::remove(second);
+  QTRY_COMPARE_WITH_TIMEOUT(m_dlg->LoadCount(), loads + 2, 10000);
   EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 1);
 }
 

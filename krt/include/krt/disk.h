@@ -62,6 +62,12 @@ void set_disk_candidates(std::vector<std::string> images);
 // do not exist are kept: they simply fail to open.
 std::vector<std::string> disk_candidates();
 
+// The folders image candidates come from: the folder of each image given by the program or
+// named in VENDREL_DISKS (devices under /dev left out) and the folder "Disks/" next to the
+// program, absolute, sorted, each once. They need not exist. A watcher of new disks (the
+// viewer's hot-plug) watches these and the block devices.
+std::vector<std::string> disk_image_folders();
+
 // Closes the handles of an earlier attach, then walks the candidates and attaches every
 // recorder disk, up to kMaxDisks. Rebuilds the disk table, the drive numbers and the handle
 // table from scratch. Returns 0 (finding no disk is not an error).

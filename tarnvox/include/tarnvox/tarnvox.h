@@ -140,8 +140,9 @@ int TvxSlower(int port);
 int TvxStepNext(int port);
 
 // Single-frame mode, one picture back: the picture shown before the one on screen is shown
-// again, exactly (the port keeps the most recent decoded pictures, up to 25 or 8 MiB). 0 when
-// no earlier picture is kept or the port is not showing.
+// again, exactly (the port keeps the most recent decoded pictures within a budget shared by
+// all showing ports, see tvx_memory). 0 when no earlier picture is kept or the port is not
+// showing.
 int TvxStepFront(int port);
 
 // Called each second while paused or in single-frame mode: draws the picture on screen again
@@ -229,6 +230,26 @@ int tvx_end_of_input(int port);
 // Waits until TvxGetBufferedData is 0 or timeoutMs passed (< 0: no limit). 1 when it reached 0;
 // 0 on timeout, bad port, a free port, or a port that is not showing while data waits.
 int tvx_wait_shown(int port, int timeoutMs);
+
+// Where the memory of decoded pictures goes (tvx_memory).
+struct TvxMemory {
+    size_t ringBytes = 0;        // input rings (their capacity)
+    size_t queuePictures = 0;    // decoded pictures waiting to be shown
+    size_t queueImageBytes = 0;  // their images made ready at the pane's size
+    size_t historyPictures = 0;  // pictures kept for stepping back (the one on screen included)
+    size_t historyBytes = 0;     // their planes
+    size_t budgetPictures = 0;   // the most a port may keep for stepping back now
+    size_t budgetBytes = 0;
+    int showingPorts = 0;        // ports showing now (they share the budget)
+    // Bytes of the picture buffers all decoders have made (each decoder's pool holds as many
+    // pictures as its references, the queue and the history held at most at once); the whole
+    // process, also for one port.
+    size_t pictureBufferBytes = 0;
+};
+
+// What port `port` holds (−1: every port of the table together) into *out, with the budget each
+// showing port keeps its history within. 1; 0 for a bad port number or a null out.
+int tvx_memory(int port, TvxMemory* out);
 
 // Reads up to `length` bytes of a stream into buffer: the count read, 0 at the end, < 0 on error.
 using TvxReadFn = long (*)(void* opaque, unsigned char* buffer, size_t length);
