@@ -339,14 +339,28 @@ int Port::stepNext()
 int Port::stepFront()
 {
     std::lock_guard lock(mu_);
-    if (state_ != PortState::Showing || history_.size() < cursor_ + 2)
+    if (state_ != PortState::Showing)
         return 0;
-    ++cursor_;
+    if (history_.size() >= cursor_ + 2) {
+        ++cursor_;
+        mode_ = ShowMode::Step;
+        steps_ = 0;
+        redraw_ = true;
+        announce_ = true;
+        wakeShowLocked();
+        checkLocked();
+        return 1;
+    }
+    // Nothing earlier kept: a port that reads its recording decodes again from the key picture
+    // before the picture on screen (the positioning of a seek). Not before the first picture.
+    const Picture* onScreen = onScreenLocked();
+    if (!source_ || !onScreen || onScreen->time.positionUs <= 0)
+        return 0;
     mode_ = ShowMode::Step;
     steps_ = 0;
-    redraw_ = true;
-    wakeShowLocked();
-    checkLocked();
+    if (stepBack_ && (seekPending_ || seekShow_))
+        return 1; // the step back asked for before is still being decoded: this one joins it
+    positionLocked(SeekTarget{onScreen->time.positionUs, SeekTarget::Kind::Before}, true);
     return 1;
 }
 
@@ -589,7 +603,10 @@ void Port::stopThreads()
     mode_ = ShowMode::Normal;
     steps_ = 0;
     redraw_ = false;
+    announce_ = false;
     seekShow_ = false;
+    stepBack_ = false;
+    backStretch_.clear();
     busy_ = false;
     // The picture on screen stays (for a snapshot); pictures after it go.
     for (; cursor_ > 0; --cursor_) {

@@ -214,9 +214,17 @@ private:
     // for that size, else converted from `frame` now (presenter's thread).
     void draw(const AVFrame* frame, const Picture* ready = nullptr);
     // Draws the picture on screen again (presenter's thread; takes and gives back `lock`).
-    void drawAgain(std::unique_lock<std::mutex>& lock);
+    // `announce`: the picture goes on screen anew (a single frame back or forward), so
+    // options_.onShown hears of it; a redraw of the same picture is not announced.
+    void drawAgain(std::unique_lock<std::mutex>& lock, bool announce);
+    // Tells options_.onShown that `frame` (with `info`) goes on screen (presenter's thread).
+    void announceShown(TvxVideoFrame info, const AVFrame* frame) const;
     void releaseSoundLocked(int64_t upToUs, bool audible);
     void keepInHistoryLocked(Picture picture);
+    // Starts positioning at `target` (mu_ held, a source set); `stepBack`: keep the stretch.
+    void positionLocked(SeekTarget target, bool stepBack);
+    // Keeps a picture a step back passed over, within the history budget (decoding thread).
+    void keepInStretch(Picture picture);
     void closeAudio();
 
     int64_t steadyUs() const;
@@ -253,6 +261,7 @@ private:
     ShowMode mode_ = ShowMode::Normal;        // mu_
     int steps_ = 0;                           // mu_; single frames asked for, not yet shown
     bool redraw_ = false;                     // mu_; draw the picture on screen again
+    bool announce_ = false;                   // mu_; that redraw is a step back (onShown)
     Pacer pacer_;                             // mu_
     std::shared_ptr<AudioChannel> audio_;     // mu_; open sound channel or null
     bool audioFailed_ = false;                // mu_; opening the device failed for this stream
@@ -275,6 +284,14 @@ private:
     KeyIndex keyIndex_;                       // decoding thread (cleared while not Showing)
     TargetFilter filter_;                     // decoding thread
     std::optional<Picture> held_;             // decoding thread; last picture passed over
+    // A step back past the pictures kept: the positioning to the picture before the one on
+    // screen keeps the pictures it passes over (within the history budget) and they become the
+    // history when its picture goes on screen, so the next steps back are shown at once.
+    bool stepBack_ = false;                   // mu_; the positioning asked for is a step back
+    bool keepStretch_ = false;                // decoding thread; the running one is
+    std::deque<Picture> stretch_;             // decoding thread; pictures passed over, oldest first
+    size_t stretchBytes_ = 0;                 // decoding thread; their planes
+    std::deque<Picture> backStretch_;         // mu_; the stretch before the picture positioned at
 
     Timeline timeline_;                       // decoding thread only (reset while Free)
 

@@ -231,11 +231,20 @@ void Port::queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStre
     if (filter_.active()) {
         switch (filter_.offer(p.time.positionUs, held_.has_value())) {
         case TargetFilter::Verdict::Keep:
+            if (keepStretch_ && held_)
+                keepInStretch(std::move(*held_));
             held_ = std::move(p);
             return;
         case TargetFilter::Verdict::ShowKept: {
             Picture kept = std::move(*held_);
             held_.reset();
+            if (keepStretch_) {
+                // The pictures before the one a step back shows wait to become the history.
+                std::lock_guard lock(mu_);
+                if (!seekPending_)
+                    backStretch_ = std::exchange(stretch_, {});
+                stretchBytes_ = 0;
+            }
             if (!enqueue(std::move(kept)))
                 return;
             break;

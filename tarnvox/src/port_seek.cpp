@@ -1,5 +1,6 @@
 // A port reading a source by itself, and positioning it in time: "decode from a key picture up
 // to a target picture" (see seek.h for the parts and tarnvox/README.md for what it costs).
+#include "budget.h"
 #include "decoder.h"
 #include "demuxer.h"
 #include "log.h"
@@ -42,6 +43,14 @@ int Port::seekTo(SeekTarget target)
     std::lock_guard lock(mu_);
     if (state_ == PortState::Free || !source_)
         return 0;
+    positionLocked(target, false);
+    return 1;
+}
+
+void Port::positionLocked(SeekTarget target, bool stepBack)
+{
+    stepBack_ = stepBack;
+    backStretch_.clear();
     seekTarget_ = target;
     seekPending_ = true;
     busy_ = true;
@@ -61,7 +70,6 @@ int Port::seekTo(SeekTarget target)
     inputCv_.notify_all();
     wakeShowLocked();
     checkLocked();
-    return 1;
 }
 
 int64_t Port::pictureTimeMs() const
@@ -147,6 +155,12 @@ bool Port::positionIfAsked(Demuxer& demuxer, AVPacket* packet, int& videoIndex, 
     }
     filter_ = TargetFilter{};
     held_.reset();
+    stretch_.clear();
+    stretchBytes_ = 0;
+    {
+        std::lock_guard lock(mu_);
+        keepStretch_ = stepBack_;
+    }
     // A target beyond the keys read so far: read on (packets only, nothing decoded) until a key
     // past it or the end shows which key comes before it.
     while (keyIndex_.needsMore(target) && !stopping_) {
@@ -203,6 +217,20 @@ bool Port::waitForPositioning()
     wakeShowLocked();
     inputCv_.wait(lock, [this] { return stopping_ || seekPending_; });
     return !stopping_;
+}
+
+void Port::keepInStretch(Picture picture)
+{
+    // Room is left for the picture the step back shows: together they keep within the budget.
+    const PictureBudget budget = historyBudget(ShowingPorts::count());
+    picture.image = QImage();
+    stretchBytes_ += picture.bytes;
+    stretch_.push_back(std::move(picture));
+    while (!stretch_.empty() && (stretch_.size() + 1 > budget.pictures ||
+                                 stretchBytes_ + stretch_.back().bytes > budget.bytes)) {
+        stretchBytes_ -= stretch_.front().bytes;
+        stretch_.pop_front();
+    }
 }
 
 } // namespace tarnvox

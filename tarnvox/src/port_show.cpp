@@ -6,6 +6,7 @@
 #include "picture.h"
 #include "port.h"
 
+#include <utility>
 #include <vector>
 
 namespace tarnvox {
@@ -49,14 +50,25 @@ void Port::draw(const AVFrame* frame, const Picture* ready)
         sink_->present(image);
 }
 
-void Port::drawAgain(std::unique_lock<std::mutex>& lock)
+void Port::drawAgain(std::unique_lock<std::mutex>& lock, bool announce)
 {
     const Picture* p = onScreenLocked();
     FramePtr again(p ? av_frame_clone(p->frame.get()) : nullptr);
+    TvxVideoFrame info = p ? p->info : TvxVideoFrame{};
     lock.unlock();
+    if (again && announce)
+        announceShown(info, again.get());
     if (again)
         draw(again.get());
     lock.lock();
+}
+
+void Port::announceShown(TvxVideoFrame info, const AVFrame* frame) const
+{
+    if (!options_.onShown)
+        return;
+    info.frame = frame;
+    options_.onShown(info);
 }
 
 namespace {
@@ -82,7 +94,7 @@ int64_t Port::step()
         return kNever;
     if (redraw_) {
         redraw_ = false;
-        drawAgain(lock);
+        drawAgain(lock, std::exchange(announce_, false)); // a step back, or the same again
         return kNow;
     }
     // The picture a positioning stopped at goes on screen at once, in every mode.
@@ -127,7 +139,7 @@ int64_t Port::step()
         // Going forward again over pictures already shown once.
         pacer_.shown(next.time.paceUs, now);
         --cursor_;
-        drawAgain(lock);
+        drawAgain(lock, true);
         wakeShowLocked();
         return kNow;
     }
@@ -144,6 +156,18 @@ int64_t Port::step()
         // Playing goes on from the picture positioned at, counted from now.
         seekShow_ = false;
         pacer_.restart(now);
+        if (stepBack_) {
+            // A step back: the pictures decoded before this one are the history from now on.
+            stepBack_ = false;
+            history_.clear();
+            historyBytes_ = 0;
+            cursor_ = 0;
+            for (Picture& kept : backStretch_) {
+                historyBytes_ += kept.bytes;
+                history_.push_back(std::move(kept));
+            }
+            backStretch_.clear();
+        }
     }
     presenting_ = 1;
     bool audible = paced && pacer_.level() == 0;
@@ -160,6 +184,7 @@ int64_t Port::step()
         picture = std::move(passed.back());
         passed.pop_back();
     }
+    announceShown(picture.info, picture.frame.get());
     draw(picture.frame.get(), &picture);
     lock.lock();
     for (Picture& p : passed) {

@@ -10,6 +10,8 @@ extern "C" {
 }
 
 #include <cinttypes>
+#include <iostream>
+#include <map>
 #include <cstdio>
 #include <sstream>
 
@@ -153,6 +155,10 @@ public:
             std::lock_guard lock(mu_);
             shown_.push_back(md5Of(v.frame));
         };
+        options.onShown = [this](const TvxVideoFrame& v) {
+            std::lock_guard lock(mu_);
+            onScreen_.emplace_back(v.pts, md5Of(v.frame));
+        };
         source_ = TvxSource{readBytes, const_cast<std::vector<unsigned char>*>(&bytes),
                             static_cast<int64_t>(bytes.size())};
         ok_ = tvx_set_port_options(port_, options) &&
@@ -166,6 +172,19 @@ public:
     {
         std::lock_guard lock(mu_);
         return shown_;
+    }
+    // Every picture that went on screen: its time stamp and hash, in the order shown.
+    std::vector<std::pair<int64_t, std::string>> onScreen() const
+    {
+        std::lock_guard lock(mu_);
+        return onScreen_;
+    }
+    // Steps one picture back and waits until a picture went on screen. false when the step
+    // was refused.
+    bool stepBack()
+    {
+        const size_t before = onScreen().size();
+        return TvxStepFront(port_) && eventually([&] { return onScreen().size() > before; });
     }
     // Seeks and waits until the picture at expectMs is on screen.
     bool seekTo(int64_t ms, int64_t expectMs)
@@ -181,6 +200,7 @@ private:
     RecordingSink sink_;
     mutable std::mutex mu_;
     std::vector<std::string> shown_;
+    std::vector<std::pair<int64_t, std::string>> onScreen_;
 };
 
 struct StreamCase {
@@ -237,6 +257,38 @@ TEST_P(Seek, ShowsExactlyThePictureDueAtTheTarget)
                                                ref.hashes.end()));
 }
 
+TEST_P(Seek, StepsBackFromTheLastPictureToTheFirstExactly)
+{
+    const std::string& path = streams().*GetParam().path;
+    TVX_NEED_STREAM(path);
+    if (GetParam().path == &Streams::mjpeg)
+        GTEST_SKIP() << "raw motion JPEG: a step back past the pictures kept is not yet exact";
+    const Reference ref = parseFramemd5(ffmpegFramemd5(path));
+    const std::vector<unsigned char> bytes = readAll(path);
+    SourcePort port(bytes);
+    ASSERT_TRUE(port.ok());
+    ASSERT_TRUE(TvxPause(port.port(), 1));
+    // Right after a seek only the picture on screen is kept: every step back past the pictures
+    // kept decodes again from the key picture before.
+    const size_t last = ref.ms.size() - 1;
+    ASSERT_TRUE(port.seekTo(ref.ms[last], ref.ms[last]));
+    std::vector<std::string> back{ref.hashes[last]};
+    while (port.stepBack()) {
+        ASSERT_LE(back.size(), ref.hashes.size()) << "stepped back past the first picture";
+        back.push_back(port.onScreen().back().second);
+    }
+    EXPECT_EQ(TvxGetPictureTime(port.port()), 0);
+    const std::vector<std::string> forward(back.rbegin(), back.rend());
+    EXPECT_EQ(forward, ref.hashes) << "FFmpeg's pictures in reverse, each exactly";
+    // Forward again from the first picture: the same pictures.
+    for (size_t i = 1; i < 10; ++i) {
+        const size_t before = port.onScreen().size();
+        ASSERT_TRUE(TvxStepNext(port.port()));
+        ASSERT_TRUE(eventually([&] { return port.onScreen().size() > before; }));
+        EXPECT_EQ(port.onScreen().back().second, ref.hashes[i]);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Streams, Seek,
                          ::testing::Values(StreamCase{"ps", &Streams::ps},
                                            StreamCase{"h264", &Streams::h264},
@@ -276,6 +328,58 @@ TEST(SeekDamage, ShowsTheNearestDecodablePictureAndNeverHangs)
     ASSERT_TRUE(TvxSeek(none.port(), 1000));
     EXPECT_TRUE(eventually([&] { return TvxGetBufferedData(none.port()) == 0; }));
     EXPECT_EQ(TvxGetPictureTime(none.port()), -1);
+}
+
+TEST(SeekDamage, StepsBackOverADamagedStretchShowingWhatPlayingForwardShows)
+{
+    TVX_NEED_STREAMS();
+    const Reference ref = parseFramemd5(ffmpegFramemd5(streams().ps));
+    std::vector<unsigned char> bytes = readAll(streams().ps);
+    uint32_t noise = 777;
+    for (size_t i = bytes.size() * 45 / 100; i < bytes.size() * 50 / 100; ++i) {
+        noise = noise * 1103515245 + 12345;
+        bytes[i] = static_cast<unsigned char>(noise >> 16);
+    }
+    // Played forward at once: what the engine makes of the damaged recording.
+    std::map<int64_t, std::string> forward;
+    {
+        SourcePort player(bytes);
+        ASSERT_TRUE(player.ok());
+        ASSERT_TRUE(eventually([&] { return TvxGetBufferedData(player.port()) == 0; }));
+        for (const auto& [pts, hash] : player.onScreen())
+            forward[pts] = hash;
+    }
+    ASSERT_FALSE(forward.empty());
+    SourcePort port(bytes);
+    ASSERT_TRUE(port.ok());
+    ASSERT_TRUE(TvxPause(port.port(), 1));
+    ASSERT_TRUE(TvxSeek(port.port(), ref.ms.back() + 60'000)); // the last picture
+    ASSERT_TRUE(eventually([&] {
+        return !port.onScreen().empty() && TvxGetBufferedData(port.port()) == 0;
+    }));
+    size_t steps = 0;
+    while (port.stepBack() && steps <= ref.hashes.size())
+        ++steps;
+    // Going back shows the pictures in falling time order and ends at the first. Pictures
+    // decoded from references the damage broke may differ from those of playing forward (the
+    // decoder starts from another key picture); every other picture is the same.
+    int64_t previous = INT64_MAX;
+    size_t matched = 0, differing = 0;
+    for (const auto& [pts, hash] : port.onScreen()) {
+        EXPECT_LT(pts, previous) << "a step back went forward";
+        previous = pts;
+        auto at = forward.find(pts);
+        if (at != forward.end())
+            ++(hash == at->second ? matched : differing);
+    }
+    EXPECT_LE(steps, ref.hashes.size());
+    EXPECT_GE(matched, forward.size() * 3 / 4) << "of " << forward.size();
+    // Before the damage the pictures are FFmpeg's own.
+    const std::vector<std::pair<int64_t, std::string>> shown = port.onScreen();
+    EXPECT_EQ(shown.back().second, ref.hashes.front());
+    std::cout << "[ damaged ] FFmpeg decodes " << ref.hashes.size() << " pictures of the intact "
+              << "recording; played forward " << forward.size() << ", stepped back over "
+              << shown.size() << ", " << differing << " of them unlike playing forward\n";
 }
 
 TEST(SeekErrors, RefusedWithoutASource)

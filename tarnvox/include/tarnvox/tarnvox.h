@@ -255,6 +255,10 @@ struct TvxPortOptions {
     // Called on the presentation thread for every decoded picture in display order, as it is
     // shown (or passed over when late), before the sink gets it.
     std::function<void(const TvxVideoFrame&)> onVideoFrame;
+    // Called on the presentation thread for every picture as it goes on screen, before the
+    // sink gets it: pictures played or stepped to, and pictures shown again from those kept
+    // (single frames back and forward again), but not a redraw of the picture on screen.
+    std::function<void(const TvxVideoFrame&)> onShown;
     // Called on the decoding thread for every decoded audio frame of a port with sound on.
     std::function<void(const AVFrame*)> onAudioFrame;
 };
