@@ -100,12 +100,15 @@ const Command kCommands[] = {
      false, 1, 1, cmd_mkdemo},
 #endif
 #ifdef KRT_TOOL_FRAMES
-    {"frames", "PATH", "the decoded pictures of a recording, one framemd5 line each",
+    {"frames", "[--backward] PATH", "the decoded pictures of a recording, one framemd5 line each",
      "Runs the recording through the playback engine with no window at unlimited speed and\n"
      "prints one line per decoded video picture in the form of FFmpeg's framemd5 output (the\n"
      "last column is the MD5 of the picture in its native pixel format), to compare with\n"
      "`krt cat PATH | ffmpeg -i - -map 0:v:0 -f framemd5 -`. PATH is a recording under /mnt\n"
-     "or a local file. Fails when no picture can be decoded.\n",
+     "or a local file. Fails when no picture can be decoded.\n"
+     "--backward: starts at the recording's last picture and steps back to its first through the\n"
+     "engine's single frames back, one line per picture shown: the lines of a forward run in\n"
+     "reverse order, with falling times (compare with `| tac`). Reads the recording into memory.\n",
      false, 1, 1, cmd_frames},
 #endif
 };
@@ -150,7 +153,7 @@ constexpr ValueOption kValueOptions[] = {
 // Options without a value, per command: they are handed on with an empty value.
 constexpr ValueOption kFlagOptions[] = {{"mount", "-f"}, {"mount", "--foreground"},
                                         {"mount", "--background"}, {"export", "--mp4"},
-                                        {"mkdemo", "--short"}};
+                                        {"mkdemo", "--short"}, {"frames", "--backward"}};
 
 bool listed(const ValueOption* begin, const ValueOption* end, const Command& c, const char* option) {
   for (const ValueOption* v = begin; v != end; ++v) {

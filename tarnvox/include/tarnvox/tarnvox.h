@@ -306,6 +306,13 @@ using TvxReadFn = long (*)(void* opaque, unsigned char* buffer, size_t length);
 // Result: number of pictures written, or −1 when reading failed (lines written until then stay).
 long tvx_framemd5(TvxReadFn read, void* opaque, FILE* out, int threads);
 
+// Writes the framemd5 lines of a recording backwards: a private port positioned at its last
+// picture steps back picture by picture (as TvxStepFront does, decoding again from key pictures
+// where the pictures kept run out) down to the first, one line per picture shown, so the lines
+// are those of tvx_framemd5 in reverse order (times falling). Number of pictures, or −1 when the
+// source is unusable or a step showed nothing within a minute (lines written until then stay).
+long tvx_framemd5_backward(const TvxSource* source, FILE* out);
+
 // tvx_framemd5 over a local file. −1 when the file cannot be opened or read.
 long tvx_framemd5_file(const char* path, FILE* out, int threads);
 
