@@ -24,6 +24,8 @@
 #include <tarnvox/tarnvox.h>
 #include <vfs/filetable.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -47,6 +49,7 @@ using lumenpane::CVideoWindow;
 constexpr int kWindowCounts[] = {4, 9, 16, 25, 36};
 
 std::string g_stream;         // the recording every window plays
+std::map<int, TvxMemory> g_memory;  // windows -> what the engine held a few seconds in
 int g_seconds = 10;           // its length when the program makes it
 QSize g_gridSize(1280, 960);  // the grid's size in pixels
 
@@ -105,7 +108,14 @@ bool PlayViewer(int windows, GridResult& result) {
       if (!manager.Player(i)->IsStopped()) return true;
     return false;
   };
-  if (started) benchsupport::RunEventsWhile(running, (g_seconds * 4 + 30) * 1000);
+  if (started) {
+    // Where the memory goes, once every window plays.
+    const auto sampleAt = std::chrono::steady_clock::now() + std::chrono::seconds(std::min(g_seconds, 3));
+    benchsupport::RunEventsWhile([&] { return running() && std::chrono::steady_clock::now() < sampleAt; },
+                                 10000);
+    tvx_memory(-1, &g_memory[windows]);
+    benchsupport::RunEventsWhile(running, (g_seconds * 4 + 30) * 1000);
+  }
   const bool ended = !running();
   for (int i = 0; i < windows; ++i) manager.Close(i);
   result.cpuSeconds = benchsupport::ProcessCpuSeconds() - cpuAtStart;
@@ -153,6 +163,14 @@ void PrintSummary() {
                 r.late, r.unshown, r.lateAfterStart, r.unshownAfterStart,
                 static_cast<double>(r.worstUs) / 1000.0, benchsupport::CpuMsPerPicture(r),
                 g_rss[windows]);
+  std::printf("\nwhere the engine's memory goes a few seconds in (MiB, all ports)\n"
+              "windows  rings  queued pictures (images)  history pictures (MiB)  budget/port  "
+              "picture buffers\n");
+  constexpr double kMiB = 1024.0 * 1024.0;
+  for (const auto& [windows, m] : g_memory)
+    std::printf("%7d %6.1f %16zu (%5.1f) %17zu (%5.1f) %12.2f %16.1f\n", windows, m.ringBytes / kMiB,
+                m.queuePictures, m.queueImageBytes / kMiB, m.historyPictures, m.historyBytes / kMiB,
+                m.budgetBytes / kMiB, m.pictureBufferBytes / kMiB);
   double load[3] = {};
   getloadavg(load, 3);
   std::printf("load average at the end %.2f (goals: peak RSS 600 MiB or less with 36 windows; "

@@ -51,6 +51,12 @@ bool CReplayerView::OnInitDialog(const QString& resourceDir) {
       &CReplayerView::OnNext};
   for (int i = 0; i < CReplayerBackBmp::kButtonCount; ++i)
     connect(m_skin.Button(i), &CxSkinButton::clicked, this, kCommands[i]);
+  // Holding Front or Next steps on repeatedly, at most at a usual picture rate (25 a second).
+  for (int i : {5, 6}) {
+    m_skin.Button(i)->setAutoRepeat(true);
+    m_skin.Button(i)->setAutoRepeatDelay(300);
+    m_skin.Button(i)->setAutoRepeatInterval(40);
+  }
 
   m_pSlider = new CReplayerSlider(this);
   m_pSlider->setObjectName(QString::number(kSliderId));
