@@ -335,6 +335,9 @@ void BM_Grid(benchmark::State& state) {
   state.counters["worst_ms"] = static_cast<double>(result.worstUs) / 1000.0;
   state.counters["cpu_ms"] = CpuMsPerPicture(result);
   if (g_ffmpegMs > 0) state.counters["cpu_vs_ffmpeg"] = CpuMsPerPicture(result) / g_ffmpegMs;
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["rss_mb"] = static_cast<double>(usage.ru_maxrss) / 1024.0;  // peak so far
 }
 
 void RegisterRuns() {
