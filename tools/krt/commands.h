@@ -47,6 +47,10 @@ int cmd_cat(const CommandArgs& a);
 // export PATH... DIR: copies recordings into DIR/idea0/... and writes DIR/SHA256SUMS.
 int cmd_export(const CommandArgs& a);
 
+// locate [-c CHANNEL] MOMENT: per channel, the recording holding the moment and the seconds
+// into it.
+int cmd_locate(const CommandArgs& a);
+
 // frames PATH: one framemd5 line per picture the playback engine decodes from a recording
 // (built with the engine only: KRT_TOOL_FRAMES).
 int cmd_frames(const CommandArgs& a);

@@ -58,6 +58,15 @@ const Command kCommands[] = {
      "end clock time, record type, first cluster in hexadecimal, repeat number. With --json:\n"
      "an array of {name, path} ({name, path, size, start} for recordings).\n",
      true, 0, 1, cmd_ls},
+    {"locate", "[-c CHANNEL] 'YYYY-MM-DD HH:MM:SS'", "the recording of each channel at a moment",
+     "One line per channel with a recording that day (or the channel given with -c):\n"
+     "  002<TAB>/mnt/idea0/2010-03-05/002/NAME<TAB>SECONDS-INTO-IT\n"
+     "  003<TAB>nothing recorded at 2010-03-05 08:05:30\n"
+     "searching every partition of every disk (a recording may start the day before). Times\n"
+     "are the recorder's clock as in the names. When the clock was set back, the first\n"
+     "recording listed that holds the moment is named. With --json: one object a line,\n"
+     "{channel, path (null when nothing), offset_s (null when nothing)}.\n",
+     true, 1, 1, cmd_locate},
     {"cat", "PATH...", "write recordings to standard output",
      "Writes the bytes of each recording named (a header at its start is left out), one after\n"
      "the other, exactly as a program reading it through the file interface gets them.\n",
@@ -145,7 +154,7 @@ struct ValueOption {
   const char* option;
 };
 constexpr ValueOption kValueOptions[] = {
-    {"mkdemo", "--workers"}};
+    {"mkdemo", "--workers"}, {"locate", "-c"}};
 
 // Options without a value, per command: they are handed on with an empty value.
 constexpr ValueOption kFlagOptions[] = {{"mount", "-f"}, {"mount", "--foreground"},
