@@ -93,7 +93,7 @@ TEST_F(Mp4, DemoRecordingsKeepEveryPicture) {
   if (run_tool({"mkdemo", "--help"}).status != 0 || run_tool({"frames", "--help"}).status != 0)
     GTEST_SKIP() << "this krt has no mkdemo or no frames";
   const std::string image = out / "demo.img";
-  const ToolRun made = run_tool({"mkdemo", "--days", "1", "--channels", "2", "--clip-pictures", "10", image});
+  const ToolRun made = run_tool({"mkdemo", "--short", image});
   ASSERT_EQ(made.status, 0) << made.err;
   const std::string day = "/mnt/idea0/" + first_entry(image, "/mnt/idea0");
   int checked = 0;
