@@ -46,6 +46,7 @@ int CPlaybackCommands::PlayFile(const std::string& path) {
   if (path.empty()) return 0;
   const int w = FocusedWnd();
   CloseIfBusy(w);
+  m_strLastPath = path;
   const int opened = m_pManager->Open(w, path);
   if (opened && m_started) m_started();
   return opened;
@@ -61,6 +62,7 @@ int CPlaybackCommands::PlayFiles(const SyncPlayTable& table, int n) {
   for (int i = 0; i < n && i < static_cast<int>(table.size()); ++i) {
     if (table[static_cast<size_t>(i)].empty()) continue;
     CloseIfBusy(i);
+    m_strLastPath = table[static_cast<size_t>(i)];
     m_pManager->Open(i, table[static_cast<size_t>(i)]);
   }
   if (m_started) m_started();

@@ -150,8 +150,9 @@ class CPlaybackCommands : public IRecordSearchParent {
   // Positions every busy window at `moment` in its own channel: the channel's recording that
   // holds the moment is opened there when it is not the one playing (same disk, any partition);
   // a window whose channel recorded nothing then is closed and says "no recording at
-  // HH:MM:SS" until it plays again. The one function behind "Go to Time". Returns the number
-  // of windows showing the moment.
+  // HH:MM:SS" until it plays again. With every window idle, every channel of the disk played
+  // last that recorded at the moment opens there (OpenChannelsAt). The one function behind
+  // "Go to Time". Returns the number of windows showing the moment.
   int PositionAllAt(const QDateTime& moment);
   // The moment of the focused window's picture (the dialog's start), or now when it is idle.
   QDateTime FocusedMoment();
@@ -214,6 +215,9 @@ class CPlaybackCommands : public IRecordSearchParent {
   void ToggleAudio(int w);
   void ToggleLocalRecord(int w);
   void TakeSnapshot(int w);
+  // Go to Time with every window idle: each channel of the disk played last that has a
+  // recording at the moment opens there, in windows 0, 1, 2, ... Returns the windows opened.
+  int OpenChannelsAt(const QDateTime& moment, const RecordingLister& lister);
   // The time part of the status pass for window i: label and accessible description.
   void ShowTime(int i);
 
@@ -231,6 +235,8 @@ class CPlaybackCommands : public IRecordSearchParent {
   std::function<void()> m_goToTime;
   bool m_bTimeLabels = true;
   std::array<QString, kWindowCount> m_strNoRecording;  // "no recording at ..." per window
+  std::array<int64_t, kWindowCount> m_nOpenAt{};        // where Go to Time opens window i
+  std::string m_strLastPath;  // the recording played last (the disk Go to Time searches)
 
   int m_nLayout;                          // windows of the current layout
   std::array<bool, kWindowCount> m_bAudio{};   // sound wanted for window i

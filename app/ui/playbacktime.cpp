@@ -71,6 +71,9 @@ int CPlaybackCommands::SeekAllToEdge(bool end) {
 
 int CPlaybackCommands::PositionAllAt(const QDateTime& moment) {
   const RecordingLister lister = m_lister ? m_lister : RecordingLister(ListFromDisk);
+  bool anyBusy = false;
+  ForBusy([&](int) { anyBusy = true; });
+  if (!anyBusy) return OpenChannelsAt(moment, lister);
   int shown = 0;
   ForBusy([&](int i) {
     CPlayer* player = m_pManager->Player(i);
@@ -95,6 +98,27 @@ int CPlaybackCommands::PositionAllAt(const QDateTime& moment) {
     shown += m_pManager->Open(i, other, offset);
   });
   return shown;
+}
+
+int CPlaybackCommands::OpenChannelsAt(const QDateTime& moment, const RecordingLister& lister) {
+  if (m_strLastPath.empty()) return 0;
+  SyncPlayTable table;
+  int n = 0;
+  for (int channel = 1; channel <= kWindowCount && n < static_cast<int>(table.size());
+       ++channel) {
+    int64_t offset = 0;
+    const std::string path =
+        RecordingAt(lister(m_strLastPath, channel, moment), channel, moment, &offset);
+    if (path.empty()) continue;
+    table[static_cast<size_t>(n)] = path;
+    m_nOpenAt[static_cast<size_t>(n)] = offset;
+    ++n;
+  }
+  if (n == 0) return 0;
+  SetLayoutForCount(n);
+  for (int i = 0; i < n; ++i)
+    m_pManager->Open(i, table[static_cast<size_t>(i)], m_nOpenAt[static_cast<size_t>(i)]);
+  return n;
 }
 
 QDateTime CPlaybackCommands::FocusedMoment() {

@@ -1,4 +1,4 @@
-// krt mkdemo IMAGE [--force] [--short] [--workers N]: the demo recorder disk (demo/demo_disk.h).
+// krt mkdemo IMAGE [--short] [--workers N]: the demo recorder disk (demo/demo_disk.h).
 #include <sys/stat.h>
 
 #include <chrono>
@@ -8,7 +8,6 @@
 
 #include "commands.h"
 #include "demo_disk.h"
-#include "krt/log.h"
 #include "session.h"
 #include "catalog/text.h"
 
@@ -41,13 +40,7 @@ int cmd_mkdemo(const CommandArgs& a) {
   if (!force && ::lstat(path.c_str(), &existing) == 0)
     return fail(concat({path, " exists: it is replaced only with --force"}));
   const auto began = std::chrono::steady_clock::now();
-  // The writer warns of every file it splits: a recorder's chatter, not news for the user.
-  std::FILE* const said = krt::log_stream();
-  std::FILE* quiet = std::fopen("/dev/null", "w");
-  if (quiet) krt::set_log_stream(quiet);
   const krtdemo::DemoResult r = krtdemo::make_demo_disk(path, options);
-  krt::set_log_stream(said);
-  if (quiet) std::fclose(quiet);
   if (!r.ok) return fail(r.error);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
 

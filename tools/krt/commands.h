@@ -47,7 +47,11 @@ int cmd_cat(const CommandArgs& a);
 // export PATH... DIR: copies recordings into DIR/idea0/... and writes DIR/SHA256SUMS.
 int cmd_export(const CommandArgs& a);
 
-// frames PATH: one framemd5 line per picture the playback engine decodes from a recording
+// locate [-c CHANNEL] MOMENT: per channel, the recording holding the moment and the seconds
+// into it.
+int cmd_locate(const CommandArgs& a);
+
+// frames [--backward] PATH: one framemd5 line per picture the playback engine decodes from a recording
 // (built with the engine only: KRT_TOOL_FRAMES).
 int cmd_frames(const CommandArgs& a);
 
@@ -58,5 +62,5 @@ int cmd_mount(const CommandArgs& a);
 // SHA-256 against the image's data.
 int cmd_verify(const CommandArgs& a);
 
-// mkdemo IMAGE [--short] [--workers N]: makes the demo recorder disk image.
+// mkdemo IMAGE [--force] [--short] [--workers N]: makes the demo recorder disk image.
 int cmd_mkdemo(const CommandArgs& a);

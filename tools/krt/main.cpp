@@ -69,6 +69,15 @@ const Command kCommands[] = {
      "seconds since 1970 reading the recorder's clock as this machine's local time, as the\n"
      "mount shows them, HASH the SHA-256 with --hash, else 0.\n",
      true, 0, 1, cmd_ls},
+    {"locate", "[-c CHANNEL] 'YYYY-MM-DD HH:MM:SS'", "the recording of each channel at a moment",
+     "One line per channel with a recording that day (or the channel given with -c):\n"
+     "  002<TAB>/mnt/idea0/2010-03-05/002/NAME<TAB>SECONDS-INTO-IT\n"
+     "  003<TAB>nothing recorded at 2010-03-05 08:05:30\n"
+     "searching every partition of every disk (a recording may start the day before). Times\n"
+     "are the recorder's clock as in the names. When the clock was set back, the first\n"
+     "recording listed that holds the moment is named. With --json: one object a line,\n"
+     "{channel, path (null when nothing), offset_s (null when nothing)}.\n",
+     true, 1, 1, cmd_locate},
     {"cat", "PATH...", "write recordings to standard output",
      "Writes the bytes of each recording named (a header at its start is left out), one after\n"
      "the other, exactly as a program reading it through the file interface gets them. A name\n"
@@ -189,15 +198,14 @@ struct ValueOption {
   const char* option;
 };
 constexpr ValueOption kValueOptions[] = {
-    {"verify", "--sha256"}, {"mkdemo", "--workers"}};
+    {"verify", "--sha256"}, {"mkdemo", "--workers"}, {"locate", "-c"}};
 
 // Options without a value, per command: they are handed on with an empty value.
 constexpr ValueOption kFlagOptions[] = {{"mount", "-f"}, {"mount", "--foreground"},
                                         {"mount", "--background"}, {"export", "--mp4"},
-                                        {"mkdemo", "--short"}, {"frames", "--backward"},
                                         {"export", "--hash-source"}, {"mkdemo", "--force"},
-                                        {"ls", "-r"}, {"ls", "--csv"}, {"ls", "--bodyfile"},
-                                        {"ls", "--hash"}};
+                                        {"mkdemo", "--short"}, {"ls", "-r"}, {"ls", "--csv"},
+                                        {"ls", "--bodyfile"}, {"ls", "--hash"}, {"frames", "--backward"}};
 
 bool listed(const ValueOption* begin, const ValueOption* end, const Command& c, const char* option) {
   for (const ValueOption* v = begin; v != end; ++v) {
