@@ -5,7 +5,7 @@
 #
 # Starts VIEWER (default build/release/bin/vendrel) under Xvfb with a private, throw-away
 # XDG_CONFIG_HOME on the IMAGEs (none by default), logs in as the shipped account, lets it settle
-# for 5 s and then watches it for SECONDS (default 60): the processor time of all its threads
+# for 10 s and then watches it for SECONDS (default 60): the processor time of all its threads
 # and how often they were put on a processor (the run counts of /proc/PID/task/*/schedstat, one
 # per wake-up), printed as per cent of one processor and wake-ups per second, with the load
 # average. Goals: 1 % or less and 5 wake-ups a second or fewer.
@@ -51,18 +51,25 @@ login=$(wait_window)
 xdotool windowfocus --sync "$login"
 xdotool key --clearmodifiers Return  # the user name is filled in; the password is empty
 wait_window "$login" >/dev/null
-sleep 5
+sleep 10  # the start-up's threads come and go
 
-# Processor nanoseconds and run counts of every thread of the viewer, summed.
+# Per thread: "TID NANOSECONDS RUNS" from its schedstat.
 sample() {
-  cat /proc/"$pid"/task/*/schedstat 2>/dev/null | awk '{ ns += $1; runs += $3 } END { print ns, runs }'
+  for t in /proc/"$pid"/task/*; do
+    read -r ns _ runs < "$t/schedstat" 2>/dev/null && echo "${t##*/} $ns $runs"
+  done
 }
-read -r ns0 runs0 < <(sample)
-threads0=$(ls /proc/"$pid"/task | wc -l)
+# Processor time of the whole process (threads that ended included), in clock ticks.
+ticks() { awk '{ print $14 + $15 }' /proc/"$pid"/stat; }
+sample > "$config/before"
+ticks0=$(ticks)
 sleep "$seconds"
-read -r ns1 runs1 < <(sample)
-threads1=$(ls /proc/"$pid"/task | wc -l)
-awk -v ns=$((ns1 - ns0)) -v runs=$((runs1 - runs0)) -v s="$seconds" -v t0="$threads0" -v t1="$threads1" \
-    -v load="$(cut -d' ' -f1-3 /proc/loadavg)" 'BEGIN {
-  printf "idle %d s: %.3f %% of one processor, %.1f wake-ups/s (threads %d -> %d); load average %s\n",
-         s, ns / (s * 1e9) * 100, runs / s, t0, t1, load }'
+sample > "$config/after"
+ticks1=$(ticks)
+# Wake-ups: run counts of the threads alive at both samples (a thread that ends takes its own).
+runs=$(awk 'NR == FNR { r[$1] = $3; next } ($1 in r) { d += $3 - r[$1] } END { print d + 0 }' \
+           "$config/before" "$config/after")
+awk -v ticks=$((ticks1 - ticks0)) -v hz="$(getconf CLK_TCK)" -v runs="$runs" -v s="$seconds" \
+    -v threads="$(wc -l < "$config/after")" -v load="$(cut -d' ' -f1-3 /proc/loadavg)" 'BEGIN {
+  printf "idle %d s: %.2f %% of one processor, %.1f wake-ups/s (%d threads); load average %s\n",
+         s, ticks / hz / s * 100, runs / s, threads, load }'
