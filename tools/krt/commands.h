@@ -51,7 +51,8 @@ int cmd_export(const CommandArgs& a);
 // into it.
 int cmd_locate(const CommandArgs& a);
 
-// frames [--backward] PATH: one framemd5 line per picture the playback engine decodes from a recording
+// frames [--backward] PATH: one framemd5 line per picture the playback engine decodes from a
+// recording
 // (built with the engine only: KRT_TOOL_FRAMES).
 int cmd_frames(const CommandArgs& a);
 
