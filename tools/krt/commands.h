@@ -52,8 +52,7 @@ int cmd_export(const CommandArgs& a);
 int cmd_locate(const CommandArgs& a);
 
 // frames [--backward] PATH: one framemd5 line per picture the playback engine decodes from a
-// recording
-// (built with the engine only: KRT_TOOL_FRAMES).
+// recording (built with the engine only: KRT_TOOL_FRAMES).
 int cmd_frames(const CommandArgs& a);
 
 // mount MOUNTPOINT [-f | --background]: the recordings as a read-only FUSE file system.
