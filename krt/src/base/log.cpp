@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "krt/clock.h"
 #include "krt/packed_time.h"
 
 namespace krt {
@@ -23,11 +24,12 @@ int log_line(const char* level, const char* fmt, va_list args) {
   int length = full < 0 ? 0 : (full < kLogLineBytes ? full : kLogLineBytes - 1);
   if (full >= kLogLineBytes) line[length - 1] = '\n';  // a cut message ends its line
 
+  // The clock takes library_lock(): read it before the log mutex, which stays a leaf.
+  const TimeFields now = unpack_time(time_now());
   std::lock_guard<std::mutex> hold(g_log_mutex);
   std::FILE* out = g_log_stream ? g_log_stream : stdout;
   int written = 0;
   if (g_line_start) {
-    const TimeFields now = unpack_time(time_now());
     written += std::fprintf(out, "%04d-%02d-%02d %02d:%02d:%02d|%s", now.year, now.month, now.day,
                             now.hour, now.minute, now.second, level);
   }

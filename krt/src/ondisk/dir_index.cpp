@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "krt/cache.h"
+#include "krt/clock.h"
 #include "krt/endian.h"
 #include "krt/lock.h"
 #include "krt/log.h"
