@@ -7,9 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <chrono>
 #include <climits>
-#include <thread>
 
 #include <infra/callback.h>
 
@@ -107,6 +105,5 @@ void CDialogCpFile::reject() {
 }
 
 void CDialogCpFile::WaitForWorker() {
-  m_timer.Stop(false);
-  while (m_timer.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  m_timer.StopAndWait();
 }

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QSettings>
 #include <QTextEdit>
 #include <QWidget>
 
@@ -122,13 +121,4 @@ void CInitLanguage::Translate(QWidget* window) const {
       group->setTitle(GetString(group->title()));
     }
   }
-}
-
-int CInitLanguage::IsFirstTimeRun() const {
-  QSettings settings(QStringLiteral("TAVO"));
-  if (!settings.isWritable()) return 0;
-  if (settings.value(QStringLiteral("FirstTimeRun"), 0).toInt() != 0) return 0;
-  settings.setValue(QStringLiteral("FirstTimeRun"), 1);
-  settings.sync();
-  return settings.status() == QSettings::NoError ? 1 : 0;
 }

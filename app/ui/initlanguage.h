@@ -80,11 +80,6 @@ class CInitLanguage {
   // widget has no caption to translate. Grandchildren are not visited.
   void Translate(QWidget* window) const;
 
-  // Whether this is the first call ever for this user: reads "FirstTimeRun" from the user's
-  // settings of organisation "TAVO" (missing: 0); when 0, stores 1 and returns 1, otherwise
-  // returns 0. Also 0 when the settings cannot be written.
-  int IsFirstTimeRun() const;
-
  private:
   std::string m_strRootPath;                      // the resources folder, ending in '/'
   std::string m_strLanguageDir;                   // m_strRootPath + "Language/"

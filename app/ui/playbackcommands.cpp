@@ -37,7 +37,7 @@ int CPlaybackCommands::FocusedWnd() const { return m_pVideo->GetCurWnd(); }
 // ---------------------------------------------------------------------------------------------
 
 void CPlaybackCommands::CloseIfBusy(int i) {
-  if (m_pManager->GetState(i) == 0) return;
+  if (m_pManager->GetState(i) == CPlayer::stateIdle) return;
   m_pManager->Close(i);
   m_bRecord[static_cast<size_t>(i)] = false;  // the engine ends the record with the stream
 }
@@ -88,16 +88,15 @@ int CPlaybackCommands::GetFocusedState() const { return m_pManager->GetState(Foc
 
 void CPlaybackCommands::ForBusy(const std::function<void(int)>& action) {
   for (int i = 0; i < kWindowCount; ++i) {
-    const int s = m_pManager->GetState(i);
-    if (s == 1 || s == 2 || s == 4) action(i);
+    if (m_pManager->GetState(i) != CPlayer::stateIdle) action(i);
   }
 }
 
 int CPlaybackCommands::PauseAll() {
   for (int i = 0; i < kWindowCount; ++i) {
     const int s = m_pManager->GetState(i);
-    if (s == 1) m_pManager->Pause(i, 1);
-    else if (s == 2) m_pManager->Pause(i, 0);
+    if (s == CPlayer::statePlaying) m_pManager->Pause(i, 1);
+    else if (s == CPlayer::statePaused) m_pManager->Pause(i, 0);
   }
   return 1;
 }
@@ -177,7 +176,7 @@ bool CPlaybackCommands::IsRecord(int i) const {
 
 void CPlaybackCommands::ForgetEndedRecords() {
   for (int i = 0; i < kWindowCount; ++i)
-    if (m_bRecord[static_cast<size_t>(i)] && m_pManager->GetState(i) == 0)
+    if (m_bRecord[static_cast<size_t>(i)] && m_pManager->GetState(i) == CPlayer::stateIdle)
       m_bRecord[static_cast<size_t>(i)] = false;
 }
 
@@ -187,7 +186,7 @@ void CPlaybackCommands::ForgetEndedRecords() {
 
 bool CPlaybackCommands::OnCommand(int id) {
   const int w = FocusedWnd();
-  const bool idle = m_pManager->GetState(w) == 0;
+  const bool idle = m_pManager->GetState(w) == CPlayer::stateIdle;
   switch (id) {
     case kCmdCloseWindow:
       if (idle) return true;
@@ -196,7 +195,7 @@ bool CPlaybackCommands::OnCommand(int id) {
       return true;
     case kCmdCloseAllWindow:
       for (int i = 0; i < kWindowCount; ++i) {
-        if (m_pManager->GetState(i) == 0) continue;
+        if (m_pManager->GetState(i) == CPlayer::stateIdle) continue;
         m_pManager->Close(i);
         ResetWindow(i);
       }
@@ -262,7 +261,7 @@ void CPlaybackCommands::TakeSnapshot(int w) {
 QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   ForgetEndedRecords();
   const int w = FocusedWnd();
-  const bool idle = m_pManager->GetState(w) == 0;
+  const bool idle = m_pManager->GetState(w) == CPlayer::stateIdle;
   auto* menu = new QMenu(parent);
   auto add = [this](QMenu* to, int id, const char* key) {
     QAction* action = to->addAction(m_texts(key));
@@ -314,9 +313,9 @@ void CPlaybackCommands::ToggleDisplay() {
 
 QString CPlaybackCommands::StatusText(int state) const {
   switch (state) {
-    case 0: return QString(11, QLatin1Char(' '));
-    case 2: return m_texts("Pause") + QString(12, QLatin1Char(' '));
-    case 4: return m_texts("SingleFrame") + QString(12, QLatin1Char(' '));
+    case CPlayer::stateIdle: return QString(11, QLatin1Char(' '));
+    case CPlayer::statePaused: return m_texts("Pause") + QString(12, QLatin1Char(' '));
+    case CPlayer::stateSingleFrame: return m_texts("SingleFrame") + QString(12, QLatin1Char(' '));
     default: return {};
   }
 }
@@ -327,9 +326,9 @@ void CPlaybackCommands::StatusPass() {
   for (int i = 0; i < m_nLayout && i < kWindowCount; ++i) {
     const int s = m_pManager->GetState(i);
     int p = -1;
-    if (s == 0) {
+    if (s == CPlayer::stateIdle) {
       p = 0;
-    } else if (s == 2 || s == 4) {
+    } else if (s == CPlayer::statePaused || s == CPlayer::stateSingleFrame) {
       m_pManager->PausedTick(i);
     } else {
       p = m_pManager->GetProgress(i);

@@ -10,9 +10,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <chrono>
-#include <thread>
-
 #include <infra/callback.h>
 #include <krt/disk.h>
 #include <krt/volume.h>
@@ -90,8 +87,7 @@ CRecordSearchDlg::CRecordSearchDlg(IRecordSearchParent* owner, QWidget* parent)
 }
 
 CRecordSearchDlg::~CRecordSearchDlg() {
-  m_pHotPlugTimer->Stop(false);
-  while (m_pHotPlugTimer->IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  m_pHotPlugTimer->StopAndWait();
 }
 
 void CRecordSearchDlg::LoadDisks() {

@@ -1,6 +1,7 @@
 // CInitLanguage: choosing the language, the text fallbacks and what Translate touches.
 #include "initlanguage.h"
 
+#include "appdirs.h"
 #include "lumenpane/videowindow.h"
 
 #include <QCheckBox>
@@ -140,9 +141,8 @@ TEST_F(InitLanguageTest, TranslateChangesCaptionsAndLeavesEditsAndTheGrid) {
 TEST(InitLanguage, FirstTimeRunOnlyOnce) {
   QTemporaryDir settings;
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-  CInitLanguage language;
-  EXPECT_EQ(language.IsFirstTimeRun(), 1);
-  EXPECT_EQ(language.IsFirstTimeRun(), 0);
+  EXPECT_EQ(vendrel::IsFirstTimeRun(), 1);
+  EXPECT_EQ(vendrel::IsFirstTimeRun(), 0);
   EXPECT_TRUE(QFile::exists(settings.filePath("TAVO.conf")));
 }
 
