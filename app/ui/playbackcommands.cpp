@@ -42,6 +42,10 @@ void CPlaybackCommands::CloseIfBusy(int i) {
   m_bRecord[static_cast<size_t>(i)] = false;  // the engine ends the record with the stream
 }
 
+bool CPlaybackCommands::HasContent(int i) const {
+  return m_pManager->GetState(i) != 0 || m_pManager->GetEnded(i) != CPlayer::endNone;
+}
+
 int CPlaybackCommands::PlayFile(const std::string& path) {
   if (path.empty()) return 0;
   const int w = FocusedWnd();
@@ -103,10 +107,11 @@ int CPlaybackCommands::PauseAll() {
 }
 
 int CPlaybackCommands::StopAll() {
-  ForBusy([this](int i) {
+  for (int i = 0; i < kWindowCount; ++i) {
+    if (!HasContent(i)) continue;
     m_pManager->Stop(i);
     ResetWindow(i);
-  });
+  }
   return 1;
 }
 
@@ -156,6 +161,7 @@ void CPlaybackCommands::ReleaseWindow(int i) {
 void CPlaybackCommands::ResetWindow(int i) {
   ReleaseWindow(i);
   m_pVideo->ClearWnd(i);
+  m_pVideo->SetWndStatus(i, StatusText(0));
 }
 
 void CPlaybackCommands::UpdateAudio() {
@@ -188,15 +194,16 @@ void CPlaybackCommands::ForgetEndedRecords() {
 bool CPlaybackCommands::OnCommand(int id) {
   const int w = FocusedWnd();
   const bool idle = m_pManager->GetState(w) == 0;
+  const bool lastPicture = m_pManager->GetEnded(w) == CPlayer::endPicture;
   switch (id) {
     case kCmdCloseWindow:
-      if (idle) return true;
+      if (!HasContent(w)) return true;
       m_pManager->Close(w);
       ResetWindow(w);
       return true;
     case kCmdCloseAllWindow:
       for (int i = 0; i < kWindowCount; ++i) {
-        if (m_pManager->GetState(i) == 0) continue;
+        if (!HasContent(i)) continue;
         m_pManager->Close(i);
         ResetWindow(i);
       }
@@ -208,7 +215,9 @@ bool CPlaybackCommands::OnCommand(int id) {
       if (!idle) ToggleLocalRecord(w);
       return true;
     case kCmdSnapshot:
-      if (!idle) TakeSnapshot(w);
+    case kCmdSnapshotPng:
+      if (!idle || lastPicture)
+        TakeSnapshot(w, id == kCmdSnapshotPng ? SnapshotFormat::Png : SnapshotFormat::Bmp);
       return true;
     case kCmdSixSpliter1:
     case kCmdSixSpliter2:
@@ -249,10 +258,10 @@ void CPlaybackCommands::ToggleLocalRecord(int w) {
   if (m_pManager->StartRecord(w, folder, 0)) m_bRecord[k] = true;
 }
 
-void CPlaybackCommands::TakeSnapshot(int w) {
+void CPlaybackCommands::TakeSnapshot(int w, SnapshotFormat format) {
   std::string folder;
   if (!m_chooser || !m_chooser(&folder)) return;
-  if (m_pManager->Snapshot(w, folder)) return;
+  if (m_pManager->Snapshot(w, folder, format)) return;
   const QString text = m_texts("SnapshotFail");
   const QString caption = m_texts("Prompt");
   if (m_message) m_message(text, caption);
@@ -263,6 +272,7 @@ QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   ForgetEndedRecords();
   const int w = FocusedWnd();
   const bool idle = m_pManager->GetState(w) == 0;
+  const bool lastPicture = m_pManager->GetEnded(w) == CPlayer::endPicture;
   auto* menu = new QMenu(parent);
   auto add = [this](QMenu* to, int id, const char* key) {
     QAction* action = to->addAction(m_texts(key));
@@ -273,7 +283,7 @@ QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   menu->addAction(QStringLiteral("%1:%2").arg(m_texts("Window")).arg(w + 1))
       ->setObjectName(QStringLiteral("0"));
   menu->addSeparator();
-  add(menu, kCmdCloseWindow, "CloseWindow")->setEnabled(!idle);
+  add(menu, kCmdCloseWindow, "CloseWindow")->setEnabled(HasContent(w));
   add(menu, kCmdCloseAllWindow, "CloseAllWindow");
   QAction* audio = add(menu, kCmdAudio, "Audio");
   audio->setEnabled(!idle);
@@ -283,7 +293,8 @@ QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   record->setEnabled(!idle);
   record->setCheckable(true);
   record->setChecked(m_bRecord[static_cast<size_t>(w)]);
-  add(menu, kCmdSnapshot, "Snapshot")->setEnabled(!idle);
+  add(menu, kCmdSnapshot, "Snapshot")->setEnabled(!idle || lastPicture);
+  add(menu, kCmdSnapshotPng, "SnapshotPng")->setEnabled(!idle || lastPicture);
   QMenu* split = menu->addMenu(m_texts("WndSpliter"));
   QMenu* six = split->addMenu(m_texts("6WndSpliter"));
   add(six, kCmdSixSpliter1, "SixSpliter_1");
@@ -312,9 +323,12 @@ void CPlaybackCommands::ToggleDisplay() {
 // Status pass
 // ---------------------------------------------------------------------------------------------
 
-QString CPlaybackCommands::StatusText(int state) const {
+QString CPlaybackCommands::StatusText(int state, int ended) const {
   switch (state) {
-    case 0: return QString(11, QLatin1Char(' '));
+    case 0:
+      if (ended == CPlayer::endPicture) return m_texts("WndEnded");
+      if (ended == CPlayer::endNoPicture) return m_texts("NoPicture");
+      return QString(11, QLatin1Char(' '));
     case 2: return m_texts("Pause") + QString(12, QLatin1Char(' '));
     case 4: return m_texts("SingleFrame") + QString(12, QLatin1Char(' '));
     default: return {};
@@ -336,6 +350,6 @@ void CPlaybackCommands::StatusPass() {
       if (p >= 100 || p < 0) p = 0;
     }
     if (i == focused && p != -1 && m_progress) m_progress(i, p);
-    m_pVideo->SetWndStatus(i, StatusText(s));
+    m_pVideo->SetWndStatus(i, StatusText(s, s == 0 ? m_pManager->GetEnded(i) : 0));
   }
 }
