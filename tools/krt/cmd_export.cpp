@@ -9,9 +9,9 @@
 
 #include "catalog/export.h"
 #include "catalog/listing.h"
+#include "catalog/manifest.h"
 #include "catalog/text.h"
 #include "commands.h"
-#include "manifest.h"
 #include "progress.h"
 #include "session.h"
 #ifdef KRT_TOOL_MP4
@@ -79,7 +79,7 @@ int cmd_export(const CommandArgs& a) {
   if (!gather(sources, recordings, error)) return fail(error);
   ExportFolder folder(dir);
   if (!folder.open(error)) return fail(error);
-  Manifest manifest(dir);
+  Manifest manifest(dir, "krt");
   if (!manifest.load(error)) return fail(error);
   manifest.add_sources();
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "json.h"
+#include "catalog/json.h"
 #include "session.h"
 #include "catalog/listing.h"
 

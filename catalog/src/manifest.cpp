@@ -1,10 +1,10 @@
-#include "manifest.h"
+#include "catalog/manifest.h"
 
 #include <cinttypes>
 #include <cstring>
 #include <mutex>
 
-#include "json.h"
+#include "catalog/json.h"
 #include "krt/dir_index.h"
 #include "krt/disk.h"
 #include "krt/driver.h"
@@ -80,7 +80,8 @@ void Manifest::Lines::set(const std::string& key, const std::string& line) {
   else lines[at->second] = line;
 }
 
-Manifest::Manifest(const std::string& dir) : path_(concat({dir, "/", kFileName})) {}
+Manifest::Manifest(const std::string& dir, const std::string& program)
+    : path_(concat({dir, "/", kFileName})), program_(program) {}
 
 bool Manifest::load(std::string& error) {
   sources_ = Lines{};
@@ -129,7 +130,7 @@ void Manifest::add_file(const std::string& file, const TreeEntry& rec, const std
 }
 
 bool Manifest::save(std::string& error) const {
-  std::vector<std::string> out = {"{", concat({"\"tool\":\"krt\",\"version\":", json_quote(KRT_TOOL_VERSION), ","}),
+  std::vector<std::string> out = {"{", concat({"\"tool\":", json_quote(program_), ",\"version\":", json_quote(CATALOG_VERSION), ","}),
                                   "\"sources\":["};
   auto add_group = [&out](const Lines& group) {
     for (size_t i = 0; i < group.lines.size(); ++i)

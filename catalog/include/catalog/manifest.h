@@ -1,4 +1,5 @@
-// The manifest.json of an export folder: where every exported file came from.
+// The manifest.json of an export folder: where every exported file came from. The `krt` tool's
+// export and the viewer's copy job both write it.
 //
 //   {
 //   "tool": "krt", "version": "0.1",
@@ -33,8 +34,9 @@
 
 class Manifest {
  public:
-  // The manifest of folder dir ("dir/manifest.json"), with no lines yet.
-  explicit Manifest(const std::string& dir);
+  // The manifest of folder dir ("dir/manifest.json"), with no lines yet, written by program
+  // ("krt", "vendrel") of this build's version.
+  Manifest(const std::string& dir, const std::string& program);
 
   // Reads the existing file's source and file lines. A missing file reads as empty. Returns
   // false with error set when the file exists but cannot be read.
@@ -62,6 +64,7 @@ class Manifest {
     void set(const std::string& key, const std::string& line);
   };
   std::string path_;
+  std::string program_;
   Lines sources_;
   Lines files_;
 };
