@@ -2,6 +2,7 @@
 #include "copyjob.h"
 
 #include <catalog/export.h>
+#include <catalog/manifest.h>
 
 void CCopyJob::Add(const std::string& path, uint64_t bytes) {
   m_paths.push_back(path);
@@ -28,6 +29,12 @@ CCopyOutcome RunCopyJob(const CCopyJob& job, const std::atomic<bool>& cancel,
     failed(job.m_strFolder, error);
     return outcome;
   }
+  Manifest manifest(job.m_strFolder, "vendrel");
+  if (!manifest.load(error)) {
+    failed(job.m_strFolder + "/manifest.json", error);
+    return outcome;
+  }
+  manifest.add_sources();
   const uint64_t total = job.TotalKB();
   uint64_t done = 0;
   const ExportFolder::BlockFn onBlock = [&](uint32_t bytes) {
@@ -40,6 +47,9 @@ CCopyOutcome RunCopyJob(const CCopyJob& job, const std::atomic<bool>& cancel,
     const CopyStatus status = folder.copy(entry, onBlock, error);
     if (status == CopyStatus::kCopied) {
       ++outcome.m_nCopied;
+      if (folder.last_all_zero()) outcome.m_allZero.push_back(entry.path);
+      manifest.add_file(export_relative_path(entry.path), entry, folder.last_sha256(), entry.size, "",
+                        folder.last_all_zero());
     } else if (status == CopyStatus::kSourceFailed) {
       ++outcome.m_nSkipped;
     } else if (status == CopyStatus::kTargetFailed) {
@@ -50,5 +60,7 @@ CCopyOutcome RunCopyJob(const CCopyJob& job, const std::atomic<bool>& cancel,
   if (cancel.load() && outcome.m_end == CCopyOutcome::endDone) outcome.m_end = CCopyOutcome::endCancelled;
   if (outcome.m_nCopied > 0 && !folder.close(error) && outcome.m_end != CCopyOutcome::endWriteFailed)
     failed(job.m_strFolder + "/SHA256SUMS", error);
+  if (outcome.m_nCopied > 0 && !manifest.save(error) && outcome.m_end != CCopyOutcome::endWriteFailed)
+    failed(job.m_strFolder + "/manifest.json", error);
   return outcome;
 }

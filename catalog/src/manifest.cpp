@@ -108,7 +108,7 @@ void Manifest::add_sources() {
 }
 
 void Manifest::add_file(const std::string& file, const TreeEntry& rec, const std::string& sha256, uint64_t bytes,
-                        const std::string& recorded_sha256) {
+                        const std::string& recorded_sha256, bool all_zero) {
   TreePath p;
   std::string error;
   Chain chain;
@@ -126,6 +126,7 @@ void Manifest::add_file(const std::string& file, const TreeEntry& rec, const std
                              ",\"end\":", json_time(chain.end), ",\"bytes\":", number(bytes),
                              ",\"sha256\":", json_quote(sha256)});
   if (!recorded_sha256.empty()) line += concat({",\"recorded_sha256\":", json_quote(recorded_sha256)});
+  if (all_zero) line += ",\"all_zero\":true";
   files_.set(key, line + "}");
 }
 

@@ -10,6 +10,7 @@
 #include "catalog/export.h"
 #include "catalog/listing.h"
 #include "catalog/manifest.h"
+#include "catalog/reader.h"
 #include "catalog/text.h"
 #include "commands.h"
 #include "progress.h"
@@ -94,16 +95,18 @@ int cmd_export(const CommandArgs& a) {
     };
     std::string relative = export_relative_path(e.path), hex, recorded;
     uint64_t bytes = e.size;
-    bool copied = false;
+    bool copied = false, zeros = false;
 #ifdef KRT_TOOL_MP4
     if (mp4) copied = copy_as_mp4(e, folder, bar, relative, hex, bytes, recorded, error);
 #endif
     if (!mp4) {
       copied = folder.copy(e, count, error) == CopyStatus::kCopied;
       hex = folder.last_sha256();
+      zeros = copied && folder.last_all_zero();
     }
+    if (zeros) bar.say(all_zero_warning(e.path));
     if (copied) {
-      manifest.add_file(relative, e, hex, bytes, recorded);
+      manifest.add_file(relative, e, hex, bytes, recorded, zeros);
     } else {
       bar.say(error);
       ++failed;
