@@ -2,11 +2,11 @@
 
 #include <QFileInfo>
 #include <QMenu>
-#include <QMessageBox>
 
 #include <lumenpane/videowindow.h>
 
 #include "appdirs.h"
+#include "messagebox.h"
 #include "playermanager.h"
 
 using lumenpane::CVideoWindow;
@@ -265,7 +265,7 @@ void CPlaybackCommands::TakeSnapshot(int w, SnapshotFormat format) {
   const QString text = m_texts("SnapshotFail");
   const QString caption = m_texts("Prompt");
   if (m_message) m_message(text, caption);
-  else QMessageBox::information(m_pOwner, caption, text, QMessageBox::Ok);
+  else vendrel::ShowMessageText(m_pOwner, caption, text);
 }
 
 QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {

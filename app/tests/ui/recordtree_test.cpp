@@ -26,6 +26,7 @@
 
 #include "dialogcpfile.h"
 #include "dialogsaveto.h"
+#include "initlanguage.h"
 #include "recordsearch.h"
 #include "recordtree.h"
 #include "twodisks.h"
@@ -290,8 +291,15 @@ TEST_F(RecordSearchDlg, CopyToAsksForAFolderAndExportsTheItem) {
     saveTo->findChild<QPushButton*>("1004")->click();
     EXPECT_EQ(saveTo->findChild<QLineEdit*>("1005")->text().toStdString(), folder);
     QTimer::singleShot(0, [&] {
-      // The copy dialog closes itself once the copy is done.
-      sawCopy = Modal<CDialogCpFile>() != nullptr;
+      // The copy dialog stays with its summary once the copy is done; Close ends it.
+      CDialogCpFile* copy = Modal<CDialogCpFile>();
+      sawCopy = copy != nullptr;
+      if (!copy) return;
+      auto* poll = new QTimer(copy);
+      QObject::connect(poll, &QTimer::timeout, copy, [copy] {
+        if (copy->Finished()) copy->findChild<QPushButton*>("2")->click();
+      });
+      poll->start(10);
     });
     saveTo->findChild<QPushButton*>("1")->click();
   });
@@ -304,7 +312,38 @@ TEST_F(RecordSearchDlg, CopyToAsksForAFolderAndExportsTheItem) {
     EXPECT_TRUE(fs::exists(folder + "/ideb0/2010-04-01/004/" + name)) << name;
 }
 
+// The shipped English texts, for the tests that read what the user reads; the key fallback
+// comes back when it goes.
+class CEnglishTexts {
+ public:
+  CEnglishTexts() {
+    CInitLanguage::Instance()->SetRootPath(VENDREL_TEST_RESOURCES);
+    CInitLanguage::Instance()->LoadLanguage(CInitLanguage::kDefaultLanguageId);
+  }
+  ~CEnglishTexts() { CInitLanguage::DeleteInstance(); }
+};
+
+TEST_F(RecordSearchDlg, CopyDialogEndsWithASummaryAndCloses) {
+  const CEnglishTexts english;
+  krt_testing::ScratchDir scratch;
+  CCopyJob job = recordsearch::BuildCopyJob(recordsearch::kindDay, "ideb0/2010-04-01");
+  job.m_strFolder = scratch.path("out");
+  CDialogCpFile dialog;
+  dialog.SetJob(job);
+  EXPECT_EQ(dialog.findChild<QPushButton*>("2")->text(), "Cancel");
+  dialog.show();
+  QTRY_VERIFY_WITH_TIMEOUT(dialog.Finished(), 10000);
+  EXPECT_TRUE(dialog.isVisible()) << "the summary stays until the user closes it";
+  EXPECT_EQ(dialog.findChild<QLabel*>("1007")->text(), "4 copied, 0 skipped");
+  QPushButton* close = dialog.findChild<QPushButton*>("2");
+  EXPECT_EQ(close->text(), "Close");
+  close->click();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_TRUE(fs::exists(job.m_strFolder + "/manifest.json"));
+}
+
 TEST_F(RecordSearchDlg, CopyDialogStaysOpenNamingTheFileItCouldNotWrite) {
+  const CEnglishTexts english;
   krt_testing::ScratchDir scratch;
   const std::string folder = scratch.path("out");
   fs::create_directories(folder);
@@ -318,9 +357,20 @@ TEST_F(RecordSearchDlg, CopyDialogStaysOpenNamingTheFileItCouldNotWrite) {
   QTRY_VERIFY_WITH_TIMEOUT(dialog.Finished(), 10000);
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(dialog.Outcome().m_end, CCopyOutcome::endWriteFailed);
-  const QString text = dialog.findChild<QLabel*>("1006")->text();
-  EXPECT_TRUE(text.startsWith("CopyWriteFail ")) << text.toStdString();
-  EXPECT_TRUE(text.endsWith(QString::fromStdString(job.m_paths[0].substr(5)))) << text.toStdString();
+  QLabel* status = dialog.findChild<QLabel*>("1006");
+  EXPECT_TRUE(status->wordWrap());
+  // The path may break at its folders; read without the break marks it is the file's.
+  const QStringList lines = status->text().remove(QChar(0x200b)).split('\n');
+  ASSERT_EQ(lines.size(), 2) << status->text().toStdString();
+  EXPECT_TRUE(lines[0].startsWith("The export stopped. This file could not be written: ")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].endsWith(QString::fromStdString(job.m_paths[0].substr(5)))) << lines[0].toStdString();
+  // The system's reason, as the export got it.
+  EXPECT_FALSE(lines[1].isEmpty());
+  EXPECT_TRUE(QString::fromStdString(dialog.Outcome().m_strError).endsWith(": " + lines[1]))
+      << dialog.Outcome().m_strError;
+  EXPECT_EQ(status->accessibleName(), lines.join('\n'));
+  EXPECT_EQ(dialog.findChild<QLabel*>("1007")->text(), "stopped: 0 of 1 copied");
+  EXPECT_EQ(dialog.findChild<QPushButton*>("2")->text(), "Close");
   dialog.findChild<QPushButton*>("2")->click();
   EXPECT_FALSE(dialog.isVisible());
 }
