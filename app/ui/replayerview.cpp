@@ -2,12 +2,15 @@
 
 #include <QMessageBox>
 #include <QPainter>
-#include <QtDebug>
+#include <QLoggingCategory>
 
 #include "appdirs.h"
 #include "playbackcommands.h"
 #include "replayerslider.h"
 #include "xskinbutton.h"
+
+// Debug trace of the bar's commands; hidden unless QT_LOGGING_RULES="vendrel.bar.debug=true".
+Q_LOGGING_CATEGORY(lcBar, "vendrel.bar", QtInfoMsg)
 
 namespace {
 // The speed levels, shared by the process.
@@ -105,7 +108,7 @@ void CReplayerView::OnSlower() {
 void CReplayerView::OnFast() {
   g_nFastLevel = g_nFastLevel + 1 > kMaxSpeedLevel ? 1 : g_nFastLevel + 1;
   if (const int result = m_pCommands->FastAll(g_nFastLevel); result > 0) {
-    qDebug("bRet = %d", result);
+    qCDebug(lcBar, "bRet = %d", result);
     g_nSlowLevel = 0;
     UpdateSpeedTips();
   }
