@@ -14,5 +14,5 @@ cmake --build "$build" --target vendrel_examiner_shots >/dev/null
 mkdir -p demo/examiner
 config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
-XDG_CONFIG_HOME=$config QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
+VENDREL_RESOURCES=$PWD/app/resources/ XDG_CONFIG_HOME=$config QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
   "$build/bin/vendrel_examiner_shots" demo/examiner "$PWD/app/resources/"

@@ -133,6 +133,7 @@ void CDialogCpFile::OnCopyEnded(const CCopyOutcome& outcome) {
   m_pSummary->setText(SummaryText(outcome));
   m_pSummary->show();
   m_pButton->setText(CInitLanguage::Instance()->GetString("Close"));
+  adjustSize();  // grows to show every line
 }
 
 void CDialogCpFile::reject() {

@@ -113,13 +113,15 @@ void CopyShots(const QString& suffix) {
     Until([&] { return done.Finished(); });
     Shot(&done, "copy-summary" + suffix);
   }
-  // A file where the day's folder would go: the export cannot write there.
-  QDir().mkpath(QString::fromStdString(job.m_strFolder + "/idea0"));
-  std::ofstream(job.m_strFolder + "/idea0/2024-03-05") << "in the way";
+  // A file where the partition's folder would go: the export cannot write there.
+  job.m_strFolder = scratch.path("a-rather-long-folder-name-for-the-case-files/exports/2024/march/blocked");
+  QDir().mkpath(QString::fromStdString(job.m_strFolder));
+  std::ofstream(job.m_strFolder + "/idea0") << "in the way";
   CDialogCpFile failed;
   failed.SetJob(job);
   failed.show();
   Until([&] { return failed.Finished(); });
+  Settle(500);
   Shot(&failed, "copy-failure" + suffix);
 }
 
@@ -154,6 +156,7 @@ int main(int argc, char** argv) {
       Shot(&saveTo, "saveto" + suffix);
     }
     {
+      std::fprintf(stderr, "shots: main window\n");
       CVendrelDlg main;
       main.show();
       auto* tree = qobject_cast<CRecordSearchDlg*>(main.TreeArea());
@@ -166,6 +169,7 @@ int main(int argc, char** argv) {
       tree->Tree()->setCurrentItem(day->child(0)->child(0));
       // An ended window: the wiped recording plays to its end in window 0; window 1 plays a
       // real clip to its end and keeps its last picture.
+      std::fprintf(stderr, "shots: playing %s\n", CRecordSearchDlg::RootedPath(day->child(0)->child(0)).c_str());
       main.Playback()->PlayFile("/mnt/" + CRecordSearchDlg::RootedPath(day->child(0)->child(0)));
       Until([] { return CPlayerManager::Instance().GetEnded(0) != 0; });
       {
@@ -179,6 +183,7 @@ int main(int argc, char** argv) {
           Until([] { return CPlayerManager::Instance().GetEnded(1) != 0; });
         }
       }
+      std::fprintf(stderr, "shots: ended %d %d\n", CPlayerManager::Instance().GetEnded(0), CPlayerManager::Instance().GetEnded(1));
       main.Playback()->StatusPass();
       Shot(&main, "ended-and-flagged" + suffix);
       // The about box and the main window's menu bar.

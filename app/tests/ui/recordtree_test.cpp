@@ -369,6 +369,8 @@ TEST_F(RecordSearchDlg, CopyDialogStaysOpenNamingTheFileItCouldNotWrite) {
   EXPECT_TRUE(QString::fromStdString(dialog.Outcome().m_strError).endsWith(": " + lines[1]))
       << dialog.Outcome().m_strError;
   EXPECT_EQ(status->accessibleName(), lines.join('\n'));
+  QApplication::processEvents();
+  EXPECT_GE(status->height(), status->heightForWidth(status->width())) << "every line shows";
   EXPECT_EQ(dialog.findChild<QLabel*>("1007")->text(), "stopped: 0 of 1 copied");
   EXPECT_EQ(dialog.findChild<QPushButton*>("2")->text(), "Close");
   dialog.findChild<QPushButton*>("2")->click();
