@@ -4,6 +4,8 @@
 #include <catalog/export.h>
 #include <catalog/manifest.h>
 
+#include <vector>
+
 void CCopyJob::Add(const std::string& path, uint64_t bytes) {
   m_paths.push_back(path);
   m_sizes.push_back(bytes);
@@ -34,7 +36,15 @@ CCopyOutcome RunCopyJob(const CCopyJob& job, const std::atomic<bool>& cancel,
     failed(job.m_strFolder + "/manifest.json", error);
     return outcome;
   }
-  manifest.add_sources();
+  // Said as the tool's command line would say the same export.
+  std::vector<std::string> words = {"vendrel", "export"};
+  words.insert(words.end(), job.m_paths.begin(), job.m_paths.end());
+  words.push_back(job.m_strFolder);
+  manifest.begin(words);
+  if (!manifest.add_sources(false, error)) {
+    failed(job.m_strFolder + "/manifest.json", error);
+    return outcome;
+  }
   const uint64_t total = job.TotalKB();
   uint64_t done = 0;
   const ExportFolder::BlockFn onBlock = [&](uint32_t bytes) {
@@ -52,6 +62,7 @@ CCopyOutcome RunCopyJob(const CCopyJob& job, const std::atomic<bool>& cancel,
                         folder.last_all_zero());
     } else if (status == CopyStatus::kSourceFailed) {
       ++outcome.m_nSkipped;
+      manifest.add_failure(entry.path, error);
     } else if (status == CopyStatus::kTargetFailed) {
       failed(folder.target_of(entry.path), error);
       break;

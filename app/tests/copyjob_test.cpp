@@ -134,12 +134,22 @@ TEST_F(CopyJob, ManifestEqualsTheToolsForTheSameExport) {
   for (const std::string& path : job.m_paths) command += " '" + path + "'";
   ASSERT_EQ(std::system((command + " '" + toolFolder + "' 2>/dev/null").c_str()), 0) << command;
 
-  std::string viewer = ReadFile(m_target + "/manifest.json");
+  // The lines of the export's own run (program, command line, times) differ; the rest is equal.
+  const auto body = [](const std::string& manifest) {
+    std::istringstream in(manifest);
+    std::string out;
+    for (std::string line; std::getline(in, line);) {
+      bool run = false;
+      for (const char* key : {"\"tool\":", "\"command_line\":", "\"started\":", "\"ended\":"})
+        run = run || line.rfind(key, 0) == 0;
+      if (!run) out += line + "\n";
+    }
+    return out;
+  };
+  const std::string viewer = ReadFile(m_target + "/manifest.json");
   const std::string tool = ReadFile(toolFolder + "/manifest.json");
-  const std::string viewerLine = "\"tool\":\"vendrel\",";
-  ASSERT_NE(viewer.find(viewerLine), std::string::npos) << viewer;
-  viewer.replace(viewer.find(viewerLine), viewerLine.size(), "\"tool\":\"krt\",");
-  EXPECT_EQ(viewer, tool);
+  EXPECT_NE(viewer.find("\"tool\":\"vendrel\","), std::string::npos) << viewer;
+  EXPECT_EQ(body(viewer), body(tool));
   EXPECT_NE(tool.find("\"first_cluster\""), std::string::npos) << tool;
 }
 
