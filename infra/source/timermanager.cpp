@@ -5,6 +5,7 @@
 
 #include "infra/clock.h"
 #include "infra/timer.h"
+#include "infra/trace.h"
 #include "lazyinstance.h"
 #include "timerimp.h"
 
@@ -40,7 +41,7 @@ void CTimerManager::DeleteInstance() { g_timerManager.Delete(); }
 
 CTimerManager::CTimerManager()
     : CThread("TimerManager", 2, 0, 0), m_clock(&SteadyClock()), m_curTime(m_clock->NowMs()) {
-  std::printf("CTimerManager::CTimerManager()>>>>>>>>>\n");
+  Trace("CTimerManager::CTimerManager()>>>>>>>>>");
 }
 
 CTimerManager::~CTimerManager() {
@@ -144,8 +145,7 @@ uint64_t CTimerManager::Check() {
   const uint64_t previous = m_curTime;
   m_curTime = m_clock->NowMs();
   if (m_curTime < previous) {  // the counter went back: start every timer's period afresh
-    std::printf("CTimerManager::Check() MSCount Overflowed, %" PRIu64 " < %" PRIu64 " .\n",
-                m_curTime, previous);
+    Trace("CTimerManager::Check() MSCount Overflowed, %" PRIu64 " < %" PRIu64 " .", m_curTime, previous);
     m_curTime = 0;
     for (CTimerImp *t = m_pHead; t; t = t->m_next) t->m_due = t->m_period;
   }

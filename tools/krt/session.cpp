@@ -19,7 +19,7 @@
 #include "krt/log.h"
 #include "krt/volume.h"
 #include "catalog/text.h"
-#include "json.h"
+#include "catalog/json.h"
 
 namespace {
 
