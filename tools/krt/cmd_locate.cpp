@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "catalog/json.h"
 #include "catalog/listing.h"
 #include "commands.h"
-#include "json.h"
 #include "session.h"
 
 namespace {
