@@ -104,10 +104,11 @@ void CRecordSearchDlg::LoadDisks() {
   ++m_nLoadCount;
   for (size_t i = 0; i < labels.size(); ++i) AddDriveRoot(QString::fromStdString(labels[i]), int(i));
   m_pHotPlugWatch->SetFolders(krt::disk_image_folders());
-  if (!HotPlugNotifying()) ScheduleHotPlug(kHotPlugMs);
+  m_bNotifying = m_pHotPlugWatch->Notifying();
+  if (!m_bNotifying) ScheduleHotPlug(kHotPlugMs);
 }
 
-bool CRecordSearchDlg::HotPlugNotifying() const { return m_pHotPlugWatch->Notifying(); }
+bool CRecordSearchDlg::HotPlugNotifying() const { return m_bNotifying.load(); }
 
 void CRecordSearchDlg::ScheduleHotPlug(uint32_t delayMs) {
   // Without notifications the count runs periodically; a notification only brings it forward.

@@ -134,4 +134,7 @@ class CRecordSearchDlg : public QWidget {
   int m_nMenuKind = 0;                       // its kind (1-4)
   std::unique_ptr<infra::CTimer> m_pHotPlugTimer;
   std::unique_ptr<CHotPlugWatch> m_pHotPlugWatch;  // made after the timer, goes before it
+  // Whether the watch notifies (as LoadDisks found): read by the watch's own callback, which
+  // may run while the watch is being destroyed.
+  std::atomic<bool> m_bNotifying{true};
 };

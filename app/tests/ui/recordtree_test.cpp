@@ -415,8 +415,8 @@ TEST_F(RecordSearchDlg, HotPlugNoticesAnImageFileAndRebuildsOnTheUserInterfaceTh
   // No timer polls (the watch notifies): the notice alone rebuilds.
   QTRY_COMPARE_WITH_TIMEOUT(m_dlg->LoadCount(), loads + 1, 10000);
   EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 2);
-  EXPECT_EQ(Dump(m_dlg->Tree()), (std::vector<std::string>{"PhysicalDrive0 \u2014 disk0.img #0", "  text #0",
-                                      "PhysicalDrive1 \u2014 disk1.img #0", "  text #0"}))
+  EXPECT_EQ(Dump(m_dlg->Tree()), (std::vector<std::string>{"PhysicalDrive0 \u2014 a.img #0", "  text #0",
+                                      "PhysicalDrive1 \u2014 b.img #0", "  text #0"}))
       << "every branch collapsed";
 
   // The image goes again while the tree is shown: rebuilt again.
