@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "krt/ewf_source.h"
 #include "krt/log.h"
 #include "session.h"
+#include "catalog/clock_offset.h"
 #include "catalog/text.h"
 
 namespace {
@@ -58,6 +61,22 @@ const Command kCommands[] = {
      "end clock time, record type, first cluster in hexadecimal, repeat number. With --json:\n"
      "an array of {name, path} ({name, path, size, start} for recordings).\n",
      true, 0, 1, cmd_ls},
+    {"timeline", "[--day YYYY-MM-DD] [PATH]", "each channel's recorded spans of a day",
+     "For every day (or the one --day names) of every disk (or the disk, partition, day or\n"
+     "channel PATH names, as `krt ls` paths): one row per channel of 96 quarters of an hour,\n"
+     "  001  ....########MMMM####....\n"
+     "marked by the kind of recording that covers them (# regular, M motion, A alarm, C and H\n"
+     "the other type letters, ! damaged: listed with nothing to read; events win a quarter\n"
+     "they share with regular recording), then each span: channel, start-end, kind and its\n"
+     "number of recordings. Consecutive recordings of a channel and kind form one span when\n"
+     "each starts at most 1 s after the span's end (a clock set back makes them overlap: they\n"
+     "still join, and a span never runs backwards); a recording running past midnight counts\n"
+     "on both days, its times clipped to the day (00:00:00 to 24:00:00). Times are the\n"
+     "recorder's clock, corrected by --clock-offset when given. With --json: one object a\n"
+     "line, {disk, partition (of the span's first recording), day, channel (from 1), start,\n"
+     "end, kind, recordings}. A folder that does not list is named on standard error (exit\n"
+     "status 1) and the rest is still shown.\n",
+     true, 0, 1, cmd_timeline},
     {"cat", "PATH...", "write recordings to standard output",
      "Writes the bytes of each recording named (a header at its start is left out), one after\n"
      "the other, exactly as a program reading it through the file interface gets them.\n",
@@ -119,12 +138,16 @@ const Command* find_command(const char* name) {
 
 void usage(FILE* out) {
   std::fprintf(out,
-               "usage: krt [-v] [-d IMAGE]... COMMAND [--json] [ARGS]\n\n"
+               "usage: krt [-v] [-d IMAGE]... [--clock-offset [D=]±HH:MM:SS]... COMMAND [--json] [ARGS]\n\n"
                "  -d IMAGE   look at this disk image first (may be repeated); then the images in\n"
                "             VENDREL_DISKS, the Disks/ folder and the block devices. IMAGE is a raw\n"
                "             image or the first segment of a split raw image (NAME.001) or of an\n"
                "             E01 set (NAME.E01)\n"
-               "  -v         also print the library's trace and info lines (standard error)\n\n"
+               "  -v         also print the library's trace and info lines (standard error)\n"
+               "  --clock-offset [D=]±HH:MM:SS\n"
+               "             the recorder's clock minus the true time (at most 24 h), for every\n"
+               "             disk or for disk D (as `krt disks` numbers them): the times timeline\n"
+               "             shows are corrected by it; names and paths stay the recorder's own\n\n"
                "commands:\n");
   for (const Command& c : kCommands) {
     const std::string call = concat({c.name, " ", c.synopsis});
@@ -145,7 +168,7 @@ struct ValueOption {
   const char* option;
 };
 constexpr ValueOption kValueOptions[] = {
-    {"mkdemo", "--days"}, {"mkdemo", "--channels"}, {"mkdemo", "--clip-pictures"}};
+    {"mkdemo", "--days"}, {"mkdemo", "--channels"}, {"mkdemo", "--clip-pictures"}, {"timeline", "--day"}};
 
 // Options without a value, per command: they are handed on with an empty value.
 constexpr ValueOption kFlagOptions[] = {{"mount", "-f"}, {"mount", "--foreground"},
@@ -196,6 +219,24 @@ int parse_command_args(const Command& c, int argc, char** argv, CommandArgs& arg
   return kExitOk;
 }
 
+// Reads a --clock-offset value, "[D=]±HH:MM:SS", into the session. Returns whether it has that
+// form.
+bool read_clock_offset(const std::string& value) {
+  int disk = -1;
+  std::string_view offset = value;
+  if (const size_t eq = value.find('='); eq != std::string::npos) {
+    const std::string number = value.substr(0, eq);
+    if (number.empty() || number.size() > 2 || number.find_first_not_of("0123456789") != std::string::npos) return false;
+    disk = std::stoi(number);
+    if (disk >= krt::kMaxDisks) return false;
+    offset.remove_prefix(eq + 1);
+  }
+  const std::optional<int64_t> seconds = parse_clock_offset(offset);
+  if (!seconds) return false;
+  set_clock_offset(disk, *seconds);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -211,6 +252,11 @@ int main(int argc, char** argv) {
         return kExitUsage;
       }
       images.push_back(argv[++i]);
+    } else if (std::strcmp(argv[i], "--clock-offset") == 0) {
+      if (i + 1 >= argc || !read_clock_offset(argv[++i])) {
+        std::fprintf(stderr, "krt: --clock-offset takes [D=]+HH:MM:SS or [D=]-HH:MM:SS, at most 24 hours\n");
+        return kExitUsage;
+      }
     } else if (std::strcmp(argv[i], "-v") == 0) {
       krt::set_log_verbose(true);
     } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {

@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include <cstdio>
+#include <map>
 #include <mutex>
 
 #include "krt/disk.h"
@@ -34,4 +35,21 @@ bool require_mounted_partition() {
   }
   fail("no partition could be mounted (krt info says why)");
   return false;
+}
+
+namespace {
+
+int64_t g_all_disks_offset = 0;              // --clock-offset ±HH:MM:SS
+std::map<int, int64_t> g_disk_offsets;       // --clock-offset D=±HH:MM:SS
+
+}  // namespace
+
+void set_clock_offset(int disk, int64_t seconds) {
+  if (disk < 0) g_all_disks_offset = seconds;
+  else g_disk_offsets[disk] = seconds;
+}
+
+int64_t clock_offset_of(int disk) {
+  const auto it = g_disk_offsets.find(disk);
+  return it != g_disk_offsets.end() ? it->second : g_all_disks_offset;
 }
