@@ -28,6 +28,12 @@
 //                   adapter's find (16 channels, 96 files each), after one volume_startup.
 //                   Counter "files" = recordings listed per iteration. Fails unless every
 //                   channel lists its files.
+//   BM_ListDayFolders the same day's 16 channel folders through the catalog's listing, as
+//                   `krt ls` of each of them lists them.
+//   BM_DayCoverage  the coverage of that day over the disk's four partitions, as `krt timeline
+//                   --day` computes it: the day's folders and the day before's (recordings that
+//                   run past midnight), joined into spans. Counter "spans". Compare with
+//                   BM_ListDayFolders in the same run.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -38,6 +44,8 @@
 #include <vector>
 
 #include "bench_image.h"
+#include "catalog/coverage.h"
+#include "catalog/listing.h"
 #include "krt/adapter.h"
 #include "krt/disk.h"
 #include "krt/driver.h"
@@ -201,10 +209,48 @@ void BM_ListDay(benchmark::State& state) {
   state.counters["files"] = double(files);
 }
 
+void BM_ListDayFolders(benchmark::State& state) {
+  krt::volume_startup();
+  uint64_t files = 0;
+  for (auto _ : state) {
+    files = 0;
+    for (int c = 1; c <= 16; ++c) {
+      char path[64];
+      std::snprintf(path, sizeof path, "/mnt/idea0/2010-01-02/%03d", c);
+      TreePath folder;
+      std::vector<TreeEntry> listed;
+      std::string error;
+      if (parse_tree_path(path, folder, error) && list_folder(folder, listed, error)) files += listed.size();
+    }
+    if (files != 16 * 86400 / kFileSeconds) {
+      state.SkipWithError("a channel folder did not list its files");
+      break;
+    }
+  }
+  state.counters["files"] = double(files);
+}
+
+void BM_DayCoverage(benchmark::State& state) {
+  krt::volume_startup();
+  const std::vector<krt::PartitionName> partitions = list_partitions(0);
+  size_t spans = 0;
+  for (auto _ : state) {
+    const DayCoverage day = day_coverage(partitions, CalendarDay{2010, 1, 2});
+    spans = day.spans.size();
+    if (spans == 0 || !day.errors.empty()) {
+      state.SkipWithError("the day has no coverage");
+      break;
+    }
+  }
+  state.counters["spans"] = double(spans);
+}
+
 BENCHMARK(BM_FileSysInit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VolumeStartup)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListDay)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListDayFolders)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DayCoverage)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
