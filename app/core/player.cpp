@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cassert>
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -70,28 +72,40 @@ CPlayer::~CPlayer() {
 // The feeding loop
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+// The engine reads the recording through the player's open file, on its decoding thread only
+// (the feeding loop meanwhile only waits).
+long ReadFileAt(void* opaque, int64_t offset, unsigned char* buffer, size_t length) {
+  auto* file = static_cast<CFSFile*>(opaque);
+  if (offset < 0 || offset > INT32_MAX) return -1;
+  if (file->Seek(static_cast<int32_t>(offset), CFSFile::begin) != offset) return -1;
+  return file->Read(buffer, static_cast<uint32_t>(std::min<size_t>(length, UINT32_MAX)));
+}
+
+}  // namespace
+
 void CPlayer::ThreadProc() {
   CPlaybackEngine& engine = *m_pEngine;
-  const auto block = std::make_unique<unsigned char[]>(kBlockSize);
   engine.Prepare();
   // The engine finds out by itself what the stream is; it is given one byte as a header.
   const unsigned char header = 0;
   if (engine.OpenStream(m_nPort, &header, 1, kStreamBufferSize)) {
     engine.SetStreamMode(m_nPort, 1);
+    CFSFile file;
+    const bool opened = file.Open(m_strPath.c_str(), CFSFile::modeRead);
+    // The engine reads the file itself where it can (it can then be positioned in time);
+    // otherwise the loop feeds it block by block.
+    const TvxSource source{ReadFileAt, &file, opened ? int64_t{file.GetLength()} : 0};
+    const bool reads = opened && engine.SetSource(m_nPort, &source);
+    if (reads && m_nStartMs.load() > 0) engine.Seek(m_nPort, m_nStartMs.load());
     if (engine.Play(m_nPort, m_hPlayWnd)) {
-      CFSFile file;
-      if (file.Open(m_strPath.c_str(), CFSFile::modeRead)) {
+      if (opened) {
         m_nState.store(statePlaying);
-        while (m_bLoop.load()) {
-          const uint32_t count = file.Read(block.get(), kBlockSize);
-          if (count == 0) break;  // end of file or read error
-          while (!engine.InputData(m_nPort, block.get(), count)) {
-            qCDebug(lcPlayer, "Sleep it!");
-            if (!NapWhileLooping(kRetryMs)) break;
-          }
-        }
-        m_nFeedDone.store(100);
-        file.Close();
+        if (reads)
+          m_nFeedDone.store(100);
+        else
+          FeedLoop(file);
         while (engine.GetBufferedData(m_nPort) != 0) {
           qCDebug(lcPlayer, "Sleep it two!");
           if (!NapWhileLooping(kDrainPollMs)) break;
@@ -106,17 +120,34 @@ void CPlayer::ThreadProc() {
   m_nFeedDone.store(0);
 }
 
+void CPlayer::FeedLoop(CFSFile& file) {
+  CPlaybackEngine& engine = *m_pEngine;
+  const auto block = std::make_unique<unsigned char[]>(kBlockSize);
+  while (m_bLoop.load()) {
+    const uint32_t count = file.Read(block.get(), kBlockSize);
+    if (count == 0) break;  // end of file or read error
+    while (!engine.InputData(m_nPort, block.get(), count)) {
+      qCDebug(lcPlayer, "Sleep it!");
+      if (!NapWhileLooping(kRetryMs)) break;
+    }
+  }
+  m_nFeedDone.store(100);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Opening and closing
 // ---------------------------------------------------------------------------------------------
 
-int CPlayer::Open(const std::string& path) {
+int CPlayer::Open(const std::string& path) { return Open(path, 0); }
+
+int CPlayer::Open(const std::string& path, int64_t startMs) {
   RecordingName name;
   if (!ParseRecordingPath(path, &name)) return 0;
   // The old run ends before anything it reads changes (rule 4).
   if (m_bLoop.load()) CThread::Stop(true);
   Join();  // a run that ended by itself may still be leaving its thread
   m_strPath = path;
+  m_nStartMs.store(std::max<int64_t>(startMs, 0));
   m_nDuration.store(RecordingDuration(name));
   m_nFeedDone.store(0);
   m_nPlayStatus.store(speedNormal);  // the engine's Play starts the new stream at normal speed
@@ -153,6 +184,9 @@ void CPlayer::SetActiveState(int state) {
   while (current != stateIdle && !m_nState.compare_exchange_weak(current, state)) {
   }
 }
+
+int CPlayer::Seek(int64_t ms) { return m_pEngine->Seek(m_nPort, ms); }
+int64_t CPlayer::GetPictureTime() { return m_pEngine->GetPictureTime(m_nPort); }
 
 int CPlayer::SoundOn() { return m_pEngine->SoundOn(m_nPort); }
 int CPlayer::SoundOff() { return m_pEngine->SoundOff(m_nPort); }

@@ -1,10 +1,11 @@
 // CPlayer -- plays one recording in one video window.
 //
 // There is one player per video window, 64 in all, made once by the player manager and kept
-// while the main window lives. A player is a thread (infra::CThread): Open starts a run whose
-// feeding loop reads the recording through CFSFile in blocks of 32,768 bytes and offers them to
-// the playback engine on the player's port, which decodes them and shows them in the window.
-// At the end of the file the loop waits until the engine has shown everything, closes the
+// while the main window lives. A player is a thread (infra::CThread): Open starts a run that
+// opens the recording through CFSFile and gives the playback engine's port a read callback over
+// it (the engine then reads where it needs, so the window can be positioned in time: Seek); an
+// engine that does not read by itself is fed by the loop in blocks of 32,768 bytes. The port
+// decodes the recording and shows it in the window. At the end of the file the loop waits until the engine has shown everything, closes the
 // stream and ends by itself. The user-interface thread drives the player with commands (pause,
 // speed, single frame, snapshot, local record, sound) that go straight to the engine.
 //
@@ -48,6 +49,8 @@
 #include <infra/thread.h>
 
 #include "playbackengine.h"
+
+class CFSFile;
 #include "recordingpath.h"
 
 class CPlayer : public infra::CThread {
@@ -82,6 +85,9 @@ class CPlayer : public infra::CThread {
   // playback goes on), when the path does not read; 0, the player idle, when the system
   // refused a new thread.
   int Open(const std::string& path);
+  // The same, showing the recording from startMs milliseconds after its first picture (when
+  // the engine reads the file itself; else from its start).
+  int Open(const std::string& path, int64_t startMs);
 
   // Stops a running feeding loop (waiting for it) and forgets the recording's duration. The
   // loop closes the engine stream as it ends. Returns 1.
@@ -142,6 +148,15 @@ class CPlayer : public infra::CThread {
   // Called each second while paused or in single-frame mode. Returns the engine's result.
   int PausedTick();
 
+  // Positions the window at ms milliseconds from the recording's first picture: the picture due
+  // then is shown at once, and the player stays playing, paused or on a single frame. Returns
+  // the engine's result (0: not playing a recording the engine reads itself).
+  int Seek(int64_t ms);
+  // Time of the picture on screen in ms from the recording's first picture, -1 when none.
+  int64_t GetPictureTime();
+  // The recording's length in seconds from its name (0 when idle or unknown).
+  int GetDuration() const { return m_nDuration.load(); }
+
   // Progress in per cent, 0-100: 100 once the whole file was fed and shown; otherwise the
   // seconds played against the recording's duration from its name (a recording past midnight
   // ends on the next day), 0 when that duration is 0.
@@ -156,6 +171,8 @@ class CPlayer : public infra::CThread {
   void ThreadProc() override;
 
  private:
+  // Offers the file to the engine block by block, until its end or the run is stopped.
+  void FeedLoop(CFSFile& file);
   // Sets the state unless the player is idle (rule 3); an idle player stays idle.
   void SetActiveState(int state);
   // Moves the engine's speed to target (already in range), step by step.
@@ -174,6 +191,7 @@ class CPlayer : public infra::CThread {
   std::atomic<int> m_nState{0};     // stateIdle..stateSingleFrame; both threads
   std::atomic<int> m_nPlayStatus{0};// speed level; user-interface thread (read anywhere)
   std::atomic<int> m_nDuration{0};  // seconds, from the name; user-interface thread
+  std::atomic<int64_t> m_nStartMs{0};  // where the run starts; rule 4 as for the path
   std::atomic<int> m_nFeedDone{0};  // 100 once the whole file was fed, else 0; both threads
 };
 

@@ -46,8 +46,11 @@ int Forward(CPlayer* player, Op op, Args&&... args) {
 }
 }  // namespace
 
-int CPlayerManager::Open(int index, const std::string& path) {
-  return Forward(Player(index), &CPlayer::Open, path);
+int CPlayerManager::Open(int index, const std::string& path) { return Open(index, path, 0); }
+
+int CPlayerManager::Open(int index, const std::string& path, int64_t startMs) {
+  CPlayer* player = Player(index);
+  return player ? player->Open(path, startMs) : 0;
 }
 int CPlayerManager::Close(int index) { return Forward(Player(index), &CPlayer::Close); }
 int CPlayerManager::GetState(int index) const {

@@ -43,6 +43,7 @@ class CPlayerManager {
 
   // Forwarders: 0 for a bad index or an empty slot, else the player's result.
   int Open(int index, const std::string& path);
+  int Open(int index, const std::string& path, int64_t startMs);
   int Close(int index);
   int GetState(int index) const;
   int SoundOn(int index);

@@ -117,4 +117,15 @@ int BuildSyncPlayTable(int kind, const std::string& rooted, SyncPlayTable& table
   return 0;
 }
 
+std::vector<std::string> ChannelRecordings(int disk, const std::string& day, int channel) {
+  std::vector<std::string> out;
+  char ccc[8];
+  std::snprintf(ccc, sizeof ccc, "%03d", channel);
+  for (const std::string& partition : ChildLabels(disk, {})) {
+    for (const std::string& file : ChildLabels(disk, {partition, day, ccc}))
+      out.push_back("/mnt/" + partition + "/" + day + "/" + ccc + "/" + file);
+  }
+  return out;
+}
+
 }  // namespace recordsearch

@@ -56,4 +56,8 @@ CCopyJob BuildCopyJob(int kind, const std::string& rooted);
 //   other kinds: 0.
 int BuildSyncPlayTable(int kind, const std::string& rooted, SyncPlayTable& table);
 
+// Full recording paths ("/mnt/...") of channel `channel` (1-64 as written) on `day`
+// ("YYYY-MM-DD") in every partition of disk `disk`, partition by partition. Empty when none.
+std::vector<std::string> ChannelRecordings(int disk, const std::string& day, int channel);
+
 }  // namespace recordsearch

@@ -129,7 +129,14 @@ unsigned CEngineStandIn::GetPlayedSeconds(int port) {
       Log("GetPlayedSeconds", PortArgs(port), static_cast<int>(playedSeconds.load())));
 }
 
+int CEngineStandIn::SetSource(int port, const TvxSource*) {
+  return Log("SetSource", PortArgs(port), 0);
+}
 int CEngineStandIn::Stop(int port) { return Log("Stop", PortArgs(port), 1); }
+int CEngineStandIn::Seek(int port, int64_t ms) {
+  return Log("Seek", PortArgs(port) + "," + std::to_string(ms), 1);
+}
+int64_t CEngineStandIn::GetPictureTime(int) { return pictureTime.load(); }
 int CEngineStandIn::CloseStream(int port) {
   return Log("CloseStream", PortArgs(port), closeStreamResult);
 }

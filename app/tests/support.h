@@ -38,6 +38,7 @@ class CEngineStandIn : public CPlaybackEngine {
                                            // thread (the one that called Prepare) with 1
   std::atomic<int> bufferValue{0};         // GetBufferValue
   std::atomic<unsigned> playedSeconds{0};  // GetPlayedSeconds
+  std::atomic<int64_t> pictureTime{-1};    // GetPictureTime
 
   // The calls so far, oldest first.
   std::vector<std::string> Calls() const;
@@ -59,8 +60,11 @@ class CEngineStandIn : public CPlaybackEngine {
   unsigned GetBufferedData(int port) override;
   int GetBufferValue(int port, int which) override;
   unsigned GetPlayedSeconds(int port) override;
+  int SetSource(int port, const TvxSource* source) override;  // logged; 0: fed
   int Stop(int port) override;
   int CloseStream(int port) override;
+  int Seek(int port, int64_t ms) override;                      // logged; 1
+  int64_t GetPictureTime(int port) override;                    // pictureTime
   int Pause(int port, int on) override;
   int Faster(int port) override;
   int Slower(int port) override;

@@ -102,6 +102,17 @@ int CPlaybackCommands::PauseAll() {
   return 1;
 }
 
+int CPlaybackCommands::TogglePauseAll() {
+  bool anyPlaying = false;
+  ForBusy([&](int i) { anyPlaying = anyPlaying || m_pManager->GetState(i) == 1; });
+  ForBusy([&](int i) {
+    const int s = m_pManager->GetState(i);
+    if (anyPlaying && s == 1) m_pManager->Pause(i, 1);
+    if (!anyPlaying && (s == 2 || s == 4)) m_pManager->Pause(i, 0);
+  });
+  return 1;
+}
+
 int CPlaybackCommands::StopAll() {
   ForBusy([this](int i) {
     m_pManager->Stop(i);
@@ -210,6 +221,12 @@ bool CPlaybackCommands::OnCommand(int id) {
     case kCmdSnapshot:
       if (!idle) TakeSnapshot(w);
       return true;
+    case kCmdTimeLabel:
+      SetTimeLabels(!m_bTimeLabels);
+      return true;
+    case kCmdGoToTime:
+      if (m_goToTime) m_goToTime();
+      return true;
     case kCmdSixSpliter1:
     case kCmdSixSpliter2:
       SetLayout(6);
@@ -284,6 +301,10 @@ QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   record->setCheckable(true);
   record->setChecked(m_bRecord[static_cast<size_t>(w)]);
   add(menu, kCmdSnapshot, "Snapshot")->setEnabled(!idle);
+  add(menu, kCmdGoToTime, "GoToTime");
+  QAction* label = add(menu, kCmdTimeLabel, "TimeLabel");
+  label->setCheckable(true);
+  label->setChecked(m_bTimeLabels);
   QMenu* split = menu->addMenu(m_texts("WndSpliter"));
   QMenu* six = split->addMenu(m_texts("6WndSpliter"));
   add(six, kCmdSixSpliter1, "SixSpliter_1");
@@ -337,5 +358,6 @@ void CPlaybackCommands::StatusPass() {
     }
     if (i == focused && p != -1 && m_progress) m_progress(i, p);
     m_pVideo->SetWndStatus(i, StatusText(s));
+    ShowTime(i);
   }
 }

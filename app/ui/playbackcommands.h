@@ -20,9 +20,13 @@
 #include <QPoint>
 #include <QString>
 
+#include <QDateTime>
+
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "recordsearchparent.h"
 
@@ -47,8 +51,12 @@ class CPlaybackCommands : public IRecordSearchParent {
     kCmdNineSpliter1 = 1631,
     kCmdNineSpliter2 = 1632,
     kCmdNineSpliter3 = 1633,
+    kCmdTimeLabel = 1640,  // the windows' time label on / off
+    kCmdGoToTime = 1641,   // "Go to Time..." (carried out by the owner's hook)
   };
   static constexpr int kWindowCount = 64;
+  static constexpr int64_t kJumpShortMs = 10'000;  // Shift+arrow
+  static constexpr int64_t kJumpLongMs = 60'000;   // Ctrl+arrow
 
   // The text of a language key ("Pause", "Window", ...).
   using TextLookup = std::function<QString(const char* key)>;
@@ -61,6 +69,15 @@ class CPlaybackCommands : public IRecordSearchParent {
   using MessageBox = std::function<void(const QString& text, const QString& caption)>;
   // Receives the focused window's progress (window, per cent 0-99) each second.
   using ProgressSink = std::function<void(int window, int percent)>;
+  // Receives the time text beside the bar's slider each second ("" when the focused window
+  // is idle).
+  using TimeSink = std::function<void(const QString& text)>;
+  // The recordings of `channel` (1-64 as written) that may hold `moment`, as full recording
+  // paths, on the disk of the recording `like` (a full path). The default lists the moment's
+  // day and the day before in every partition of that disk.
+  using RecordingLister =
+      std::function<std::vector<std::string>(const std::string& like, int channel,
+                                             const QDateTime& moment)>;
 
   // Commands for the windows of `video` and the players of `manager`; both must outlive this
   // object. owner: the window that owns menus and messages (may be null). All sound and
@@ -75,6 +92,8 @@ class CPlaybackCommands : public IRecordSearchParent {
   void SetSelectedFile(SelectedFile selected) { m_selected = std::move(selected); }
   void SetMessageBox(MessageBox box) { m_message = std::move(box); }
   void SetProgressSink(ProgressSink sink) { m_progress = std::move(sink); }
+  void SetTimeSink(TimeSink sink) { m_time = std::move(sink); }
+  void SetRecordingLister(RecordingLister lister) { m_lister = std::move(lister); }
 
   // Follows the video control's events: a context menu request opens the context menu, a new
   // layout is applied with SetLayout, a double click switches the full-pane view.
@@ -104,11 +123,43 @@ class CPlaybackCommands : public IRecordSearchParent {
   int GetFocusedState() const;  // state of the focused window's player
   int PauseAll();               // playing windows pause, paused ones play on
   int StopAll();                // busy windows stop and are reset
+  // The Space key: when any window plays, every playing window pauses; else every paused or
+  // single-frame window plays on.
+  int TogglePauseAll();
   int SlowAll(int level);
   int FastAll(int level);
   int StepFrontAll();
   int StepNextAll();
   int ResumeAll();
+
+  // ---- time (playbacktime.cpp) ----
+
+  // Positions window i at ms from its recording's first picture (the picture due then is shown
+  // at once; playing, paused or single frame stay so). Returns the player's result; 0 idle.
+  int SeekWindow(int i, int64_t ms);
+  // The bar's slider released at percent (0-100): the focused window at that part of its
+  // recording. Returns SeekWindow's result.
+  int SeekFocusedPercent(int percent);
+  // Every busy window deltaMs from the picture it shows (negative: back; not before the
+  // first picture). Returns the number of windows moved.
+  int JumpAll(int64_t deltaMs);
+  // Every busy window to its first (end = false) or last picture. Returns the windows moved.
+  int SeekAllToEdge(bool end);
+  // Positions every busy window at `moment` in its own channel: the channel's recording that
+  // holds the moment is opened there when it is not the one playing (same disk, any partition);
+  // a window whose channel recorded nothing then is closed and says "no recording at
+  // HH:MM:SS" until it plays again. The one function behind "Go to Time". Returns the number
+  // of windows showing the moment.
+  int PositionAllAt(const QDateTime& moment);
+  // The moment of the focused window's picture (the dialog's start), or now when it is idle.
+  QDateTime FocusedMoment();
+  // The label of window i ("CH 02  2024-03-05 14:05:30  ×4"; "" when idle).
+  QString WindowLabel(int i);
+  // The accessible description of window i: its label, "idle", or "no recording at ...".
+  QString WindowDescription(int i);
+  // Whether windows draw their time label (the T key and the context menu turn it over).
+  bool TimeLabels() const { return m_bTimeLabels; }
+  void SetTimeLabels(bool on);
 
   // ---- windows ----
 
@@ -140,6 +191,9 @@ class CPlaybackCommands : public IRecordSearchParent {
   // The once-a-second status pass over the windows of the layout.
   void StatusPass();
 
+  // Runs "Go to Time..." (the main window's dialog); unset: the command does nothing.
+  void SetGoToTime(std::function<void()> run) { m_goToTime = std::move(run); }
+
   // The status text a window in `state` shows ("Pause" and "SingleFrame" with 12 spaces after
   // them, 11 spaces for an idle window, nothing while playing).
   QString StatusText(int state) const;
@@ -156,6 +210,8 @@ class CPlaybackCommands : public IRecordSearchParent {
   void ToggleAudio(int w);
   void ToggleLocalRecord(int w);
   void TakeSnapshot(int w);
+  // The time part of the status pass for window i: label and accessible description.
+  void ShowTime(int i);
 
   lumenpane::CVideoWindow* const m_pVideo;
   CPlayerManager* const m_pManager;
@@ -165,6 +221,11 @@ class CPlaybackCommands : public IRecordSearchParent {
   SelectedFile m_selected;
   MessageBox m_message;
   ProgressSink m_progress;
+  TimeSink m_time;
+  RecordingLister m_lister;
+  std::function<void()> m_goToTime;
+  bool m_bTimeLabels = true;
+  std::array<QString, kWindowCount> m_strNoRecording;  // "no recording at ..." per window
 
   int m_nLayout;                          // windows of the current layout
   std::array<bool, kWindowCount> m_bAudio{};   // sound wanted for window i

@@ -1,5 +1,6 @@
 #include "replayerview.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QtDebug>
@@ -59,16 +60,35 @@ bool CReplayerView::OnInitDialog(const QString& resourceDir) {
   m_pSlider->SetBitmapThumb(m_skin.PicturePath("MainSettings", "Slider_Thumb_Up"),
                             m_skin.PicturePath("MainSettings", "Slider_Thumb_Over"));
   m_pSlider->show();
-  // Seeking is not part of the viewer: the slider's messages are received and change nothing.
-  connect(m_pSlider, &CReplayerSlider::sliderMoved, this, [](int, int) {});
+  // A click or a drag positions the focused window when the button is released; while
+  // dragging only the thumb moves.
+  connect(m_pSlider, &CReplayerSlider::sliderMoved, this,
+          [this](int, int pos) { m_pCommands->SeekFocusedPercent(pos); });
+  m_pTime = new QLabel(this);
+  m_pTime->setObjectName(QStringLiteral("time"));
+  QFont small = m_pTime->font();
+  small.setPointSizeF(small.pointSizeF() * 0.8);
+  m_pTime->setFont(small);
+  QPalette palette = m_pTime->palette();
+  palette.setColor(QPalette::WindowText, QColor(235, 240, 245));
+  m_pTime->setPalette(palette);
+  m_pTime->show();
   ResetSpeedLevels();
   LayoutChildren();
   return loaded;
 }
 
 void CReplayerView::SetProgress(int, int percent) {
-  if (m_pSlider) m_pSlider->SetPos(percent);
+  if (m_pSlider && !m_pSlider->IsDragging()) m_pSlider->SetPos(percent);
 }
+
+void CReplayerView::SetTimeText(const QString& text) {
+  if (!m_pTime) return;
+  m_pTime->setText(text);
+  m_pTime->setAccessibleName(text);
+}
+
+QString CReplayerView::TimeText() const { return m_pTime ? m_pTime->text() : QString(); }
 
 // ---------------------------------------------------------------------------------------------
 // Commands
@@ -146,6 +166,7 @@ void CReplayerView::LayoutChildren() {
   const int x0 = w / 2 + 15;
   const int gap = (w / 2 - 226) / 6;
   if (m_pSlider) m_pSlider->setGeometry(QRect(QPoint(23, 8), QPoint(x0 - 23 - 1, 21 - 1)));
+  if (m_pTime) m_pTime->setGeometry(QRect(QPoint(23, 21), QPoint(x0 - 23 - 1, height() - 1)));
   for (int i = 0; i < CReplayerBackBmp::kButtonCount; ++i)
     if (CxSkinButton* button = Button(i)) button->setGeometry(x0 + i * (28 + gap), 5, 28, 28);
 }

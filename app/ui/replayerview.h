@@ -1,7 +1,8 @@
 // CReplayerView -- the playback control bar under the video windows.
 //
 // A strip with a position slider (id 2074) showing how far the focused window's recording has
-// played, and seven picture buttons: Play, Pause, Stop, Slower, Fast, Front, Next (ids
+// played (a click or a drag on it positions that window when released), the time of the
+// window's picture under it ("2024-03-05 14:05:30  03:12 / 10:00"), and seven picture buttons: Play, Pause, Stop, Slower, Fast, Front, Next (ids
 // 5028-5034). Pictures and button places come from the skin file "Skin/replayer_config.ini"
 // (see barbackground.h); tooltips from the language. The buttons act on every video window
 // through the main window's playback commands (playbackcommands.h).
@@ -25,6 +26,7 @@
 
 class CPlaybackCommands;
 class CReplayerSlider;
+class QLabel;
 class CxSkinButton;
 
 class CReplayerView : public QWidget {
@@ -49,8 +51,12 @@ class CReplayerView : public QWidget {
   // The same from another folder holding "Skin/" (tests).
   bool OnInitDialog(const QString& resourceDir);
 
-  // Shows percent (0-100) of window windowIndex's recording on the slider.
+  // Shows percent (0-100) of window windowIndex's recording on the slider (not while the thumb
+  // is dragged).
   void SetProgress(int windowIndex, int percent);
+  // The time under the slider: the focused window's picture time and elapsed / total.
+  void SetTimeText(const QString& text);
+  QString TimeText() const;
 
   // The button commands (what a click on each does).
   void OnPlay();
@@ -86,5 +92,6 @@ class CReplayerView : public QWidget {
   CLoadBmp::TextLookup m_texts;
   CLoadBmp::MessageBox m_message;
   CReplayerSlider* m_pSlider = nullptr;  // child
+  QLabel* m_pTime = nullptr;             // child: the time under the slider
   CReplayerBackBmp m_skin;
 };

@@ -3,6 +3,7 @@
 
 #include "appdirs.h"
 #include "dialogsaveto.h"
+#include "gototime.h"
 #include "initlanguage.h"
 #include "keyboardhabits.h"
 #include "messagebox.h"
@@ -71,6 +72,7 @@ void CVendrelDlg::CreateMenuBar() {
   m_pMenuBar->setNativeMenuBar(false);
   QMenu* setting = m_pMenuBar->addMenu(CInitLanguage::Instance()->GetString(QStringLiteral("Setting")));
   AddCommand(setting, "ModifyPwd", kCmdModifyPwd);
+  AddCommand(setting, "GoToTime", CPlaybackCommands::kCmdGoToTime);
   AddCommand(setting, "Exit", kCmdCancel);
   connect(m_pMenuBar, &QMenuBar::triggered, this, [this](QAction* action) {
     if (action->data().isValid()) OnCommand(action->data().toInt());
@@ -113,6 +115,11 @@ void CVendrelDlg::CreateChildren() {
   m_pReplayerView->OnInitDialog();
   m_pPlayback->SetProgressSink(
       [this](int window, int percent) { m_pReplayerView->SetProgress(window, percent); });
+  m_pPlayback->SetTimeSink([this](const QString& text) { m_pReplayerView->SetTimeText(text); });
+  m_pPlayback->SetGoToTime([this] {
+    CGoToTimeDlg dialog(m_pPlayback->FocusedMoment(), this);
+    if (dialog.exec() == QDialog::Accepted) m_pPlayback->PositionAllAt(dialog.Moment());
+  });
   // The record tree (130) brings the disks up as it is made.
   auto* tree = new CRecordSearchDlg(m_pPlayback.get(), this);
   tree->setObjectName(QStringLiteral("130"));
@@ -217,7 +224,7 @@ bool CVendrelDlg::OnCommand(int id) {
       ShowAbout();
       return true;
     default:
-      return false;
+      return m_pPlayback && m_pPlayback->OnCommand(id);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <tarnvox/tarnvox.h>
 
 #include <array>
+#include <climits>
 #include <memory>
 
 using tarnvox::Port;
@@ -136,6 +137,24 @@ int TvxStartRecord(int port, const char* path, int)
 int TvxStopRecord(int port)
 {
     return onPort(port, 0, [](Port& p) { return p.stopRecord(); });
+}
+
+int TvxSetSource(int port, const TvxSource* source)
+{
+    return onPort(port, 0, [&](Port& p) { return p.setSource(source); });
+}
+
+int TvxSeek(int port, int64_t ms)
+{
+    return onPort(port, 0, [&](Port& p) {
+        const int64_t us = ms < 0 ? 0 : ms > INT64_MAX / 1000 ? INT64_MAX : ms * 1000;
+        return p.seekTo(tarnvox::SeekTarget{us, tarnvox::SeekTarget::Kind::AtOrAfter});
+    });
+}
+
+int64_t TvxGetPictureTime(int port)
+{
+    return onPort(port, int64_t{-1}, [](Port& p) { return p.pictureTimeMs(); });
 }
 
 int tvx_set_port_options(int port, const TvxPortOptions& options)

@@ -155,7 +155,11 @@ unsigned Port::bufferedLocked() const
 {
     if (state_ == PortState::Free)
         return 0;
-    uint64_t total = ring_.size() + inFlight_ + queue_.size() + static_cast<uint64_t>(presenting_);
+    // A source counts the bytes not read yet (and one while a positioning is under way).
+    uint64_t input = ring_.size();
+    if (source_ && busy_)
+        input = static_cast<uint64_t>(std::max<int64_t>(source_->size - sourcePos_, 0)) + 1;
+    uint64_t total = input + inFlight_ + queue_.size() + static_cast<uint64_t>(presenting_);
     return static_cast<unsigned>(std::min<uint64_t>(total, UINT_MAX));
 }
 
@@ -178,6 +182,8 @@ int Port::openStream(size_t bufferSize)
         return 0;
     streamMode_ = 1;
     endOfInput_ = false;
+    source_.reset();
+    keyIndex_.clear();
     lastInputUs_ = steadyUs();
     pacer_ = Pacer{};
     timeline_.reset();
@@ -257,6 +263,8 @@ int Port::closeStream()
     historyBytes_ = 0;
     cursor_ = 0;
     endOfInput_ = false;
+    source_.reset();
+    seekPending_ = false;
     setStateLocked(PortState::Free);
     checkLocked();
     return 1;
@@ -415,7 +423,7 @@ int Port::feed(const uint8_t* data, size_t length, bool wait)
     {
         std::unique_lock lock(mu_);
         for (;;) {
-            if (state_ == PortState::Free)
+            if (state_ == PortState::Free || source_)
                 return 0;
             if (ring_.write(data, length))
                 break;
@@ -513,7 +521,7 @@ int64_t Port::decodeDeadlineLocked() const
 {
     const int64_t now = clock_->nowUs();
     int64_t due = now; // unlimited, single frames asked for, or the run not started yet
-    if (!options_.unlimited) {
+    if (!options_.unlimited && !seekShow_) {
         if (mode_ == ShowMode::Paused || (mode_ == ShowMode::Step && steps_ == 0)) {
             due = now + kIdleDeadlineUs;
         } else if (mode_ == ShowMode::Normal && pacer_.anchored()) {
@@ -533,6 +541,12 @@ void Port::startThreads()
     threadsRunning_ = true;
     shownAny_ = false;
     lead_ = StartLead{};
+    if (source_) {
+        // A source plays from its start, or from the place a seek asked for meanwhile.
+        sourcePos_ = 0;
+        busy_ = true;
+        timeline_.reset();
+    }
     setStateLocked(PortState::Showing);
     presenter_ = Presenter::join(this, clock_);
     decodeThread_ = std::thread([this] { decodeLoop(); });
@@ -562,6 +576,8 @@ void Port::stopThreads()
     mode_ = ShowMode::Normal;
     steps_ = 0;
     redraw_ = false;
+    seekShow_ = false;
+    busy_ = false;
     // The picture on screen stays (for a snapshot); pictures after it go.
     for (; cursor_ > 0; --cursor_) {
         historyBytes_ -= history_.back().bytes;

@@ -25,6 +25,7 @@
 #include "presenter.h"
 #include "recorder.h"
 #include "ring.h"
+#include "seek.h"
 #include "slots.h"
 #include "timing.h"
 
@@ -42,10 +43,13 @@ extern "C" {
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace tarnvox {
 
+class Decoder;
+class Demuxer;
 class PictureConverter;
 
 // Names the calling thread "tvx-ROLE-PORT" for debuggers and top.
@@ -75,6 +79,7 @@ struct Picture {
     StreamTime time;           // continuous stream times
     int64_t stampUs = 0;       // raw time stamp in µs (to line sound up with pictures)
     TvxVideoFrame info;        // what onVideoFrame gets (info.frame set when called)
+    int64_t durationUs = 0;    // how long it lasts
     size_t bytes = 0;          // size of the picture's planes
     QImage image;              // made ready by the decoding thread at imageSize (or null)
     QSize imageSize;           // the size the sink asked for that image was made for
@@ -140,6 +145,12 @@ public:
     int startRecord(const char* path);
     int stopRecord();
 
+    // Reading a source and positioning in it (port_seek.cpp).
+    int setSource(const TvxSource* source);
+    // Positions the port at `target` (TvxSeek; also the way back to any earlier picture).
+    int seekTo(SeekTarget target);
+    int64_t pictureTimeMs() const;
+
     int setOptions(const TvxPortOptions& options);
     int endOfInput();
     int waitShown(int timeoutMs);
@@ -171,9 +182,30 @@ private:
     void decodeLoop();
     void runSession();
     int readInput(uint8_t* buffer, int size);
+    // ---- reading a source and positioning (port_seek.cpp; decoding thread) ----
+    int readSource(uint8_t* buffer, int size);
+    int64_t seekSource(int64_t offset, int whence);
+    // Carries out the positioning asked for last, if any: reads on until the index knows the
+    // key picture for the target, moves the demuxer to it, restarts the decoders and the
+    // timeline there and starts the filter that passes over pictures up to the target. false
+    // when no positioning was asked for.
+    bool positionIfAsked(Demuxer& demuxer, AVPacket* packet, int& videoIndex, Decoder* video,
+                         Decoder* audio, VideoClock& clock);
+    // Notes the packet in the key index when it is a key picture of the video stream (taking
+    // the first video stream's packets when no video stream was chosen yet). true for a packet
+    // of the video stream.
+    bool noteVideoPacket(const AVFormatContext* fmt, const AVPacket* packet, int& videoIndex);
+    // The input ended: the positioning under way ends with the nearest picture.
+    void finishPositioning();
+    // At the end of a source: waits for the next positioning. false when the port stops.
+    bool waitForPositioning();
+    // Puts a picture in the queue (waiting for room). false when the port stops.
+    bool enqueue(Picture picture);
     int feed(const uint8_t* data, size_t length, bool wait);
     void queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStream* stream,
                       VideoClock& clock, PictureConverter& converter);
+    // Converts the picture for the sink ahead of time when the sink's image is small.
+    void prepareImage(Picture& picture, PictureConverter& converter) const;
     // Waits until the queue has room for a picture (giving up the decoding slot meanwhile) and
     // sets the slot deadline. false when the port stops.
     bool waitForRoom();
@@ -229,6 +261,20 @@ private:
     StartLead lead_;                          // mu_; the wait of the run's first picture
     int64_t lastDurationUs_ = 40'000;         // mu_; duration of the picture queued last
     std::atomic<bool> soundOn_{false};        // the port's sound choice (lasts over streams)
+
+    // ---- reading a source, positioning ----
+    std::optional<TvxSource> source_;         // cmdMu_ and mu_ while not Showing; the recording
+                                              // read at any offset instead of the ring
+    std::atomic<int64_t> sourcePos_{0};       // next byte of the source to read
+    bool busy_ = false;                       // mu_; the source is still being read or a
+                                              // positioning is under way
+    bool seekPending_ = false;                // mu_; seekTarget_ waits for the decoding thread
+    SeekTarget seekTarget_;                   // mu_
+    bool seekShow_ = false;                   // mu_; the next queued picture goes on screen at
+                                              // once, in any mode (the positioning's picture)
+    KeyIndex keyIndex_;                       // decoding thread (cleared while not Showing)
+    TargetFilter filter_;                     // decoding thread
+    std::optional<Picture> held_;             // decoding thread; last picture passed over
 
     Timeline timeline_;                       // decoding thread only (reset while Free)
 

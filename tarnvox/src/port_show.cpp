@@ -82,8 +82,11 @@ int64_t Port::step()
         drawAgain(lock);
         return kNow;
     }
-    bool hold = mode_ == ShowMode::Paused || (mode_ == ShowMode::Step && steps_ == 0);
-    const bool fromHistory = cursor_ > 0;
+    // The picture a positioning stopped at goes on screen at once, in every mode.
+    const bool positioned = seekShow_ && !queue_.empty();
+    bool hold = !positioned &&
+                (mode_ == ShowMode::Paused || (mode_ == ShowMode::Step && steps_ == 0));
+    const bool fromHistory = cursor_ > 0 && !positioned;
     if (!hold && !fromHistory && queue_.empty()) {
         if (inFlight_ == 0 && ring_.size() == 0)
             releaseSoundLocked(INT64_MAX, mode_ == ShowMode::Normal && pacer_.level() == 0);
@@ -92,7 +95,7 @@ int64_t Port::step()
     if (hold)
         return kNever;
     const Picture& next = fromHistory ? history_[history_.size() - cursor_] : queue_.front();
-    const bool paced = mode_ == ShowMode::Normal && !options_.unlimited;
+    const bool paced = mode_ == ShowMode::Normal && !options_.unlimited && !positioned;
     int64_t now = clock_->nowUs();
     size_t passOver = 0; // late pictures at the front of the queue that are not drawn
     if (paced) {
@@ -114,7 +117,7 @@ int64_t Port::step()
             ++passOver;
     }
     shownAny_ = true;
-    if (mode_ == ShowMode::Step)
+    if (mode_ == ShowMode::Step && !positioned)
         --steps_;
 
     if (fromHistory) {
@@ -134,6 +137,11 @@ int64_t Port::step()
     Picture picture = std::move(queue_.front());
     queue_.pop_front();
     pacer_.shown(picture.time.paceUs, now);
+    if (positioned) {
+        // Playing goes on from the picture positioned at, counted from now.
+        seekShow_ = false;
+        pacer_.restart(now);
+    }
     presenting_ = 1;
     bool audible = paced && pacer_.level() == 0;
     releaseSoundLocked(picture.stampUs + kSoundLeadUs, audible);

@@ -57,5 +57,5 @@ int cmd_frames(const CommandArgs& a);
 // mount MOUNTPOINT [-f | --background]: the recordings as a read-only FUSE file system.
 int cmd_mount(const CommandArgs& a);
 
-// mkdemo IMAGE [--days N] [--channels N] [--clip-pictures N]: makes a demo recorder disk image.
+// mkdemo IMAGE [--short] [--workers N]: makes the demo recorder disk image.
 int cmd_mkdemo(const CommandArgs& a);

@@ -241,7 +241,9 @@ TEST_F(PlaybackCommandsTest, ContextMenuGreysTheFocusedWindowsCommandsWhenIdle) 
                                       {"1625", S{true, false}},
                                       {"1626", S{false, false}},
                                       {"1627", S{false, false}},
-                                      {"1628", S{false, false}}}));
+                                      {"1628", S{false, false}},
+                                      {"1640", S{true, true}},     // time label, on
+                                      {"1641", S{true, false}}}));  // Go to Time
   // The layout pop-up: WndSpliter > 6WndSpliter (1629, 1630), 9WndSpliter (1631-1633).
   QMenu* split = menu->actions().back()->menu();
   ASSERT_NE(split, nullptr);
@@ -370,6 +372,85 @@ TEST_F(PlaybackCommandsTest, DoubleClickSwitchesTheFullPaneView) {
   m_commands.ToggleDisplay();
   m_video.GetDisplayState(&mode, nullptr);
   EXPECT_EQ(mode, 0);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Time: seeks, jumps, going to a moment, the time on screen
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+Calls Seeks(const CEngineStandIn& engine) { return engine.CallsOf({"Seek"}); }
+
+TEST_F(PlaybackCommandsTest, SliderReleaseSeeksTheFocusedWindowAndKeysJumpEveryBusyWindow) {
+  MakeAll({1, 2, 0, 4});
+  ASSERT_TRUE(m_video.SetCurWnd(1));
+  // 15-minute recordings: 40 % is 6 minutes.
+  EXPECT_EQ(m_commands.SeekFocusedPercent(40), 1);
+  EXPECT_EQ(Seeks(m_engine), (Calls{"Seek(1,360000)"}));
+  m_engine.ClearCalls();
+  m_engine.pictureTime = 5'000;
+  EXPECT_EQ(m_commands.JumpAll(-CPlaybackCommands::kJumpShortMs), 3);  // idle window 2 left out
+  EXPECT_EQ(m_commands.JumpAll(CPlaybackCommands::kJumpLongMs), 3);
+  EXPECT_EQ(Seeks(m_engine), (Calls{"Seek(0,0)", "Seek(1,0)", "Seek(3,0)", "Seek(0,65000)",
+                                    "Seek(1,65000)", "Seek(3,65000)"}));
+  m_engine.ClearCalls();
+  EXPECT_EQ(m_commands.SeekAllToEdge(false), 3);
+  EXPECT_EQ(Seeks(m_engine).front(), "Seek(0,0)");
+  // Space: a window plays, so only playing windows pause; then everything plays on, the
+  // single-frame window included.
+  m_engine.ClearCalls();
+  m_commands.TogglePauseAll();
+  EXPECT_EQ(States(4), (std::vector<int>{2, 2, 0, 4}));
+  m_commands.TogglePauseAll();
+  EXPECT_EQ(States(4), (std::vector<int>{1, 1, 0, 1}));
+}
+
+TEST_F(PlaybackCommandsTest, GoingToAMomentSeeksOpensOrSaysNothingWasRecorded) {
+  MakeAll({1, 1, 1, 0});
+  // Channel 2 recorded on to 08:30 in another partition; channel 3 stopped at 08:15.
+  const std::string later = m_mnt.Put("idea1/2010-03-05/002/08.15.00-08.30.00[R][@2b2f][0].h264",
+                                      std::string(1000, 'x'));
+  m_commands.SetRecordingLister([&](const std::string&, int channel, const QDateTime&) {
+    return channel == 2 ? std::vector<std::string>{later} : std::vector<std::string>{};
+  });
+  m_engine.ClearCalls();
+  const QDateTime inside(QDate(2010, 3, 5), QTime(8, 5, 30));
+  EXPECT_EQ(m_commands.PositionAllAt(inside), 3);
+  EXPECT_EQ(Seeks(m_engine), (Calls{"Seek(0,330000)", "Seek(1,330000)", "Seek(2,330000)"}));
+
+  m_engine.ClearCalls();
+  EXPECT_EQ(m_commands.PositionAllAt(QDateTime(QDate(2010, 3, 5), QTime(8, 20, 0))), 1);
+  ASSERT_TRUE(Eventually([&] { return m_manager.GetState(1) == 1; }));
+  EXPECT_EQ(m_manager.Player(1)->GetPath(), later);
+  EXPECT_EQ(Seeks(m_engine), Calls{});  // the stand-in is fed: the player starts at 0
+  for (int i : {0, 2}) {
+    EXPECT_EQ(m_manager.GetState(i), 0) << i;
+    // The texts are the language keys here: "no recording at 08:20:00" in English.
+    EXPECT_EQ(m_commands.WindowDescription(i), "NoRecordingAt") << i;
+  }
+}
+
+TEST_F(PlaybackCommandsTest, WindowsCarryTheirTimeAsLabelAndDescription) {
+  MakeAll({1, 0});
+  m_engine.pictureTime = 192'000;
+  ASSERT_EQ(m_manager.SetFast(0, 2), 1);
+  std::vector<QString> bar;
+  m_commands.SetTimeSink([&](const QString& text) { bar.push_back(text); });
+  m_commands.StatusPass();
+  lumenpane::CVideoPane* busy = m_video.GetWndHandle(0);
+  EXPECT_EQ(busy->timeLabel(), "CH 01  2010-03-05 08:03:12  ×4");
+  EXPECT_EQ(busy->accessibleDescription(), busy->timeLabel());
+  EXPECT_EQ(m_video.GetWndHandle(1)->accessibleDescription(), "Idle");
+  EXPECT_EQ(m_video.GetWndHandle(1)->timeLabel(), "");
+  ASSERT_FALSE(bar.empty());
+  EXPECT_EQ(bar.back(), "2010-03-05 08:03:12  03:12 / 15:00");  // window 0 has the focus
+  // T turns the labels off; the description stays for screen readers.
+  EXPECT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdTimeLabel));
+  EXPECT_EQ(busy->timeLabel(), "");
+  EXPECT_EQ(busy->accessibleDescription(), "CH 01  2010-03-05 08:03:12  ×4");
 }
 
 }  // namespace

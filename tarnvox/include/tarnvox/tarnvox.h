@@ -168,6 +168,47 @@ int TvxStartRecord(int port, const char* path, int flag);
 int TvxStopRecord(int port);
 
 // ---------------------------------------------------------------------------------------------
+// Reading a recording at any place: positioning in time
+// ---------------------------------------------------------------------------------------------
+
+// Reads up to `length` bytes at byte `offset` of a recording into buffer: the count read, 0 at
+// or past the end, < 0 on error. Called on the port's decoding thread only, never on two
+// threads at once.
+using TvxReadAtFn = long (*)(void* opaque, int64_t offset, unsigned char* buffer, size_t length);
+
+// A recording the port reads by itself instead of being fed: what a port needs to be
+// positioned in time.
+struct TvxSource {
+    TvxReadAtFn readAt = nullptr;
+    void* opaque = nullptr; // handed to readAt
+    int64_t size = 0;       // bytes in the recording
+};
+
+// Makes an open port that is not showing read `source` (null: be fed again through
+// TvxInputData). The port then takes no fed data (TvxInputData gives 0) and plays the recording
+// from its start at TvxPlay, or from the time of a TvxSeek made before. It reads on to the end
+// by itself; TvxGetBufferedData counts the bytes not read yet, and is 0 once the last picture
+// was shown and no seek is under way. A record (TvxStartRecord) gets the bytes as they are
+// read. source must stay valid until TvxCloseStream or the next TvxSetSource.
+// 1 set; 0 bad port, port free or showing, a null readAt or a negative size.
+int TvxSetSource(int port, const TvxSource* source);
+
+// Positions a port that reads a source at the time `ms` milliseconds from the recording's first
+// picture (time-stamp distance, gaps in the stamps counted up to an hour): the port decodes
+// from the key picture at or before that time and shows the first picture whose time is ≥ ms
+// at once, whether playing (it plays on from there at the speed in force), paused or holding
+// a single frame (it stays so, with that picture on screen). A time past the end shows the last
+// picture; a time inside a damaged stretch the first decodable picture after it; a negative
+// time the first picture. Pictures kept for stepping back are forgotten. On an open port that
+// is not showing the next TvxPlay starts there. How positions are found and what they cost is
+// in tarnvox/README.md. 1 when the seek was taken; 0 bad port, port free or without a source.
+int TvxSeek(int port, int64_t ms);
+
+// Time of the picture on screen in milliseconds from the recording's first picture (as TvxSeek
+// counts), −1 when no picture was shown or the port is free.
+int64_t TvxGetPictureTime(int port);
+
+// ---------------------------------------------------------------------------------------------
 // Beyond the port interface: options, end of input, headless decoding
 // ---------------------------------------------------------------------------------------------
 
