@@ -42,11 +42,13 @@ void CPlaybackCommands::CloseIfBusy(int i) {
   m_bRecord[static_cast<size_t>(i)] = false;  // the engine ends the record with the stream
 }
 
-int CPlaybackCommands::PlayFile(const std::string& path) {
+int CPlaybackCommands::PlayFile(const std::string& path) { return PlayFileAt(path, 0); }
+
+int CPlaybackCommands::PlayFileAt(const std::string& path, int64_t ms) {
   if (path.empty()) return 0;
   const int w = FocusedWnd();
   CloseIfBusy(w);
-  return m_pManager->Open(w, path);
+  return ms > 0 ? m_pManager->Open(w, path, ms) : m_pManager->Open(w, path);
 }
 
 int CPlaybackCommands::PlayFile() {

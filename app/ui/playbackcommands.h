@@ -104,6 +104,8 @@ class CPlaybackCommands : public IRecordSearchParent {
   // Plays path in the focused window, closing what it played. Returns 0 for an empty path,
   // else the player's Open result.
   int PlayFile(const std::string& path) override;
+  // PlayFile from ms after the recording's first picture (0: from its start).
+  int PlayFileAt(const std::string& path, int64_t ms);
   // Plays the recording selected in the tree in the focused window (the bar's Play button);
   // 0 when none is selected.
   int PlayFile();
@@ -153,6 +155,9 @@ class CPlaybackCommands : public IRecordSearchParent {
   int PositionAllAt(const QDateTime& moment);
   // The moment of the focused window's picture (the dialog's start), or now when it is idle.
   QDateTime FocusedMoment();
+  // The recording path the focused window plays into path. Returns false (path untouched) when
+  // the window is idle.
+  bool FocusedPath(std::string* path) const;
   // The label of window i ("CH 02  2024-03-05 14:05:30  ×4"; "" when idle).
   QString WindowLabel(int i);
   // The accessible description of window i: its label, "idle", or "no recording at ...".

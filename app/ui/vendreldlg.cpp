@@ -13,8 +13,11 @@
 #include "playermanager.h"
 #include "programicon.h"
 #include "recordtree.h"
+#include "timelinehost.h"
+#include "timelinepanel.h"
 #include "replayerview.h"
 #include "windowskin.h"
+#include "profile/profile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -73,6 +76,9 @@ void CVendrelDlg::CreateMenuBar() {
   QMenu* setting = m_pMenuBar->addMenu(CInitLanguage::Instance()->GetString(QStringLiteral("Setting")));
   AddCommand(setting, "ModifyPwd", kCmdModifyPwd);
   AddCommand(setting, "GoToTime", CPlaybackCommands::kCmdGoToTime);
+  m_pTimelineAction = AddCommand(setting, "ShowTimeline", kCmdShowTimeline);
+  m_pTimelineAction->setCheckable(true);
+  AddCommand(setting, "SaveTimeline", kCmdSaveTimeline);
   AddCommand(setting, "Exit", kCmdCancel);
   connect(m_pMenuBar, &QMenuBar::triggered, this, [this](QAction* action) {
     if (action->data().isValid()) OnCommand(action->data().toInt());
@@ -127,7 +133,21 @@ void CVendrelDlg::CreateChildren() {
   m_pTreeArea = tree;
   m_pPlayback->SetSelectedFile(
       [tree](std::string* rooted) { return tree->GetSelectedFilePath(*rooted) == 1; });
+  // The timeline under the grid, shown as the user left it (hidden the first time, so the
+  // grid keeps its place until the user asks for the panel).
+  m_pTimeline = new CTimelineHost(m_pPlayback.get(), tree->Tree(), this);
+  m_pTimeline->Panel()->setObjectName(QStringLiteral("Timeline"));
+  SetTimelineVisible(profile::GetInt(vendrel::ConfigFilePath(), "view", "Timeline", 0) != 0);
 }
+
+void CVendrelDlg::SetTimelineVisible(bool on) {
+  if (!m_pTimeline) return;
+  m_pTimeline->Panel()->setVisible(on);
+  if (m_pTimelineAction) m_pTimelineAction->setChecked(on);
+  OnSize();
+}
+
+bool CVendrelDlg::TimelineVisible() const { return m_pTimeline && !m_pTimeline->Panel()->isHidden(); }
 
 void CVendrelDlg::InitVideoWindow() {
   m_pVideoWnd->SetLanguageFile(QString::fromStdString(CInitLanguage::Instance()->GetLanguageFilePath()));
@@ -150,7 +170,10 @@ void CVendrelDlg::ShowFirstLayout() {
 void CVendrelDlg::StartStatusTimer() { m_nStatusTimer = startTimer(1000); }
 
 void CVendrelDlg::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == m_nStatusTimer) m_pPlayback->StatusPass();
+  if (event->timerId() == m_nStatusTimer) {
+    m_pPlayback->StatusPass();
+    if (m_pTimeline && TimelineVisible()) m_pTimeline->Tick();
+  }
   QDialog::timerEvent(event);
 }
 
@@ -187,7 +210,13 @@ void CVendrelDlg::OnSize() {
     child->setGeometry(client.left() + left, client.top() + top, std::max(0, right - left),
                        std::max(0, bottom - top));
   };
-  place(m_pVideoWnd, 0, 0, w - kTreeWidth, h - kBarHeight);
+  // The timeline takes the height its rows want, at most a third of the grid's.
+  int timeline = 0;
+  if (m_pTimeline && TimelineVisible()) {
+    timeline = std::min(m_pTimeline->Panel()->sizeHint().height(), (h - kBarHeight) / 3);
+    place(m_pTimeline->Panel(), 0, h - kBarHeight - timeline, w - kTreeWidth, h - kBarHeight);
+  }
+  place(m_pVideoWnd, 0, 0, w - kTreeWidth, h - kBarHeight - timeline);
   if (m_pReplayerView) {
     place(m_pReplayerView, 0, h - kBarHeight, w - kTreeWidth, h);
     if (m_pReplayerView->isHidden()) m_pReplayerView->show();
@@ -222,6 +251,13 @@ bool CVendrelDlg::OnCommand(int id) {
       return true;
     case kCmdAbout:
       ShowAbout();
+      return true;
+    case kCmdShowTimeline:
+      SetTimelineVisible(!TimelineVisible());
+      profile::WriteString(vendrel::ConfigFilePath(), "view", "Timeline", TimelineVisible() ? "1" : "0");
+      return true;
+    case kCmdSaveTimeline:
+      if (m_pTimeline) m_pTimeline->SavePicture();
       return true;
     default:
       return m_pPlayback && m_pPlayback->OnCommand(id);
