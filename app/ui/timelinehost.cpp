@@ -19,7 +19,8 @@ namespace {
 constexpr Source kTreeSource = Source::kRecordCalendar;
 
 QString DayTitle(int disk, const QDate& day) {
-  return QStringLiteral("ide%1 — %2").arg(QChar('a' + disk)).arg(day.toString(Qt::ISODate));
+  // The drive as the tree names it.
+  return QStringLiteral("PhysicalDrive%1 — %2").arg(disk).arg(day.toString(Qt::ISODate));
 }
 
 }  // namespace
@@ -49,6 +50,7 @@ bool CTimelineHost::ShowDay(int disk, const QDate& day) {
   const DayCoverage coverage =
       day_coverage(list_partitions(disk, kTreeSource), CalendarDay{day.year(), day.month(), day.day()}, kTreeSource);
   m_pPanel->SetDay(coverage, DayTitle(disk, day));
+  if (m_relayout) m_relayout();
   return true;
 }
 

@@ -52,10 +52,14 @@ class CTimelineHost : public QObject {
   using FileChooser = std::function<QString(const QString& suggested)>;
   void SetFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
 
+  // Called after a new day changed the rows the panel wants (the owner places it again).
+  void SetRelayout(std::function<void()> relayout) { m_relayout = std::move(relayout); }
+
  private:
   CPlaybackCommands* m_pPlayback;
   CTimelinePanel* m_pPanel;
   FileChooser m_chooser;
+  std::function<void()> m_relayout;
   int m_nDisk = -1;
   QDate m_day;
 };

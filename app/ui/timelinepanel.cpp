@@ -180,6 +180,10 @@ void CTimelinePanel::Draw(QPainter& painter, QSize size, int64_t viewStart, int6
   font.setPixelSize(11);
   painter.setFont(font);
 
+  // Rows, ruler lines, spans and cursor stay above the legend when the panel is kept lower
+  // than its rows want.
+  painter.setClipRect(0, 0, w, std::max(kRuler, h - kLegend));
+
   // Rows.
   for (int r = 0; r < RowCount(); ++r) {
     const int y = kRuler + r * kRow;
@@ -203,6 +207,7 @@ void CTimelinePanel::Draw(QPainter& painter, QSize size, int64_t viewStart, int6
     const int x = int(std::lround(xOf(t, viewStart, viewEnd, w)));
     painter.setPen(kLine);
     painter.drawLine(x, kRuler - 4, x, kRuler + RowCount() * kRow - 1);
+    if (x + 28 > w) continue;  // no label cut by the panel's edge
     painter.setPen(kText);
     painter.drawText(QRect(x - 28, 2, 56, kRuler - 6), Qt::AlignCenter, clock(t, seconds));
   }
@@ -230,6 +235,7 @@ void CTimelinePanel::Draw(QPainter& painter, QSize size, int64_t viewStart, int6
   }
 
   // Title and legend.
+  painter.setClipping(false);
   const int y = h - kLegend;
   painter.setPen(kText);
   painter.drawText(QRect(4, y, w / 3, kLegend), Qt::AlignVCenter | Qt::AlignLeft, m_title);

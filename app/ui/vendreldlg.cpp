@@ -137,6 +137,7 @@ void CVendrelDlg::CreateChildren() {
   // grid keeps its place until the user asks for the panel).
   m_pTimeline = new CTimelineHost(m_pPlayback.get(), tree->Tree(), this);
   m_pTimeline->Panel()->setObjectName(QStringLiteral("Timeline"));
+  m_pTimeline->SetRelayout([this] { OnSize(); });
   SetTimelineVisible(profile::GetInt(vendrel::ConfigFilePath(), "view", "Timeline", 0) != 0);
 }
 
