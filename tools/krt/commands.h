@@ -58,5 +58,5 @@ int cmd_mount(const CommandArgs& a);
 // SHA-256 against the image's data.
 int cmd_verify(const CommandArgs& a);
 
-// mkdemo IMAGE [--days N] [--channels N] [--clip-pictures N]: makes a demo recorder disk image.
+// mkdemo IMAGE [--force] [--short] [--workers N]: makes the demo recorder disk image.
 int cmd_mkdemo(const CommandArgs& a);

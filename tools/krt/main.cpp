@@ -120,15 +120,15 @@ const Command kCommands[] = {
      "everything matches. Reads the whole image: as long as a copy of it takes.\n",
      false, 1, 1, cmd_verify},
 #ifdef KRT_TOOL_MKDEMO
-    {"mkdemo", "IMAGE [--force] [--days N] [--channels N] [--clip-pictures N]", "make a demo recorder disk image",
-     "Makes a new sparse disk image the way a recorder records one: formatted by the library,\n"
-     "then N days (default 3, at most 7) of N channels (default 8, at most 16) written through\n"
-     "the library's writer. Every file starts with a clip of N pictures (default 200, at most\n"
-     "250, 25 a second; H.264 704x576, MP2 sound in an MPEG program stream; raw H.264 for\n"
-     "channels 002, 004, ...) showing its channel, date and time. Files are split by the pack\n"
-     "period; the clock jumps forward on the first day and back (a collision) on the last;\n"
-     "idea0 fills up and wraps (an older lap); idea1 holds the mirror of channel 002. IMAGE\n"
-     "must not exist; with --force it may be a regular file of yours, which is replaced.\n",
+    {"mkdemo", "IMAGE [--force] [--short] [--workers N]", "make a demo recorder disk image",
+     "Makes a new sparse disk image of a recorder's day (2024-03-05, six cameras): CH 01-04\n"
+     "record continuously (H.264 CIF, 6 pictures a second; sound on CH 01 and 02) in files of\n"
+     "15 minutes, CH 05 and 06 motion and alarm events (D1, 25 a second); a power cut, the\n"
+     "change from the full idea0 to idea1, an older lap on idea1 partly overwritten, and the\n"
+     "clock set back a quarter of an hour. Every picture shows its channel, date and time.\n"
+     "--short cuts every recording to 10 seconds; --workers N runs N encoders at once (default:\n"
+     "one per processor). Prints what it made. An existing IMAGE is replaced only with --force\n"
+     "and only when it is a regular file of yours.\n",
      false, 1, 1, cmd_mkdemo},
 #endif
 #ifdef KRT_TOOL_FRAMES
@@ -186,14 +186,14 @@ struct ValueOption {
   const char* option;
 };
 constexpr ValueOption kValueOptions[] = {
-    {"verify", "--sha256"}, {"mkdemo", "--days"}, {"mkdemo", "--channels"}, {"mkdemo", "--clip-pictures"}};
+    {"verify", "--sha256"}, {"mkdemo", "--workers"}};
 
 // Options without a value, per command: they are handed on with an empty value.
 constexpr ValueOption kFlagOptions[] = {{"mount", "-f"}, {"mount", "--foreground"},
                                         {"mount", "--background"}, {"export", "--mp4"},
                                         {"export", "--hash-source"}, {"mkdemo", "--force"},
-                                        {"ls", "-r"}, {"ls", "--csv"}, {"ls", "--bodyfile"},
-                                        {"ls", "--hash"}};
+                                        {"mkdemo", "--short"}, {"ls", "-r"}, {"ls", "--csv"},
+                                        {"ls", "--bodyfile"}, {"ls", "--hash"}};
 
 bool listed(const ValueOption* begin, const ValueOption* end, const Command& c, const char* option) {
   for (const ValueOption* v = begin; v != end; ++v) {
