@@ -1,6 +1,6 @@
 // The `krt` command-line tool.
 //
-//   krt [-d IMAGE]... COMMAND [--json] [ARGS]
+//   krt [-v] [--io-trace FILE] [-d IMAGE]... COMMAND [--json] [ARGS]
 //
 // Global options name the disk images to look at first (before VENDREL_DISKS, the Disks/
 // folder and the block devices). Each command is one entry of the table below and one source
@@ -16,6 +16,7 @@
 #include "commands.h"
 #include "krt/disk.h"
 #include "krt/ewf_source.h"
+#include "krt/io_trace.h"
 #include "krt/log.h"
 #include "session.h"
 #include "catalog/text.h"
@@ -119,12 +120,16 @@ const Command* find_command(const char* name) {
 
 void usage(FILE* out) {
   std::fprintf(out,
-               "usage: krt [-v] [-d IMAGE]... COMMAND [--json] [ARGS]\n\n"
+               "usage: krt [-v] [--io-trace FILE] [-d IMAGE]... COMMAND [--json] [ARGS]\n\n"
                "  -d IMAGE   look at this disk image first (may be repeated); then the images in\n"
                "             VENDREL_DISKS, the Disks/ folder and the block devices. IMAGE is a raw\n"
                "             image or the first segment of a split raw image (NAME.001) or of an\n"
                "             E01 set (NAME.E01)\n"
-               "  -v         also print the library's trace and info lines (standard error)\n\n"
+               "  -v         also print the library's trace and info lines (standard error)\n"
+               "  --io-trace FILE\n"
+               "             write every disk read (disk, first sector, sectors, microseconds)\n"
+               "             to FILE, for bench/io_model (also VENDREL_IO_TRACE=FILE); with\n"
+               "             KRT_EMULATE_DISK=hdd or ssd reads take as long as on such a disk\n\n"
                "commands:\n");
   for (const Command& c : kCommands) {
     const std::string call = concat({c.name, " ", c.synopsis});
@@ -211,6 +216,15 @@ int main(int argc, char** argv) {
         return kExitUsage;
       }
       images.push_back(argv[++i]);
+    } else if (std::strcmp(argv[i], "--io-trace") == 0) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "krt: --io-trace needs a file\n");
+        return kExitUsage;
+      }
+      if (!krt::set_io_trace(argv[++i])) {
+        std::fprintf(stderr, "krt: the trace file %s cannot be created\n", argv[i]);
+        return kExitFailed;
+      }
     } else if (std::strcmp(argv[i], "-v") == 0) {
       krt::set_log_verbose(true);
     } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {

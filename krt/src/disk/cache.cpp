@@ -33,6 +33,7 @@
 #include "krt/disk_io.h"
 #include "krt/lock.h"
 #include "krt/log.h"
+#include "krt/readahead.h"
 
 namespace krt {
 namespace {
@@ -129,6 +130,7 @@ void binit() {
   for (Buf*& chain : g_chains) chain = nullptr;
   g_head = &g_bufs[0];
   g_next_assignment = kCacheBuffers;
+  readahead_forget_all();
 }
 
 Buf* getblk(int disk, uint64_t sector) {
@@ -160,7 +162,7 @@ Buf* bread(int disk, uint64_t sector) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   Buf* b = getblk(disk, sector);
   if (!b || b->valid) return b;
-  if (disk_io_read(disk, 1, sector, b->data) != 0) {
+  if (readahead_sector(disk, sector, b->data) != 0) {
     brelse(b);
     return nullptr;
   }
