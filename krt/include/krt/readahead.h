@@ -5,12 +5,14 @@
 // A window belongs to a stream of reads. A read that falls in a window is served from it; a
 // read that lies ahead of a window, no further past its end than the window is long, continues
 // that stream: the window doubles (up to kReadAheadMaxSectors, 1 MiB) and is read afresh from
-// the sector asked for. Any other read is random access: it takes the stream used longest ago
-// and starts it at kReadAheadMinSectors. So whole index and directory stretches are read in
+// the sector asked for. A read just before a window (a walk towards lower sectors) continues it
+// the same way, with a window that ends where the old one began. Any other read is random access: it takes the stream used longest ago
+// and starts it at kReadAheadMinSectors around the sector (on a spinning disk 64 KiB cost
+// little more than one sector, and a search's next probes often fall in them). So whole index and directory stretches are read in
 // requests of up to 1 MiB, interleaved walks keep one stream each, and random reads cost one
 // small request.
 //
-// Budget: kReadAheadStreams windows of kReadAheadMaxSectors sectors, 4 MiB in all, fixed and
+// Budget: kReadAheadStreams windows of kReadAheadMaxSectors sectors, 8 MiB in all, fixed and
 // allocated statically, like the sector cache.
 //
 // Bytes are never changed: every byte served is one the disk returned for that sector. A read
@@ -26,8 +28,8 @@
 
 namespace krt {
 
-constexpr int kReadAheadStreams = 4;
-constexpr uint32_t kReadAheadMinSectors = 8;     // 4 KiB: a random read
+constexpr int kReadAheadStreams = 8;
+constexpr uint32_t kReadAheadMinSectors = 128;   // 64 KiB: a random read
 constexpr uint32_t kReadAheadMaxSectors = 2048;  // 1 MiB: the largest request
 
 // Reads one sector of disk into buf (512 bytes), from a window or from the disk. Returns 0, or

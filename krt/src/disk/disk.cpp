@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 
+#include "krt/disk_io.h"
 #include "krt/image_source.h"
 #include "krt/io_trace.h"
 #include "krt/lock.h"
@@ -45,6 +46,7 @@ void detach_disks() {
   g_info.ide_port = 4;
   g_drive_numbers.fill(-1);
   readahead_forget_all();
+  note_library_change();
 }
 
 int attach_disks() {
@@ -137,6 +139,7 @@ void set_disk_hooks(DiskHooks hooks) {
   g_hooks.read = hooks.read ? hooks.read : disk_read_sectors;
   g_hooks.write = hooks.write ? hooks.write : disk_write_sectors;
   readahead_forget_all();
+  note_library_change();
 }
 
 DiskHooks disk_hooks() {

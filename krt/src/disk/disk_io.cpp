@@ -23,6 +23,7 @@ WakeFn g_wake_before = nullptr;
 WokenFn g_wake_after = nullptr;
 DiskErrorReport g_error_report{};
 EventHook g_event_hook = nullptr;
+uint64_t g_changes = 0;
 
 uint64_t now_ms() { return clock_ms(); }
 
@@ -68,10 +69,21 @@ int disk_io_read_ahead(int disk, uint16_t count, uint64_t sector, uint8_t* buf) 
 int disk_io_write(int disk, uint16_t count, uint64_t sector, const uint8_t* buf) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   readahead_forget(disk, sector, count);
+  note_library_change();
   disk_wake_check(disk);
   const int result =
       disk_hooks().write(uint16_t(disk), count, hook_lo(sector), hook_hi(sector), buf);
   return finish_transfer(disk, sector, kDiskErrorWrite, result);
+}
+
+uint64_t library_changes() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  return g_changes;
+}
+
+void note_library_change() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  ++g_changes;
 }
 
 void init_access_stamps() {

@@ -30,10 +30,16 @@ bool holds(const Stream& s, int disk, uint64_t sector) {
   return s.disk == disk && sector >= s.start && sector - s.start < s.count;
 }
 
-// Whether a read of sector continues s: it lies past s's end by less than s's window.
+// Whether a read of sector continues s forwards: it lies past s's end by less than s's window.
 bool continues(const Stream& s, int disk, uint64_t sector) {
   const uint64_t end = s.start + s.count;
   return s.disk == disk && s.count > 0 && sector >= end && sector - end < s.window;
+}
+
+// Whether a read of sector continues s backwards (a walk towards lower sectors): it lies before
+// s's start by no more than s's window.
+bool continues_back(const Stream& s, int disk, uint64_t sector) {
+  return s.disk == disk && s.count > 0 && sector < s.start && s.start - sector <= s.window;
 }
 
 // The stream to start afresh for a random read: an empty one, else the one used longest ago.
@@ -69,20 +75,28 @@ int readahead_sector(int disk, uint64_t sector, uint8_t* buf) {
   }
   Stream* stream = nullptr;
   uint32_t window = kReadAheadMinSectors;
+  uint64_t first = sector;  // the window's first sector
   for (Stream& s : g_streams) {
-    if (continues(s, disk, sector)) {
+    if (continues(s, disk, sector) || continues_back(s, disk, sector)) {
       stream = &s;
       window = std::min(s.window * 2, kReadAheadMaxSectors);
+      // Backwards, the window ends where the stream's began (and never before sector 0).
+      if (sector < s.start) first = s.start - std::min<uint64_t>(window, s.start);
       break;
     }
   }
-  if (!stream) stream = &stream_to_reuse();
+  if (!stream) {
+    // Random access: a small window around the sector, since searches probe on both sides.
+    stream = &stream_to_reuse();
+    first = sector - std::min<uint64_t>(sector, window / 2);
+  }
   const size_t index = size_t(stream - g_streams);
-  const uint64_t count = window_sectors(disk, sector, window);
-  *stream = Stream{disk, sector, 0, window, ++g_use_counter};
-  if (count > 1 && disk_io_read_ahead(disk, uint16_t(count), sector, g_windows[index]) == 0) {
+  const uint64_t count = window_sectors(disk, first, window);
+  *stream = Stream{disk, first, 0, window, ++g_use_counter};
+  if (count > sector - first && count > 1 &&
+      disk_io_read_ahead(disk, uint16_t(count), first, g_windows[index]) == 0) {
     stream->count = count;
-    std::memcpy(buf, g_windows[index], kSectorBytes);
+    std::memcpy(buf, g_windows[index] + (sector - first) * kSectorBytes, kSectorBytes);
     return 0;
   }
   // The whole window would not read: the one sector asked for, reported as usual when bad.
