@@ -1,5 +1,7 @@
 // krt mkdemo IMAGE [--days N] [--channels N] [--clip-pictures N]: the demo recorder disk
 // (demo/demo_disk.h).
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 
@@ -37,11 +39,17 @@ int cmd_mkdemo(const CommandArgs& a) {
     }
   }
   const std::string& path = a.words[0];
+  bool force = false;
+  for (const auto& [option, value] : a.values) force = force || option == "--force";
+  struct stat existing {};
+  if (!force && ::lstat(path.c_str(), &existing) == 0)
+    return fail(concat({path, " exists: it is replaced only with --force"}));
   // The writer warns of every file it splits: a recorder's chatter, not news for the user.
+  std::FILE* const said = krt::log_stream();
   std::FILE* quiet = std::fopen("/dev/null", "w");
   if (quiet) krt::set_log_stream(quiet);
   const krtdemo::DemoResult r = krtdemo::make_demo_disk(path, options);
-  krt::set_log_stream(stderr);
+  krt::set_log_stream(said);
   if (quiet) std::fclose(quiet);
   if (!r.ok) return fail(r.error);
   size_t recordings = 0;

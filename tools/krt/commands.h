@@ -54,5 +54,9 @@ int cmd_frames(const CommandArgs& a);
 // mount MOUNTPOINT [-f | --background]: the recordings as a read-only FUSE file system.
 int cmd_mount(const CommandArgs& a);
 
+// verify IMAGE [--sha256 HEX]: checks a set's segments, an E01 set's stored digests and a given
+// SHA-256 against the image's data.
+int cmd_verify(const CommandArgs& a);
+
 // mkdemo IMAGE [--days N] [--channels N] [--clip-pictures N]: makes a demo recorder disk image.
 int cmd_mkdemo(const CommandArgs& a);

@@ -32,7 +32,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MkdemoCase{{"mkdemo", "x.img", "--clip-pictures", "251"}, 2,
                                  "--clip-pictures takes a number from 1 to 250"},
                       MkdemoCase{{"mkdemo", "x.img", "--speed", "3"}, 2, "unknown option '--speed'"},
-                      MkdemoCase{{"mkdemo", "/"}, 1, "exists and is not a regular file"},
+                      MkdemoCase{{"mkdemo", "/"}, 1, "/ exists: it is replaced only with --force"},
+                      MkdemoCase{{"mkdemo", "/", "--force"}, 1, "exists and is not a regular file"},
                       MkdemoCase{{"mkdemo", "/nonexistent-folder/x.img"}, 1, "No such file or directory"}));
 
 }  // namespace
