@@ -44,6 +44,14 @@ class ReadAheadTest : public test::LibraryTest {
     for (uint64_t s = 1; s < kSectors; ++s) image_.write(s, &s, sizeof s);
     image_.tag_krt();
     ASSERT_EQ(test::attach_only({image_.path()}), 1);
+    // A mounted partition over sectors 0 .. kPartitionEnd - 1: windows stay inside it.
+    DriverParam& p = *driver_slot(0);
+    p = DriverParam{};
+    p.type = 0;
+    p.dev = 0;
+    p.start_sector = 0;
+    p.data_off = uint32_t(kPartitionEnd);
+    p.sector_per_clus = 1;
     Requests::reset();
     set_disk_hooks(DiskHooks{Requests::read, nullptr});
   }
@@ -58,6 +66,7 @@ class ReadAheadTest : public test::LibraryTest {
   }
 
   static constexpr uint64_t kSectors = 40000;
+  static constexpr uint64_t kPartitionEnd = 39000;
   test::TempImage image_{kSectors};
 };
 
@@ -97,8 +106,10 @@ TEST_F(ReadAheadTest, MergesAndReadsAheadAsTheTableSays) {
       // A long walk: windows grow to 1 MiB and stay there.
       {"crossing the budget", run(100, 6000),
        {{36, 128}, {164, 256}, {420, 512}, {932, 1024}, {1956, 2048}, {4004, 2048}, {6052, 2048}}},
-      // Windows stop at the end of the disk.
-      {"end of the disk", {kSectors - 10, kSectors - 1}, {{kSectors - 74, 74}}},
+      // Windows stop at the end of the partition; outside every partition sectors are read alone.
+      {"end of the partition", {kPartitionEnd - 10, kPartitionEnd - 1}, {{kPartitionEnd - 74, 74}}},
+      {"outside the partitions", {kPartitionEnd + 500, kPartitionEnd + 501},
+       {{kPartitionEnd + 500, 1}, {kPartitionEnd + 501, 1}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -17,7 +17,9 @@
 //
 // Bytes are never changed: every byte served is one the disk returned for that sector. A read
 // that fails as a whole is retried for the one sector asked for, so a bad sector fails, and is
-// reported, exactly as without read-ahead. A window never runs past the disk's capacity.
+// reported, exactly as without read-ahead. A window never leaves the mounted partition that
+// holds the sector asked for (up to the end of its data area); a sector outside every mounted
+// partition is read alone, so a damaged disk cannot lead reads anywhere else.
 // Windows overlapping a write of the library are dropped (disk_io_write does this), and all
 // are dropped at start-up, on attach and when the hooks change.
 //

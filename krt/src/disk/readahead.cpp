@@ -7,6 +7,7 @@
 
 #include "krt/disk.h"
 #include "krt/disk_io.h"
+#include "krt/driver.h"
 #include "krt/lock.h"
 
 namespace krt {
@@ -52,13 +53,21 @@ Stream& stream_to_reuse() {
   return *pick;
 }
 
-// Sectors a window starting at sector may take: window, cut at the disk's capacity when known.
-uint64_t window_sectors(int disk, uint64_t sector, uint32_t window) {
-  DiskInfo info{};
-  get_disk_info(&info);
-  const uint64_t cap = disk >= 0 && disk < kMaxDisks ? info.cap[disk] : 0;
-  if (cap == 0) return window;
-  return sector < cap ? std::min<uint64_t>(window, cap - sector) : 1;
+// The sectors [first, end) of the mounted partition of disk that holds sector, up to the end of
+// its data area. False when no mounted partition holds it: such a sector is read alone, so that
+// no window reaches past a partition (a damaged disk must not lead reads anywhere else).
+bool partition_around(int disk, uint64_t sector, uint64_t& first, uint64_t& end) {
+  for (int i = 0; i < kMaxDrivers; ++i) {
+    const DriverParam& p = *driver_slot(i);
+    if (!driver_in_use(p) || p.dev != disk) continue;
+    const uint64_t last = p.start_sector + p.data_off + uint64_t(p.total_clus) * p.sector_per_clus;
+    if (sector >= p.start_sector && sector < last) {
+      first = p.start_sector;
+      end = last;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -91,7 +100,10 @@ int readahead_sector(int disk, uint64_t sector, uint8_t* buf) {
     first = sector - std::min<uint64_t>(sector, window / 2);
   }
   const size_t index = size_t(stream - g_streams);
-  const uint64_t count = window_sectors(disk, first, window);
+  uint64_t low = 0, end = 0;
+  if (!partition_around(disk, sector, low, end)) low = end = sector;  // read alone below
+  first = std::max(first, low);
+  const uint64_t count = end > first ? std::min<uint64_t>(window, end - first) : 0;
   *stream = Stream{disk, first, 0, window, ++g_use_counter};
   if (count > sector - first && count > 1 &&
       disk_io_read_ahead(disk, uint16_t(count), first, g_windows[index]) == 0) {
