@@ -25,6 +25,7 @@
 #include <string>
 
 #include "recordsearchparent.h"
+#include "snapshotfile.h"
 
 class CPlayerManager;
 class QMenu;
@@ -47,6 +48,7 @@ class CPlaybackCommands : public IRecordSearchParent {
     kCmdNineSpliter1 = 1631,
     kCmdNineSpliter2 = 1632,
     kCmdNineSpliter3 = 1633,
+    kCmdSnapshotPng = 1634,  // the snapshot as lossless PNG instead of BMP
   };
   static constexpr int kWindowCount = 64;
 
@@ -125,7 +127,9 @@ class CPlaybackCommands : public IRecordSearchParent {
   // The window whose sound was turned on last, or -1.
   int AudioWnd() const { return m_nAudioWnd; }
 
-  // Runs a command of the context menu (1624-1633). Returns false for another id.
+  // Runs a command of the context menu (1624-1634). Returns false for another id. A window
+  // whose recording has ended keeps its last picture: Close Window, Close All Windows and the
+  // bar's Stop clear it, and Snapshot takes it.
   bool OnCommand(int id);
 
   // The context menu of the focused window, with its grey and check states; the caller owns
@@ -141,8 +145,9 @@ class CPlaybackCommands : public IRecordSearchParent {
   void StatusPass();
 
   // The status text a window in `state` shows ("Pause" and "SingleFrame" with 12 spaces after
-  // them, 11 spaces for an idle window, nothing while playing).
-  QString StatusText(int state) const;
+  // them, 11 spaces for an idle window, nothing while playing). An idle window whose recording
+  // ended (ended: CPlayer::endPicture / endNoPicture) shows "WndEnded" ("end") or "NoPicture".
+  QString StatusText(int state, int ended = 0) const;
 
  private:
   bool ValidWnd(int i) const { return i >= 0 && i < kWindowCount; }
@@ -151,11 +156,13 @@ class CPlaybackCommands : public IRecordSearchParent {
   void ForBusy(const std::function<void(int)>& action);
   // Closes window i's player when busy, forgetting its local record (which ends with it).
   void CloseIfBusy(int i);
+  // True while window i is busy or shows the end of its recording.
+  bool HasContent(int i) const;
   // Clears the local-record flag of every window whose player has ended.
   void ForgetEndedRecords();
   void ToggleAudio(int w);
   void ToggleLocalRecord(int w);
-  void TakeSnapshot(int w);
+  void TakeSnapshot(int w, SnapshotFormat format);
 
   lumenpane::CVideoWindow* const m_pVideo;
   CPlayerManager* const m_pManager;

@@ -17,6 +17,7 @@ StreamTime Timeline::next(int64_t stampUs, int64_t durationUs)
     lastStamp_ = stampUs;
     last_.positionUs += (delta > 0 && delta <= kMaxPositionGapUs) ? delta : durationUs;
     last_.paceUs += (delta > 0 && delta <= kMaxPaceGapUs) ? delta : durationUs;
+    ++last_.index;
     return last_;
 }
 

@@ -10,7 +10,7 @@
 #include "catalog/sha256.h"
 #include "catalog/text.h"
 #include "commands.h"
-#include "json.h"
+#include "catalog/json.h"
 #include "krt/packed_time.h"
 #include "session.h"
 #include "wall_clock.h"

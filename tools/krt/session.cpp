@@ -21,7 +21,7 @@
 #include "krt/mount.h"
 #include "krt/volume.h"
 #include "catalog/text.h"
-#include "json.h"
+#include "catalog/json.h"
 
 namespace {
 

@@ -74,7 +74,7 @@ bool fill_record(DriverParam& pdp, uint8_t ch, uint32_t c, const DirItem& item, 
              static_cast<unsigned long long>(told));
   }
   if (!data) return true;
-  format_recording_name(data->name, sizeof data->name, item.start_time, item.end_time, item.alarm, c,
+  format_recording_name(data->name, sizeof data->name, item.start_time, item_end_time(item), item.alarm, c,
                         item.repeat_no, item.av != 0);
   data->attrib = 0;
   data->time_write = int64_t(time_to_time_t(item.start_time));

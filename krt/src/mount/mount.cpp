@@ -9,8 +9,6 @@
 #include "krt/cache.h"
 #include "krt/disk_io.h"
 #include "krt/driver_dump.h"
-#include "krt/driver_info.h"
-#include "krt/file.h"
 #include "krt/format.h"
 #include "krt/layout.h"
 #include "krt/lock.h"
@@ -196,7 +194,6 @@ int krt_file_sys_init(int& healthy_count, const uint32_t* shutdown) {
   init_access_stamps();
   reset_driver_table();
   clear_work_drivers();
-  clear_file_handles();
   set_pack_period(kDefaultPackPeriodMs / 1000);
   std::memset(g_reports, 0, sizeof g_reports);
 
@@ -307,7 +304,7 @@ int krt_fs_mount(int disk, int part) {
   load_collision_table(*pdp);
   const bool unclean = pdp->status != kStatusClean && (pdp->type == 0 || pdp->type == 3 || pdp->type == 4);
   if (unclean) {
-    restore_fs41(*pdp);
+    restore_fs41(*pdp, g_shutdown_time);
     save_pdp(*pdp);
   }
   build_sections(*pdp);
