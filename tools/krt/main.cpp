@@ -1,6 +1,6 @@
 // The `krt` command-line tool.
 //
-//   krt [-d IMAGE]... COMMAND [--json] [ARGS]
+//   krt [-v] [--io-trace FILE] [-d IMAGE]... COMMAND [--json] [ARGS]
 //
 // Global options name the disk images to examine (only those when any are named; otherwise
 // VENDREL_DISKS, the Disks/ folder and the block devices), how to open them (-i, -o) and how
@@ -18,6 +18,7 @@
 #include "image_options.h"
 #include "krt/disk.h"
 #include "krt/ewf_source.h"
+#include "krt/io_trace.h"
 #include "krt/log.h"
 #include "session.h"
 #include "catalog/text.h"
@@ -151,7 +152,7 @@ const Command* find_command(const char* name) {
 
 void usage(FILE* out) {
   std::fprintf(out,
-               "usage: krt [-v] [-i raw|split|ewf] [-o SECTORS] [-d IMAGE]... COMMAND [--json] [ARGS]\n"
+               "usage: krt [-v] [--io-trace FILE] [-i raw|split|ewf] [-o SECTORS] [-d IMAGE]... COMMAND [--json] [ARGS]\n"
                "       krt --version\n\n"
                "  -d IMAGE   examine this disk image (may be repeated; without -d: the images in\n"
                "             VENDREL_DISKS, the Disks/ folder and the block devices). IMAGE is a raw\n"
@@ -164,6 +165,10 @@ void usage(FILE* out) {
                "  -o SECTORS the recorder disk starts this many 512-byte sectors into each image\n"
                "  -v         print the library's own log lines with its trace and info lines\n"
                "             (otherwise each warning once, as \"krt: warning: ...\")\n"
+               "  --io-trace FILE\n"
+               "             write every disk read (disk, first sector, sectors, microseconds)\n"
+               "             to FILE, for bench/io_model (also VENDREL_IO_TRACE=FILE); with\n"
+               "             KRT_EMULATE_DISK=hdd or ssd reads take as long as on such a disk\n"
                "  --version  the tool's version\n\n"
                "commands:\n");
   for (const Command& c : kCommands) {
@@ -256,6 +261,15 @@ int main(int argc, char** argv) {
         return kExitUsage;
       }
       images.push_back(argv[++i]);
+    } else if (std::strcmp(argv[i], "--io-trace") == 0) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "krt: --io-trace needs a file\n");
+        return kExitUsage;
+      }
+      if (!krt::set_io_trace(argv[++i])) {
+        std::fprintf(stderr, "krt: the trace file %s cannot be created\n", argv[i]);
+        return kExitFailed;
+      }
     } else if (std::strcmp(argv[i], "-i") == 0 || std::strcmp(argv[i], "-o") == 0) {
       const bool format = argv[i][1] == 'i';
       if (i + 1 >= argc || !(format ? parse_image_format(argv[i + 1], image_options)

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "krt/disk_io.h"
 #include "krt/layout.h"
 #include "krt/log.h"
+#include "krt/mount.h"
 #include "krt/volume.h"
 #include "catalog/text.h"
 #include "catalog/json.h"
@@ -134,6 +136,17 @@ int usage_error(const char* command, const std::string& message) {
 
 namespace {
 
+// The start-up's progress line on a terminal: drawn once the start-up has taken a second.
+std::chrono::steady_clock::time_point g_startup_began;
+bool g_progress_drawn = false;
+
+void draw_startup_progress(int disk, int percent) {
+  if (std::chrono::steady_clock::now() - g_startup_began < std::chrono::seconds(1)) return;
+  std::fprintf(stderr, "\rkrt: reading disk %d: %3d %%", disk, percent);
+  std::fflush(stderr);
+  g_progress_drawn = true;
+}
+
 std::vector<std::string> g_named;  // the -d images, each once
 
 // Why a named image that was not attached cannot be used.
@@ -213,7 +226,13 @@ int attach_named_disks() {
 }
 
 bool bring_up_volume() {
+  const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  g_startup_began = std::chrono::steady_clock::now();
+  g_progress_drawn = false;
+  if (terminal) krt::set_startup_progress(draw_startup_progress);
   krt::volume_startup();
+  krt::set_startup_progress(nullptr);
+  if (g_progress_drawn) std::fprintf(stderr, "\r\033[K");
   if (!named_images_usable()) return false;
   if (krt::get_disk_info(nullptr) > 0) return true;
   fail("no recorder disk found");
