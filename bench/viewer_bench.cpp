@@ -9,9 +9,9 @@
 // file gives the figures to compare with (scripts/viewer-bench.sh runs both).
 //
 // Reported per N (Google Benchmark counters, all windows together), as grid_bench does:
-// pictures, late, unshown, late_after_1s, unshown_after_1s, worst_ms, cpu_ms (processor time
-// of the whole program per picture, window and status pass included), and rss_mb, the
-// program's peak resident memory so far in MiB.
+// pictures, late, unshown, late_after_1s, unshown_after_1s, passed, passed_after_1s, worst_ms,
+// cpu_ms (processor time of the whole program per picture, window and status pass included),
+// and rss_mb, the program's peak resident memory so far in MiB.
 //
 //   viewer_bench [--stream=PATH] [--seconds=S] [--size=WxH] [benchmark options]
 // --size is the size of the grid of video windows (default 1280×960, as grid_bench's).
@@ -27,7 +27,6 @@
 #include <cstdio>
 #include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "gridprobe.h"
@@ -134,13 +133,7 @@ void BM_Viewer(benchmark::State& state) {
   }
   g_results[windows] = result;
   g_rss[windows] = PeakRssMb();
-  state.counters["pictures"] = static_cast<double>(result.pictures);
-  state.counters["late"] = static_cast<double>(result.late);
-  state.counters["unshown"] = static_cast<double>(result.unshown);
-  state.counters["late_after_1s"] = static_cast<double>(result.lateAfterStart);
-  state.counters["unshown_after_1s"] = static_cast<double>(result.unshownAfterStart);
-  state.counters["worst_ms"] = static_cast<double>(result.worstUs) / 1000.0;
-  state.counters["cpu_ms"] = benchsupport::CpuMsPerPicture(result);
+  benchsupport::SetGridCounters(state, result);
   state.counters["rss_mb"] = g_rss[windows];
 }
 
@@ -162,30 +155,10 @@ void PrintSummary() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> rest{argv[0]};
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view a = argv[i];
-    if (a.starts_with("--stream=")) {
-      g_stream = std::string(a.substr(9));
-    } else if (a.starts_with("--seconds=")) {
-      g_seconds = std::max(1, std::atoi(argv[i] + 10));
-    } else if (a.starts_with("--size=")) {
-      int w = 0, h = 0;
-      if (std::sscanf(argv[i] + 7, "%dx%d", &w, &h) == 2 && w > 0 && h > 0) g_gridSize = QSize(w, h);
-    } else {
-      rest.push_back(argv[i]);
-    }
-  }
-  std::string dir;
-  if (g_stream.empty()) {
-    dir = benchsupport::MakeScratchFolder("viewer-bench");
-    g_stream = dir + "/recording.mpg";
-    if (dir.empty() || !benchsupport::MakeRecorderStream(g_stream, g_seconds)) {
-      std::fprintf(stderr, "viewer_bench: cannot make the recording (ffmpeg with libx264?)\n");
-      benchsupport::RemoveScratchFolder(dir);
-      return 1;
-    }
-  }
+  std::vector<char*> rest = benchsupport::ParseGridOptions(argc, argv, g_stream, g_seconds, g_gridSize);
+  bool made = true;
+  const std::string dir = benchsupport::MakeStreamUnlessGiven("viewer_bench", g_stream, g_seconds, &made);
+  if (!made) return 1;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   int qtArgc = 1;
   QApplication app(qtArgc, argv);

@@ -39,6 +39,9 @@ int CTarnvoxEngine::PausedTick(int port) { return TvxPausedTick(port); }
 int CTarnvoxEngine::SoundOn(int port) { return TvxSoundOn(port); }
 int CTarnvoxEngine::SoundOff(int port) { return TvxSoundOff(port); }
 int CTarnvoxEngine::Snapshot(int port, const char* path) { return TvxSnapshot(port, path); }
+int CTarnvoxEngine::GrabPicture(int port, TvxPicture* picture) {
+  return TvxGrabPicture(port, picture);
+}
 
 int CTarnvoxEngine::StartRecord(int port, const char* path, int flag) {
   return TvxStartRecord(port, path, flag);

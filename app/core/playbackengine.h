@@ -72,7 +72,10 @@ class CPlaybackEngine {
   virtual int SoundOff(int port) = 0;
   // Writes the picture on screen as a bitmap file at path. Non-zero: written.
   virtual int Snapshot(int port, const char* path) = 0;
-  // Also writes the fed stream into the file at path. Non-zero: the file is open.
+  // The picture on screen at its own size, with its place in the stream. Non-zero: filled.
+  virtual int GrabPicture(int port, TvxPicture* picture) = 0;
+  // Also writes the stream, from the bytes decoded next on, into the file at path. Non-zero:
+  // the file is open.
   virtual int StartRecord(int port, const char* path, int flag) = 0;
   // Ends the record; result ignored.
   virtual int StopRecord(int port) = 0;
@@ -107,6 +110,7 @@ class CTarnvoxEngine final : public CPlaybackEngine {
   int SoundOn(int port) override;
   int SoundOff(int port) override;
   int Snapshot(int port, const char* path) override;
+  int GrabPicture(int port, TvxPicture* picture) override;
   int StartRecord(int port, const char* path, int flag) override;
   int StopRecord(int port) override;
 

@@ -42,13 +42,6 @@ int SignedSteps(int level) { return level <= CPlayer::speedSlow3 ? -level : leve
 
 }  // namespace
 
-std::string SnapshotFilePath(const std::string& folder, const infra::DateTime& when) {
-  char name[32];
-  std::snprintf(name, sizeof name, "%04d%02d%02d_%02d%02d%02d.bmp", when.m_nYear, when.m_nMonth,
-                when.m_nDay, when.m_nHour, when.m_nMinute, when.m_nSecond);
-  return JoinPath(folder, name);
-}
-
 std::string RecordFilePath(const std::string& folder, const RecordingName& recording) {
   char prefix[32];
   std::snprintf(prefix, sizeof prefix, "%03d_%04d%02d%02d_", recording.channel, recording.year,
@@ -85,6 +78,22 @@ long ReadFileAt(void* opaque, int64_t offset, unsigned char* buffer, size_t leng
 
 }  // namespace
 
+void CPlayer::KeepLastPicture() {
+  TvxPicture last;
+  const bool shown = m_pEngine->GrabPicture(m_nPort, &last) != 0;
+  {
+    std::lock_guard lock(m_lastMutex);
+    m_lastPicture = SnapshotPicture{std::move(last.image), last.positionUs, last.index};
+  }
+  m_nEnded.store(shown ? endPicture : endNoPicture);
+}
+
+void CPlayer::ForgetEnd() {
+  m_nEnded.store(endNone);
+  std::lock_guard lock(m_lastMutex);
+  m_lastPicture = SnapshotPicture{};
+}
+
 void CPlayer::ThreadProc() {
   CPlaybackEngine& engine = *m_pEngine;
   engine.Prepare();
@@ -110,6 +119,7 @@ void CPlayer::ThreadProc() {
           qCDebug(lcPlayer, "Sleep it two!");
           if (!NapWhileLooping(kDrainPollMs)) break;
         }
+        if (m_bLoop.load()) KeepLastPicture();
       }
       engine.Stop(m_nPort);
     }
@@ -148,6 +158,7 @@ int CPlayer::Open(const std::string& path, int64_t startMs) {
   Join();  // a run that ended by itself may still be leaving its thread
   m_strPath = path;
   m_nStartMs.store(std::max<int64_t>(startMs, 0));
+  ForgetEnd();
   m_nDuration.store(RecordingDuration(name));
   m_nFeedDone.store(0);
   m_nPlayStatus.store(speedNormal);  // the engine's Play starts the new stream at normal speed
@@ -164,6 +175,7 @@ int CPlayer::Close() {
   }
   m_nFeedDone.store(0);
   m_nDuration.store(0);
+  ForgetEnd();
   CheckRules();
   return 1;
 }
@@ -171,6 +183,7 @@ int CPlayer::Close() {
 int CPlayer::Stop() {
   if (m_bLoop.load()) CThread::Stop(true);
   if (m_pEngine->CloseStream(m_nPort)) m_nState.store(stateIdle);
+  ForgetEnd();
   CheckRules();
   return 1;
 }
@@ -199,9 +212,27 @@ int CPlayer::StartRecord(const std::string& folder, int flag) {
   return m_pEngine->StartRecord(m_nPort, RecordFilePath(folder, name).c_str(), flag);
 }
 
-int CPlayer::Snapshot(const std::string& folder) {
-  const std::string path = SnapshotFilePath(folder, infra::GetLocalDateTime());
-  if (!m_pEngine->Snapshot(m_nPort, path.c_str())) return 0;
+bool CPlayer::TakePicture(SnapshotPicture* picture) {
+  TvxPicture shown;
+  if (m_pEngine->GrabPicture(m_nPort, &shown)) {
+    *picture = SnapshotPicture{std::move(shown.image), shown.positionUs, shown.index};
+    return true;
+  }
+  if (m_nEnded.load() != endPicture) return false;
+  std::lock_guard lock(m_lastMutex);
+  *picture = m_lastPicture;
+  return !picture->image.isNull();
+}
+
+int CPlayer::Snapshot(const std::string& folder, SnapshotFormat format) {
+  SnapshotPicture picture;
+  if (!TakePicture(&picture)) return 0;
+  std::string error;
+  const std::string path = WriteSnapshotFiles(folder, m_strPath, picture, format, &error);
+  if (path.empty()) {
+    qCWarning(lcPlayer, "snapshot not written: %s", error.c_str());
+    return 0;
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(kSnapshotViewDelayMs));
   if (m_viewer) m_viewer(path);
   return 1;

@@ -43,6 +43,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include <infra/datetime.h>
@@ -52,6 +53,7 @@
 
 class CFSFile;
 #include "recordingpath.h"
+#include "snapshotfile.h"
 
 class CPlayer : public infra::CThread {
  public:
@@ -112,10 +114,18 @@ class CPlayer : public infra::CThread {
   // Ends the local copy. Returns the engine's result.
   int StopRecord();
 
-  // Writes the picture on screen to <folder>/<YYYYmmdd>_<HHMMSS>.bmp (local time now) and,
-  // 50 ms later, hands the file to the file viewer. Returns 1; 0 when the engine wrote no file
-  // (nothing is shown then).
-  int Snapshot(const std::string& folder);
+  // Writes the picture on screen -- or, in a window whose recording has ended, its last
+  // picture -- into folder with its sidecar (snapshotfile.h) and, 50 ms later, hands the picture
+  // file to the file viewer. Returns 1; 0 when there is no picture or a file could not be
+  // written (nothing is shown then).
+  int Snapshot(const std::string& folder, SnapshotFormat format = SnapshotFormat::Bmp);
+
+  // How the last run ended. endNone: no run, a run in progress, or one that was stopped or
+  // closed; endPicture: the recording was played to its end and its last picture stays in the
+  // window; endNoPicture: it was played to its end and no picture could be decoded. Open,
+  // Close and Stop set endNone. Any thread.
+  enum : int { endNone = 0, endPicture = 1, endNoPicture = 2 };
+  int GetEnded() const { return m_nEnded.load(); }
 
   // Pauses (on non-zero) or resumes (on = 0). On success the state is paused or playing.
   // Returns 1 on success, 0 when the engine refused.
@@ -181,6 +191,13 @@ class CPlayer : public infra::CThread {
   int StepFrame(int (CPlaybackEngine::*step)(int));
   // Debug check of the rules above.
   void CheckRules() const;
+  // The picture a snapshot takes: the one on screen, else the last picture of an ended run.
+  bool TakePicture(SnapshotPicture* picture);
+  // On the player's thread, at the end of a run played to its end: keeps the picture on screen
+  // and sets endPicture, or endNoPicture when there is none.
+  void KeepLastPicture();
+  // Forgets how the last run ended (endNone) and its last picture.
+  void ForgetEnd();
 
   TvxFrameSink* const m_hPlayWnd;  // the window's frame sink; may be null
   const int m_nPort;               // engine port = window index
@@ -193,11 +210,10 @@ class CPlayer : public infra::CThread {
   std::atomic<int> m_nDuration{0};  // seconds, from the name; user-interface thread
   std::atomic<int64_t> m_nStartMs{0};  // where the run starts; rule 4 as for the path
   std::atomic<int> m_nFeedDone{0};  // 100 once the whole file was fed, else 0; both threads
+  std::atomic<int> m_nEnded{0};     // endNone..endNoPicture; both threads
+  std::mutex m_lastMutex;           // guards m_lastPicture
+  SnapshotPicture m_lastPicture;    // the last picture of a run played to its end
 };
-
-// <folder>/<YYYYmmdd>_<HHMMSS>.bmp for a snapshot taken at `when` ("/" added only when folder
-// does not end with one).
-std::string SnapshotFilePath(const std::string& folder, const infra::DateTime& when);
 
 // <folder>/<CCC>_<YYYY><MM><DD>_<file name> for a local record of `recording`.
 std::string RecordFilePath(const std::string& folder, const RecordingName& recording);

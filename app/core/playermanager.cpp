@@ -64,8 +64,11 @@ int CPlayerManager::StartRecord(int index, const std::string& folder, int flag) 
 int CPlayerManager::StopRecord(int index) {
   return Forward(Player(index), &CPlayer::StopRecord);
 }
-int CPlayerManager::Snapshot(int index, const std::string& folder) {
-  return Forward(Player(index), &CPlayer::Snapshot, folder);
+int CPlayerManager::Snapshot(int index, const std::string& folder, SnapshotFormat format) {
+  return Forward(Player(index), &CPlayer::Snapshot, folder, format);
+}
+int CPlayerManager::GetEnded(int index) const {
+  return Forward(Player(index), &CPlayer::GetEnded);
 }
 int CPlayerManager::Pause(int index, int on) {
   return Forward(Player(index), &CPlayer::Pause, on);

@@ -50,7 +50,8 @@ class CPlayerManager {
   int SoundOff(int index);
   int StartRecord(int index, const std::string& folder, int flag);
   int StopRecord(int index);
-  int Snapshot(int index, const std::string& folder);
+  int Snapshot(int index, const std::string& folder, SnapshotFormat format = SnapshotFormat::Bmp);
+  int GetEnded(int index) const;  // CPlayer::endNone..endNoPicture
   int Pause(int index, int on);
   int Stop(int index);
   int SetSlow(int index, int level);

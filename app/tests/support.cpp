@@ -155,6 +155,17 @@ int CEngineStandIn::Snapshot(int port, const char* path) {
   return Log("Snapshot", PortArgs(port) + "," + path, snapshotResult);
 }
 
+int CEngineStandIn::GrabPicture(int port, TvxPicture* picture) {
+  const int result = Log("GrabPicture", PortArgs(port), grabResult);
+  if (result) {
+    picture->image = QImage(4, 4, QImage::Format_RGB888);
+    picture->image.fill(Qt::gray);
+    picture->positionUs = grabPositionUs;
+    picture->index = grabIndex;
+  }
+  return result;
+}
+
 int CEngineStandIn::StartRecord(int port, const char* path, int flag) {
   return Log("StartRecord", PortArgs(port) + "," + path + "," + std::to_string(flag),
              startRecordResult);

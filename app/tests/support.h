@@ -29,6 +29,9 @@ class CEngineStandIn : public CPlaybackEngine {
   std::atomic<int> pauseResult{1};
   std::atomic<int> stepResult{1};          // StepNext and StepFront
   std::atomic<int> snapshotResult{1};
+  std::atomic<int> grabResult{1};          // GrabPicture: 1 gives a 4 × 4 grey picture at
+  std::atomic<int64_t> grabPositionUs{0};  //   this position and index
+  std::atomic<int64_t> grabIndex{0};
   std::atomic<int> startRecordResult{1};
   std::atomic<int> soundResult{1};         // SoundOn and SoundOff
   std::atomic<int> refuseInput{0};         // offers refused before the next one is taken;
@@ -74,6 +77,7 @@ class CEngineStandIn : public CPlaybackEngine {
   int SoundOn(int port) override;
   int SoundOff(int port) override;
   int Snapshot(int port, const char* path) override;
+  int GrabPicture(int port, TvxPicture* picture) override;
   int StartRecord(int port, const char* path, int flag) override;
   int StopRecord(int port) override;
 

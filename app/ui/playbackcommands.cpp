@@ -2,11 +2,11 @@
 
 #include <QFileInfo>
 #include <QMenu>
-#include <QMessageBox>
 
 #include <lumenpane/videowindow.h>
 
 #include "appdirs.h"
+#include "messagebox.h"
 #include "playermanager.h"
 
 using lumenpane::CVideoWindow;
@@ -37,9 +37,13 @@ int CPlaybackCommands::FocusedWnd() const { return m_pVideo->GetCurWnd(); }
 // ---------------------------------------------------------------------------------------------
 
 void CPlaybackCommands::CloseIfBusy(int i) {
-  if (m_pManager->GetState(i) == 0) return;
+  if (m_pManager->GetState(i) == CPlayer::stateIdle) return;
   m_pManager->Close(i);
   m_bRecord[static_cast<size_t>(i)] = false;  // the engine ends the record with the stream
+}
+
+bool CPlaybackCommands::HasContent(int i) const {
+  return m_pManager->GetState(i) != CPlayer::stateIdle || m_pManager->GetEnded(i) != CPlayer::endNone;
 }
 
 int CPlaybackCommands::PlayFile(const std::string& path) { return PlayFileAt(path, 0); }
@@ -90,36 +94,36 @@ int CPlaybackCommands::GetFocusedState() const { return m_pManager->GetState(Foc
 
 void CPlaybackCommands::ForBusy(const std::function<void(int)>& action) {
   for (int i = 0; i < kWindowCount; ++i) {
-    const int s = m_pManager->GetState(i);
-    if (s == 1 || s == 2 || s == 4) action(i);
+    if (m_pManager->GetState(i) != CPlayer::stateIdle) action(i);
   }
 }
 
 int CPlaybackCommands::PauseAll() {
   for (int i = 0; i < kWindowCount; ++i) {
     const int s = m_pManager->GetState(i);
-    if (s == 1) m_pManager->Pause(i, 1);
-    else if (s == 2) m_pManager->Pause(i, 0);
+    if (s == CPlayer::statePlaying) m_pManager->Pause(i, 1);
+    else if (s == CPlayer::statePaused) m_pManager->Pause(i, 0);
   }
   return 1;
 }
 
 int CPlaybackCommands::TogglePauseAll() {
   bool anyPlaying = false;
-  ForBusy([&](int i) { anyPlaying = anyPlaying || m_pManager->GetState(i) == 1; });
+  ForBusy([&](int i) { anyPlaying = anyPlaying || m_pManager->GetState(i) == CPlayer::statePlaying; });
   ForBusy([&](int i) {
     const int s = m_pManager->GetState(i);
-    if (anyPlaying && s == 1) m_pManager->Pause(i, 1);
-    if (!anyPlaying && (s == 2 || s == 4)) m_pManager->Pause(i, 0);
+    if (anyPlaying && s == CPlayer::statePlaying) m_pManager->Pause(i, 1);
+    if (!anyPlaying && (s == CPlayer::statePaused || s == CPlayer::stateSingleFrame)) m_pManager->Pause(i, 0);
   });
   return 1;
 }
 
 int CPlaybackCommands::StopAll() {
-  ForBusy([this](int i) {
+  for (int i = 0; i < kWindowCount; ++i) {
+    if (!HasContent(i)) continue;
     m_pManager->Stop(i);
     ResetWindow(i);
-  });
+  }
   return 1;
 }
 
@@ -169,6 +173,7 @@ void CPlaybackCommands::ReleaseWindow(int i) {
 void CPlaybackCommands::ResetWindow(int i) {
   ReleaseWindow(i);
   m_pVideo->ClearWnd(i);
+  m_pVideo->SetWndStatus(i, StatusText(0));
 }
 
 void CPlaybackCommands::UpdateAudio() {
@@ -190,7 +195,7 @@ bool CPlaybackCommands::IsRecord(int i) const {
 
 void CPlaybackCommands::ForgetEndedRecords() {
   for (int i = 0; i < kWindowCount; ++i)
-    if (m_bRecord[static_cast<size_t>(i)] && m_pManager->GetState(i) == 0)
+    if (m_bRecord[static_cast<size_t>(i)] && m_pManager->GetState(i) == CPlayer::stateIdle)
       m_bRecord[static_cast<size_t>(i)] = false;
 }
 
@@ -200,16 +205,17 @@ void CPlaybackCommands::ForgetEndedRecords() {
 
 bool CPlaybackCommands::OnCommand(int id) {
   const int w = FocusedWnd();
-  const bool idle = m_pManager->GetState(w) == 0;
+  const bool idle = m_pManager->GetState(w) == CPlayer::stateIdle;
+  const bool lastPicture = m_pManager->GetEnded(w) == CPlayer::endPicture;
   switch (id) {
     case kCmdCloseWindow:
-      if (idle) return true;
+      if (!HasContent(w)) return true;
       m_pManager->Close(w);
       ResetWindow(w);
       return true;
     case kCmdCloseAllWindow:
       for (int i = 0; i < kWindowCount; ++i) {
-        if (m_pManager->GetState(i) == 0) continue;
+        if (!HasContent(i)) continue;
         m_pManager->Close(i);
         ResetWindow(i);
       }
@@ -221,7 +227,9 @@ bool CPlaybackCommands::OnCommand(int id) {
       if (!idle) ToggleLocalRecord(w);
       return true;
     case kCmdSnapshot:
-      if (!idle) TakeSnapshot(w);
+    case kCmdSnapshotPng:
+      if (!idle || lastPicture)
+        TakeSnapshot(w, id == kCmdSnapshotPng ? SnapshotFormat::Png : SnapshotFormat::Bmp);
       return true;
     case kCmdTimeLabel:
       SetTimeLabels(!m_bTimeLabels);
@@ -268,20 +276,21 @@ void CPlaybackCommands::ToggleLocalRecord(int w) {
   if (m_pManager->StartRecord(w, folder, 0)) m_bRecord[k] = true;
 }
 
-void CPlaybackCommands::TakeSnapshot(int w) {
+void CPlaybackCommands::TakeSnapshot(int w, SnapshotFormat format) {
   std::string folder;
   if (!m_chooser || !m_chooser(&folder)) return;
-  if (m_pManager->Snapshot(w, folder)) return;
+  if (m_pManager->Snapshot(w, folder, format)) return;
   const QString text = m_texts("SnapshotFail");
   const QString caption = m_texts("Prompt");
   if (m_message) m_message(text, caption);
-  else QMessageBox::information(m_pOwner, caption, text, QMessageBox::Ok);
+  else vendrel::ShowMessageText(m_pOwner, caption, text);
 }
 
 QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   ForgetEndedRecords();
   const int w = FocusedWnd();
-  const bool idle = m_pManager->GetState(w) == 0;
+  const bool idle = m_pManager->GetState(w) == CPlayer::stateIdle;
+  const bool lastPicture = m_pManager->GetEnded(w) == CPlayer::endPicture;
   auto* menu = new QMenu(parent);
   auto add = [this](QMenu* to, int id, const char* key) {
     QAction* action = to->addAction(m_texts(key));
@@ -292,7 +301,7 @@ QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   menu->addAction(QStringLiteral("%1:%2").arg(m_texts("Window")).arg(w + 1))
       ->setObjectName(QStringLiteral("0"));
   menu->addSeparator();
-  add(menu, kCmdCloseWindow, "CloseWindow")->setEnabled(!idle);
+  add(menu, kCmdCloseWindow, "CloseWindow")->setEnabled(HasContent(w));
   add(menu, kCmdCloseAllWindow, "CloseAllWindow");
   QAction* audio = add(menu, kCmdAudio, "Audio");
   audio->setEnabled(!idle);
@@ -302,7 +311,8 @@ QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   record->setEnabled(!idle);
   record->setCheckable(true);
   record->setChecked(m_bRecord[static_cast<size_t>(w)]);
-  add(menu, kCmdSnapshot, "Snapshot")->setEnabled(!idle);
+  add(menu, kCmdSnapshot, "Snapshot")->setEnabled(!idle || lastPicture);
+  add(menu, kCmdSnapshotPng, "SnapshotPng")->setEnabled(!idle || lastPicture);
   add(menu, kCmdGoToTime, "GoToTime");
   QAction* label = add(menu, kCmdTimeLabel, "TimeLabel");
   label->setCheckable(true);
@@ -335,11 +345,14 @@ void CPlaybackCommands::ToggleDisplay() {
 // Status pass
 // ---------------------------------------------------------------------------------------------
 
-QString CPlaybackCommands::StatusText(int state) const {
+QString CPlaybackCommands::StatusText(int state, int ended) const {
   switch (state) {
-    case 0: return QString(11, QLatin1Char(' '));
-    case 2: return m_texts("Pause") + QString(12, QLatin1Char(' '));
-    case 4: return m_texts("SingleFrame") + QString(12, QLatin1Char(' '));
+    case CPlayer::stateIdle:
+      if (ended == CPlayer::endPicture) return m_texts("WndEnded");
+      if (ended == CPlayer::endNoPicture) return m_texts("NoPicture");
+      return QString(11, QLatin1Char(' '));
+    case CPlayer::statePaused: return m_texts("Pause") + QString(12, QLatin1Char(' '));
+    case CPlayer::stateSingleFrame: return m_texts("SingleFrame") + QString(12, QLatin1Char(' '));
     default: return {};
   }
 }
@@ -350,16 +363,16 @@ void CPlaybackCommands::StatusPass() {
   for (int i = 0; i < m_nLayout && i < kWindowCount; ++i) {
     const int s = m_pManager->GetState(i);
     int p = -1;
-    if (s == 0) {
+    if (s == CPlayer::stateIdle) {
       p = 0;
-    } else if (s == 2 || s == 4) {
+    } else if (s == CPlayer::statePaused || s == CPlayer::stateSingleFrame) {
       m_pManager->PausedTick(i);
     } else {
       p = m_pManager->GetProgress(i);
       if (p >= 100 || p < 0) p = 0;
     }
     if (i == focused && p != -1 && m_progress) m_progress(i, p);
-    m_pVideo->SetWndStatus(i, StatusText(s));
+    m_pVideo->SetWndStatus(i, StatusText(s, s == CPlayer::stateIdle ? m_pManager->GetEnded(i) : 0));
     ShowTime(i);
   }
 }

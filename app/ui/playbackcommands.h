@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "recordsearchparent.h"
+#include "snapshotfile.h"
 
 class CPlayerManager;
 class QMenu;
@@ -51,8 +52,9 @@ class CPlaybackCommands : public IRecordSearchParent {
     kCmdNineSpliter1 = 1631,
     kCmdNineSpliter2 = 1632,
     kCmdNineSpliter3 = 1633,
-    kCmdTimeLabel = 1640,  // the windows' time label on / off
-    kCmdGoToTime = 1641,   // "Go to Time..." (carried out by the owner's hook)
+    kCmdSnapshotPng = 1634,  // the snapshot as lossless PNG instead of BMP
+    kCmdTimeLabel = 1640,    // the windows' time label on / off
+    kCmdGoToTime = 1641,     // "Go to Time..." (carried out by the owner's hook)
   };
   static constexpr int kWindowCount = 64;
   static constexpr int64_t kJumpShortMs = 10'000;  // Shift+arrow
@@ -181,7 +183,9 @@ class CPlaybackCommands : public IRecordSearchParent {
   // The window whose sound was turned on last, or -1.
   int AudioWnd() const { return m_nAudioWnd; }
 
-  // Runs a command of the context menu (1624-1633). Returns false for another id.
+  // Runs a command of the context menu (1624-1634). Returns false for another id. A window
+  // whose recording has ended keeps its last picture: Close Window, Close All Windows and the
+  // bar's Stop clear it, and Snapshot takes it.
   bool OnCommand(int id);
 
   // The context menu of the focused window, with its grey and check states; the caller owns
@@ -200,8 +204,9 @@ class CPlaybackCommands : public IRecordSearchParent {
   void SetGoToTime(std::function<void()> run) { m_goToTime = std::move(run); }
 
   // The status text a window in `state` shows ("Pause" and "SingleFrame" with 12 spaces after
-  // them, 11 spaces for an idle window, nothing while playing).
-  QString StatusText(int state) const;
+  // them, 11 spaces for an idle window, nothing while playing). An idle window whose recording
+  // ended (ended: CPlayer::endPicture / endNoPicture) shows "WndEnded" ("end") or "NoPicture".
+  QString StatusText(int state, int ended = 0) const;
 
  private:
   bool ValidWnd(int i) const { return i >= 0 && i < kWindowCount; }
@@ -210,11 +215,13 @@ class CPlaybackCommands : public IRecordSearchParent {
   void ForBusy(const std::function<void(int)>& action);
   // Closes window i's player when busy, forgetting its local record (which ends with it).
   void CloseIfBusy(int i);
+  // True while window i is busy or shows the end of its recording.
+  bool HasContent(int i) const;
   // Clears the local-record flag of every window whose player has ended.
   void ForgetEndedRecords();
   void ToggleAudio(int w);
   void ToggleLocalRecord(int w);
-  void TakeSnapshot(int w);
+  void TakeSnapshot(int w, SnapshotFormat format);
   // The time part of the status pass for window i: label and accessible description.
   void ShowTime(int i);
 

@@ -2,16 +2,15 @@
 #include "recordtree.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QHeaderView>
 #include <QIcon>
 #include <QMenu>
 #include <QMetaObject>
 #include <QPixmap>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-#include <chrono>
-#include <thread>
 
 #include <infra/callback.h>
 #include <krt/disk.h>
@@ -26,7 +25,9 @@ namespace {
 
 using namespace recordsearch;
 
-constexpr int kDiskRole = Qt::UserRole + 1;  // a drive root's disk index
+constexpr int kDiskRole = Qt::UserRole + 1;     // a drive root's disk index
+constexpr int kCheckedRole = Qt::UserRole + 2;  // a recording was checked for all-zero bytes
+constexpr int kAllZeroRole = Qt::UserRole + 3;  // ... and every byte of it reads as zero
 constexpr int kImageSize = 16;
 
 // The pictures of the strip (six 16-pixel images).
@@ -90,8 +91,7 @@ CRecordSearchDlg::CRecordSearchDlg(IRecordSearchParent* owner, QWidget* parent)
 }
 
 CRecordSearchDlg::~CRecordSearchDlg() {
-  m_pHotPlugTimer->Stop(false);
-  while (m_pHotPlugTimer->IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  m_pHotPlugTimer->StopAndWait();
 }
 
 void CRecordSearchDlg::LoadDisks() {
@@ -112,6 +112,7 @@ void CRecordSearchDlg::CheckHotPlug(uint32_t) {
 
 void CRecordSearchDlg::AddDriveRoot(const QString& label, int disk) {
   auto* root = new QTreeWidgetItem(m_pTree, QStringList(label));
+  root->setToolTip(0, QString::fromStdString(krt::disk_source(disk)));
   root->setData(0, Qt::UserRole, int(kindDrive));
   root->setData(0, kDiskRole, disk);
   root->setIcon(0, KindIcon(kindDrive));
@@ -159,10 +160,37 @@ void CRecordSearchDlg::AddChildren(QTreeWidgetItem* item, int kind, bool fill) {
       components.push_back(rooted.substr(from, slash - from));
     components.push_back(rooted.substr(from));
   }
-  for (const std::string& label : ChildLabels(disk, components)) {
-    QTreeWidgetItem* child = AddChild(item, QString::fromStdString(label), kind);
-    if (fill) FillChildren(child);
+  const CInitLanguage* language = CInitLanguage::Instance();
+  for (const ChildItem& entry : ChildItems(disk, components)) {
+    QTreeWidgetItem* child = AddChild(item, QString::fromStdString(entry.label), kind);
+    QString tip = QString::fromStdString(entry.tooltip);
+    if (entry.unavailable) {
+      // Greyed, with the start-up's reason; nothing below it to expand.
+      tip = language->GetString("PartitionUnavailable") + " " + tip;
+      child->setDisabled(true);
+    }
+    child->setToolTip(0, tip);
+    child->setData(0, Qt::AccessibleDescriptionRole, tip);
+    if (fill && !entry.unavailable) FillChildren(child);
   }
+}
+
+void CRecordSearchDlg::MarkDamage(QTreeWidgetItem* channel) {
+  for (int i = 0; i < channel->childCount(); ++i) {
+    QTreeWidgetItem* file = channel->child(i);
+    if (Kind(file) != kindFile || file->data(0, kCheckedRole).toBool()) continue;
+    file->setData(0, kCheckedRole, true);
+    if (!RecordingAllZero(RootedPath(file))) continue;
+    const QString tip = file->text(0) + "\n" + CInitLanguage::Instance()->GetString("AllZeroRecording");
+    file->setData(0, kAllZeroRole, true);
+    file->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    file->setToolTip(0, tip);
+    file->setData(0, Qt::AccessibleDescriptionRole, tip);
+  }
+}
+
+bool CRecordSearchDlg::IsAllZero(const QTreeWidgetItem* item) {
+  return item && item->data(0, kAllZeroRole).toBool();
 }
 
 void CRecordSearchDlg::FillChildren(QTreeWidgetItem* item) {
@@ -172,6 +200,7 @@ void CRecordSearchDlg::FillChildren(QTreeWidgetItem* item) {
 
 bool CRecordSearchDlg::ExpandItem(QTreeWidgetItem* item) {
   const int kind = Kind(item);
+  if (kind == kindChannel) MarkDamage(item);
   if (kind >= kindChannel) return kind == kindChannel;
   for (QTreeWidgetItem* child : item->takeChildren()) delete child;
   AddChildren(item, kind + 1, true);
@@ -194,7 +223,7 @@ int CRecordSearchDlg::GetSelectedFilePath(std::string& path) const {
 std::unique_ptr<QMenu> CRecordSearchDlg::MakeContextMenu(QTreeWidgetItem* item) {
   m_strMenuPath.clear();
   const int kind = Kind(item);
-  if (!item || kind < kindPartition || kind > kindFile || !item->parent()) return nullptr;
+  if (!item || kind < kindPartition || kind > kindFile || !item->parent() || item->isDisabled()) return nullptr;
   m_nMenuKind = kind;
   m_strMenuPath = RootedPath(item);
   auto menu = std::make_unique<QMenu>(this);

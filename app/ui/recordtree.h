@@ -7,6 +7,9 @@
 // its children and fills each new child one level deep, so the expand buttons are always right.
 //
 // What the user does here:
+//   - tooltips: a drive root names its image path, a recording its full name; a partition the
+//     start-up refused or re-initialised is greyed with the reason; a recording whose bytes all
+//     read as zero carries a warning mark once its channel is opened;
 //   - double click on a recording: the parent plays its "/mnt/..." path (PlayFile);
 //   - right click on a partition: a menu with "CopyTo" (1025); on a day, a channel or a
 //     recording: "CopyTo" and "SyncPlay" (1026); a drive root has no menu;
@@ -80,8 +83,11 @@ class CRecordSearchDlg : public QWidget {
   // The kind an item carries.
   static int Kind(const QTreeWidgetItem* item);
 
-  // Rebuilds item's children (see the top of this file). Returns false for a recording.
+  // Rebuilds item's children (see the top of this file); a channel's recordings are checked
+  // for all-zero bytes instead (MarkDamage). Returns false for a recording.
   bool ExpandItem(QTreeWidgetItem* item);
+  // Whether item is a recording whose every byte reads as zero (marked by MarkDamage).
+  static bool IsAllZero(const QTreeWidgetItem* item);
   // Double click on item: plays it when it is a recording.
   void OnDblclkItem(QTreeWidgetItem* item);
   // Right click on item: remembers it for the commands and returns its menu, or null for a
@@ -102,6 +108,9 @@ class CRecordSearchDlg : public QWidget {
   void FillChildren(QTreeWidgetItem* item);
   // Adds the labels below item as children of kind, each filled one level deep when fill.
   void AddChildren(QTreeWidgetItem* item, int kind, bool fill);
+  // Checks each recording below a channel once: one whose every byte reads as zero gets a
+  // warning mark and a tooltip saying so (it is still played and exported as it is).
+  void MarkDamage(QTreeWidgetItem* channel);
   // The context menu at a point of the tree.
   void OnContextMenu(const QPoint& pos);
 

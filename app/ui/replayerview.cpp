@@ -3,18 +3,14 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
-#include <QtDebug>
 
 #include "appdirs.h"
 #include "playbackcommands.h"
+#include "player.h"
 #include "replayerslider.h"
 #include "xskinbutton.h"
 
 namespace {
-// The speed levels, shared by the process.
-int g_nSlowLevel = 0;
-int g_nFastLevel = 0;
-
 CLoadBmp::TextLookup OrKeys(CLoadBmp::TextLookup texts) {
   if (texts) return texts;
   return [](const char* key) { return QString::fromUtf8(key); };
@@ -34,9 +30,6 @@ CReplayerView::CReplayerView(CPlaybackCommands* commands, CLoadBmp::TextLookup t
 }
 
 CReplayerView::~CReplayerView() = default;
-
-int CReplayerView::SlowLevel() { return g_nSlowLevel; }
-int CReplayerView::FastLevel() { return g_nFastLevel; }
 
 bool CReplayerView::OnInitDialog() {
   return OnInitDialog(QString::fromStdString(vendrel::ResourceDir()));
@@ -95,15 +88,15 @@ QString CReplayerView::TimeText() const { return m_pTime ? m_pTime->text() : QSt
 // ---------------------------------------------------------------------------------------------
 
 void CReplayerView::OnPlay() {
-  if (g_nSlowLevel != 0 || g_nFastLevel != 0) {
+  if (m_nSlowLevel != 0 || m_nFastLevel != 0) {
     m_pCommands->FastAll(0);
     ResetSpeedLevels();
     return;
   }
   switch (m_pCommands->GetFocusedState()) {
-    case 2: m_pCommands->PauseAll(); break;
-    case 4: m_pCommands->ResumeAll(); break;
-    case 0: m_pCommands->PlayFile(); break;
+    case CPlayer::statePaused: m_pCommands->PauseAll(); break;
+    case CPlayer::stateSingleFrame: m_pCommands->ResumeAll(); break;
+    case CPlayer::stateIdle: m_pCommands->PlayFile(); break;
     default: break;
   }
 }
@@ -111,24 +104,22 @@ void CReplayerView::OnPlay() {
 void CReplayerView::OnPause() { m_pCommands->PauseAll(); }
 
 void CReplayerView::OnStop() {
-  if (m_pCommands->StopAll() > 0) ResetSpeedLevels();
+  m_pCommands->StopAll();
+  ResetSpeedLevels();
 }
 
 void CReplayerView::OnSlower() {
-  g_nSlowLevel = g_nSlowLevel + 1 > kMaxSpeedLevel ? 1 : g_nSlowLevel + 1;
-  if (m_pCommands->SlowAll(g_nSlowLevel) > 0) {
-    g_nFastLevel = 0;
-    UpdateSpeedTips();
-  }
+  m_nSlowLevel = m_nSlowLevel + 1 > kMaxSpeedLevel ? 1 : m_nSlowLevel + 1;
+  m_pCommands->SlowAll(m_nSlowLevel);
+  m_nFastLevel = 0;
+  UpdateSpeedTips();
 }
 
 void CReplayerView::OnFast() {
-  g_nFastLevel = g_nFastLevel + 1 > kMaxSpeedLevel ? 1 : g_nFastLevel + 1;
-  if (const int result = m_pCommands->FastAll(g_nFastLevel); result > 0) {
-    qDebug("bRet = %d", result);
-    g_nSlowLevel = 0;
-    UpdateSpeedTips();
-  }
+  m_nFastLevel = m_nFastLevel + 1 > kMaxSpeedLevel ? 1 : m_nFastLevel + 1;
+  m_pCommands->FastAll(m_nFastLevel);
+  m_nSlowLevel = 0;
+  UpdateSpeedTips();
 }
 
 void CReplayerView::OnFront() {
@@ -142,8 +133,8 @@ void CReplayerView::OnNext() {
 }
 
 void CReplayerView::ResetSpeedLevels() {
-  g_nSlowLevel = 0;
-  g_nFastLevel = 0;
+  m_nSlowLevel = 0;
+  m_nFastLevel = 0;
   UpdateSpeedTips();
 }
 
@@ -152,9 +143,9 @@ void CReplayerView::UpdateSpeedTips() {
     return level != 0 ? m_texts(key) + QString::number(level) : m_texts(key);
   };
   if (CxSkinButton* slower = Button(CReplayerBackBmp::kSlower))
-    slower->SetToolTipText(tip("Slow", g_nSlowLevel));
+    slower->SetToolTipText(tip("Slow", m_nSlowLevel));
   if (CxSkinButton* fast = Button(CReplayerBackBmp::kFast))
-    fast->SetToolTipText(tip("Fast", g_nFastLevel));
+    fast->SetToolTipText(tip("Fast", m_nFastLevel));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -11,8 +11,7 @@
 // the slider from (23, 8) to (x0 - 23, 21); button i at (x0 + i * (28 + gap), 5), 28 x 28. The
 // background picture is drawn at the left and its last four columns repeated to the right.
 //
-// Speed levels: a slow and a fast level, each 0-4 (0 none), shared by every bar of the
-// process. Slower and Fast step their level 1, 2, 3, 4, 1, ... and clear the other one; the
+// Speed levels: a slow and a fast level, each 0-4 (0 none), kept by the bar. Slower and Fast step their level 1, 2, 3, 4, 1, ... and clear the other one; the
 // tooltips of the two buttons carry the level ("Slow2").
 #pragma once
 
@@ -69,9 +68,9 @@ class CReplayerView : public QWidget {
 
   // Both speed levels back to 0 and both tooltips plain.
   void ResetSpeedLevels();
-  // The process-wide speed levels.
-  static int SlowLevel();
-  static int FastLevel();
+  // The bar's speed levels.
+  int SlowLevel() const { return m_nSlowLevel; }
+  int FastLevel() const { return m_nFastLevel; }
 
   CReplayerSlider* Slider() const { return m_pSlider; }
   // Button i (CReplayerBackBmp::kPlay ... kNext); null before OnInitDialog.
@@ -94,4 +93,6 @@ class CReplayerView : public QWidget {
   CReplayerSlider* m_pSlider = nullptr;  // child
   QLabel* m_pTime = nullptr;             // child: the time under the slider
   CReplayerBackBmp m_skin;
+  int m_nSlowLevel = 0;  // 0-kMaxSpeedLevel, 0 = none
+  int m_nFastLevel = 0;  // the same
 };

@@ -26,6 +26,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
+
+#include <profile/profile.h>
 
 #ifndef VENDREL_VERSION
 #define VENDREL_VERSION "0"
@@ -38,6 +41,33 @@ QAction* AddCommand(QMenu* menu, const char* key, int id) {
   action->setData(id);
   return action;
 }
+
+// The handle over the tree's left edge: dragging it sets the tree's width, releasing it stores
+// the width.
+class CTreeSplitter : public QWidget {
+ public:
+  CTreeSplitter(CVendrelDlg* owner) : QWidget(owner), m_pOwner(owner) {
+    setObjectName(QStringLiteral("TreeSplitter"));
+    setCursor(Qt::SplitHCursor);
+    const QString tip = CInitLanguage::Instance()->GetString(QStringLiteral("TreeSplitter"));
+    setToolTip(tip);
+    setAccessibleName(tip);
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override { m_nGrip = event->position().toPoint().x(); }
+  void mouseMoveEvent(QMouseEvent* event) override {
+    if (!(event->buttons() & Qt::LeftButton)) return;
+    // The handle's left edge, which is the tree's, follows the pointer.
+    const int x = m_pOwner->mapFromGlobal(event->globalPosition().toPoint()).x() - m_nGrip;
+    m_pOwner->SetTreeWidth(m_pOwner->ClientRect().right() + 1 - x);
+  }
+  void mouseReleaseEvent(QMouseEvent*) override { m_pOwner->SetTreeWidth(m_pOwner->TreeWidth(), true); }
+
+ private:
+  CVendrelDlg* m_pOwner;
+  int m_nGrip = 0;  // where in the handle the pointer took it
+};
 
 // A text of the language files by its key.
 QString Text(const char* key) { return CInitLanguage::Instance()->GetString(QString::fromUtf8(key)); }
@@ -131,6 +161,8 @@ void CVendrelDlg::CreateChildren() {
   tree->setObjectName(QStringLiteral("130"));
   tree->show();
   m_pTreeArea = tree;
+  m_nTreeWidth = profile::GetInt(vendrel::ConfigFilePath(), "Layout", "TreeWidth", kTreeWidth);
+  m_pSplitter = new CTreeSplitter(this);
   m_pPlayback->SetSelectedFile(
       [tree](std::string* rooted) { return tree->GetSelectedFilePath(*rooted) == 1; });
   // The timeline under the grid, shown as the user left it (hidden the first time, so the
@@ -211,18 +243,31 @@ void CVendrelDlg::OnSize() {
     child->setGeometry(client.left() + left, client.top() + top, std::max(0, right - left),
                        std::max(0, bottom - top));
   };
+  const int tree = m_nTreeWidth;
   // The timeline takes the height its rows want, at most a third of the grid's.
   int timeline = 0;
   if (m_pTimeline && TimelineVisible()) {
     timeline = std::min(m_pTimeline->Panel()->sizeHint().height(), (h - kBarHeight) / 3);
-    place(m_pTimeline->Panel(), 0, h - kBarHeight - timeline, w - kTreeWidth, h - kBarHeight);
+    place(m_pTimeline->Panel(), 0, h - kBarHeight - timeline, w - tree, h - kBarHeight);
   }
-  place(m_pVideoWnd, 0, 0, w - kTreeWidth, h - kBarHeight - timeline);
+  place(m_pVideoWnd, 0, 0, w - tree, h - kBarHeight - timeline);
   if (m_pReplayerView) {
-    place(m_pReplayerView, 0, h - kBarHeight, w - kTreeWidth, h);
+    place(m_pReplayerView, 0, h - kBarHeight, w - tree, h);
     if (m_pReplayerView->isHidden()) m_pReplayerView->show();
   }
-  place(m_pTreeArea, w - kTreeWidth, 0, w, h);
+  place(m_pTreeArea, w - tree, 0, w, h);
+  if (m_pSplitter) {
+    place(m_pSplitter, w - tree, 0, w - tree + kSplitterWidth, h);
+    m_pSplitter->raise();
+  }
+}
+
+void CVendrelDlg::SetTreeWidth(int width, bool store) {
+  const int client = ClientRect().width();
+  m_nTreeWidth = std::max(kMinTreeWidth, std::min(width, client - kMinTreeWidth));
+  OnSize();
+  if (store)
+    profile::WriteString(vendrel::ConfigFilePath(), "Layout", "TreeWidth", std::to_string(m_nTreeWidth));
 }
 
 void CVendrelDlg::resizeEvent(QResizeEvent* event) {

@@ -13,10 +13,13 @@
 // window's progress to the bar. As it is destroyed it releases every window and deletes the
 // player manager, which closes every active player, before its children go.
 //
-// Placement (OnSize), in the client area below the menu bar, width w and height h:
-//   grid         (0, 0) - (w - 255, h - 35)
-//   control bar  (0, h - 35) - (w - 255, h)
-//   tree area    (w - 255, 0) - (w, h)
+// Placement (OnSize), in the client area below the menu bar, width w and height h, with the
+// tree's width t (255 unless the user dragged it):
+//   grid         (0, 0) - (w - t, h - 35)
+//   control bar  (0, h - 35) - (w - t, h)
+//   tree area    (w - t, 0) - (w, h)
+// A handle on the tree's left edge ("TreeSplitter", with the resize cursor) drags t; the width
+// is kept in the user's Config.ini ([Layout] TreeWidth) and read back at the next start.
 // The dialog starts at (0, 0) with a size of 970 x 630 pixels. Enter and Escape end it as they
 // end any dialog (accept / reject); so do "Exit" and the close box.
 #pragma once
@@ -53,6 +56,8 @@ class CVendrelDlg : public QDialog {
   // The right-hand column of the tree and the strip of the control bar, in pixels.
   static constexpr int kTreeWidth = 255;
   static constexpr int kBarHeight = 35;
+  static constexpr int kMinTreeWidth = 120;  // the narrowest tree, and the narrowest grid
+  static constexpr int kSplitterWidth = 5;   // the drag handle over the tree's left edge
 
   explicit CVendrelDlg(QWidget* parent = nullptr);
   // Releases every video window and deletes the player manager (closing every active player),
@@ -77,6 +82,13 @@ class CVendrelDlg : public QDialog {
   bool TimelineVisible() const;
   // The window's skin (its frame and system menu when FrameApplied(), else unused).
   skinwin::CSkinInterface* Skin() const { return m_skin.get(); }
+  // The tree's width, and setting it (kept within kMinTreeWidth and the client width less
+  // kMinTreeWidth; the children are placed again). Store: also written to the user's settings.
+  int TreeWidth() const { return m_nTreeWidth; }
+  void SetTreeWidth(int width, bool store = false);
+  // The drag handle (object name "TreeSplitter").
+  QWidget* Splitter() const { return m_pSplitter; }
+
   // The client area below the menu bar and inside the skin's frame (when the window wears a
   // skin), in the dialog's coordinates.
   QRect ClientRect() const;
@@ -128,4 +140,6 @@ class CVendrelDlg : public QDialog {
   CTimelineHost* m_pTimeline = nullptr;         // owned by Qt
   QAction* m_pTimelineAction = nullptr;         // "Show Timeline", checkable
   int m_nStatusTimer = 0;                       // id of the one-second timer
+  int m_nTreeWidth = kTreeWidth;                // the tree's width (see the top)
+  QWidget* m_pSplitter = nullptr;               // the drag handle, owned by Qt
 };

@@ -221,6 +221,15 @@ bool matches(const krt::RecordingName& r, const TreeEntry& e, krt::RecordingName
   return listed.start_time == r.start_time && listed.repeat_no == r.repeat_no;
 }
 
+// Whether a name given agrees with the listed name of the recording it was matched to in
+// every field it carries: start and end clock, record type, repeat number and extension (the
+// first cluster was matched already; a name without one names none).
+bool same_name(const krt::RecordingName& given, const krt::RecordingName& listed) {
+  return given.start_time == listed.start_time && given.end_hour == listed.end_hour &&
+         given.end_minute == listed.end_minute && given.end_second == listed.end_second &&
+         given.alarm == listed.alarm && given.repeat_no == listed.repeat_no && given.h264 == listed.h264;
+}
+
 }  // namespace
 
 std::string partition_name(const krt::PartitionName& p) {
@@ -336,9 +345,9 @@ bool find_recording(const TreePath& p, TreeEntry& out, std::string& error) {
   for (const TreeEntry& e : listed) {
     krt::RecordingName found{};
     if (!matches(p.recording, e, found)) continue;
-    if (found.start_time != p.recording.start_time) {
-      // The cluster is right but the name is not: a name gives its recording's start.
-      error = concat({"the recording at cluster ", hex_cluster(c), " is ", e.path});
+    if (!same_name(p.recording, found)) {
+      // The cluster is right but the name is not: every field of a name must be its recording's.
+      error = concat({"no such recording: the recording at cluster ", hex_cluster(found.first_cluster), " is ", e.path});
       return false;
     }
     out = e;

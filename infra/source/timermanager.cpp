@@ -5,6 +5,7 @@
 
 #include "infra/clock.h"
 #include "infra/timer.h"
+#include "infra/trace.h"
 #include "lazyinstance.h"
 #include "timerimp.h"
 
@@ -18,7 +19,7 @@ CTimerManager *CTimerManager::Instance() { return g_timerManager.Get(); }
 void CTimerManager::DeleteInstance() { g_timerManager.Delete(); }
 
 CTimerManager::CTimerManager() : CThread("TimerManager", 2, 0, 0), m_curTime(GetMSCount()) {
-  std::printf("CTimerManager::CTimerManager()>>>>>>>>>\n");
+  Trace("CTimerManager::CTimerManager()>>>>>>>>>");
 }
 
 CTimerManager::~CTimerManager() {
@@ -74,8 +75,7 @@ void CTimerManager::Check() {
   m_curTime = GetMSCount();
   if (m_curTime == previous) return;
   if (m_curTime < previous) {  // the counter went back: start every timer's period afresh
-    std::printf("CTimerManager::Check() MSCount Overflowed, %" PRIu64 " < %" PRIu64 " .\n",
-                m_curTime, previous);
+    Trace("CTimerManager::Check() MSCount Overflowed, %" PRIu64 " < %" PRIu64 " .", m_curTime, previous);
     m_curTime = 0;
     for (CTimerImp *t = m_pHead; t; t = t->m_next) t->m_due = t->m_period;
   }

@@ -1,6 +1,6 @@
 // Timers: one-shot and periodic runs on pooled threads, the order of equal due times,
-// dropped overlapping runs, Stop with callNow, callbacks that start and stop timers, a timer
-// destroyed while its callback runs, and the timer table.
+// dropped overlapping runs, Stop with callNow, StopAndWait, callbacks that start and stop
+// timers, a timer destroyed while its callback runs, and the timer table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -72,6 +72,37 @@ struct HeldProbe {
   }
   Callback AsCallback() { return Callback::Member<&HeldProbe::Hit>(this); }
 };
+
+// A callback that runs until its gate opens and notes that it got to its end.
+struct GatedRun {
+  Gate gate;
+  std::atomic<bool> entered{false};
+  std::atomic<bool> finished{false};
+  void Hit(uint32_t) {
+    entered = true;
+    gate.Pass();
+    finished = true;
+  }
+  Callback AsCallback() { return Callback::Member<&GatedRun::Hit>(this); }
+};
+
+TEST(Timer, StopAndWaitReturnsAfterTheRunningCallback) {
+  GatedRun run;
+  CTimer timer("Gated");
+  timer.Start(run.AsCallback(), 0, 0, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return run.entered.load(); }));
+  bool finishedAtReturn = false;
+  std::thread stopper([&] {
+    timer.StopAndWait();
+    finishedAtReturn = run.finished;
+  });
+  run.gate.Open();
+  stopper.join();
+  EXPECT_TRUE(finishedAtReturn);
+  EXPECT_FALSE(timer.IsRunning());
+  EXPECT_FALSE(timer.IsStarted());
+  timer.StopAndWait();  // nothing running: returns at once
+}
 
 // Starts timers A and B with one clock reading, so their due times are equal, after putting
 // two idle pooled threads on top of the idle list; the first timer run takes the top one.

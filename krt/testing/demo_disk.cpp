@@ -2,6 +2,7 @@
 #include "krt_testing/demo_disk.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace krt_testing {
 namespace {
@@ -198,6 +199,17 @@ std::vector<const FilePlacement*> demo_placements(const BuildResult& built, cons
     out.push_back(p);
   }
   return out;
+}
+
+std::string demo_path(const DemoRecording& r, const FilePlacement& p) {
+  const auto field = [](uint32_t t, int shift, uint32_t mask) { return int(t >> shift & mask); };
+  char name[160];
+  std::snprintf(name, sizeof name, "/mnt/idea%d/%04d-%02d-%02d/%03d/%02d.%02d.%02d-%02d.%02d.%02d[%c][@%x][%d].h264",
+                r.partition, 2000 + field(r.start, 26, 0x3F), field(r.start, 22, 0xF), field(r.start, 17, 0x1F),
+                r.channel + 1, field(r.start, 12, 0x1F), field(r.start, 6, 0x3F), field(r.start, 0, 0x3F),
+                field(r.end, 12, 0x1F), field(r.end, 6, 0x3F), field(r.end, 0, 0x3F), "RAMCH"[r.kind % 5],
+                p.first_cluster, p.repeat_no);
+  return name;
 }
 
 }  // namespace krt_testing

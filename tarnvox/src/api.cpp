@@ -129,6 +129,11 @@ int TvxSnapshot(int port, const char* path)
     return onPort(port, 0, [&](Port& p) { return p.snapshot(path); });
 }
 
+int TvxGrabPicture(int port, TvxPicture* picture)
+{
+    return onPort(port, 0, [&](Port& p) { return p.grabPicture(picture); });
+}
+
 int TvxStartRecord(int port, const char* path, int)
 {
     return onPort(port, 0, [&](Port& p) { return p.startRecord(path); });

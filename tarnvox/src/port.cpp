@@ -374,19 +374,38 @@ void Port::closeAudio()
     AudioOutput::close(channel);
 }
 
+FramePtr Port::onScreenCopy(StreamTime* time) const
+{
+    std::lock_guard lock(mu_);
+    const Picture* p = onScreenLocked();
+    if (!p)
+        return nullptr;
+    if (time)
+        *time = p->time;
+    return FramePtr(av_frame_clone(p->frame.get()));
+}
+
 int Port::snapshot(const char* path)
 {
     if (!path || !*path)
         return 0;
-    FramePtr picture;
-    {
-        std::lock_guard lock(mu_);
-        const Picture* p = onScreenLocked();
-        if (!p)
-            return 0;
-        picture.reset(av_frame_clone(p->frame.get()));
-    }
+    FramePtr picture = onScreenCopy(nullptr);
     return picture && writeSnapshot(picture.get(), QFile::decodeName(path)) ? 1 : 0;
+}
+
+int Port::grabPicture(TvxPicture* out)
+{
+    StreamTime time;
+    FramePtr picture = out ? onScreenCopy(&time) : nullptr;
+    if (!picture)
+        return 0;
+    QImage image = snapshotImage(picture.get());
+    if (image.isNull())
+        return 0;
+    out->image = std::move(image);
+    out->positionUs = time.positionUs;
+    out->index = time.index;
+    return 1;
 }
 
 int Port::startRecord(const char* path)
@@ -436,7 +455,6 @@ int Port::feed(const uint8_t* data, size_t length, bool wait)
         lastInputUs_ = steadyUs();
         inputCv_.notify_all();
     }
-    recorder_.write(data, length);
     return 1;
 }
 

@@ -142,6 +142,7 @@ public:
     int soundOn();
     int soundOff();
     int snapshot(const char* path);
+    int grabPicture(TvxPicture* out);
     int startRecord(const char* path);
     int stopRecord();
 
@@ -169,6 +170,8 @@ private:
     void checkLocked() const;
     unsigned bufferedLocked() const;
     const Picture* onScreenLocked() const;
+    // A new reference to the picture on screen (null when none), and its times.
+    FramePtr onScreenCopy(StreamTime* time) const;
     int changeLevel(int delta);
     // The presenter and the decoding slots must look again: something shown, queued or a mode
     // changed. Also wakes the port's own waiters.

@@ -84,6 +84,10 @@ int Port::readInput(uint8_t* buffer, int size)
             size_t n = ring_.read(buffer, static_cast<size_t>(size));
             inFlight_ += n;
             inputCv_.notify_all();
+            lock.unlock();
+            // The record takes the bytes as the demuxer takes them, close behind the picture on
+            // screen: the feeder runs ahead by as much as the ring holds, often the whole file.
+            recorder_.write(buffer, n);
             return static_cast<int>(n);
         }
         if (endOfInput_)

@@ -20,6 +20,7 @@ StreamTime Timeline::next(int64_t stampUs, int64_t durationUs)
         return last_;
     last_.positionUs += (delta > 0 && delta <= kMaxPositionGapUs) ? delta : durationUs;
     last_.paceUs += (delta > 0 && delta <= kMaxPaceGapUs) ? delta : durationUs;
+    ++last_.index;
     return last_;
 }
 

@@ -10,6 +10,7 @@ namespace tarnvox {
 struct StreamTime {
     int64_t positionUs = 0; // for the played seconds: forward gaps count up to one hour
     int64_t paceUs = 0;     // for showing: forward gaps count up to three seconds
+    int64_t index = 0;      // pictures before this one in display order
 };
 
 // Turns the time stamps of the pictures, in display order, into continuous times. A stamp that

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "json.h"
+#include "catalog/json.h"
 #include "krt/cache.h"
 #include "krt/disk.h"
 #include "krt/driver.h"
@@ -12,21 +12,14 @@
 #include "krt/lock.h"
 #include "krt/partition.h"
 #include "session.h"
-
-namespace {
-
-int attach() {
-  krt::attach_disks();
-  return krt::get_disk_info(nullptr);
-}
-
-}  // namespace
+#include "catalog/text.h"
 
 int cmd_disks(const CommandArgs& a) {
   std::lock_guard lock(krt::library_lock());
-  const int n = attach();
+  krt::attach_disks();
+  const bool named_usable = named_images_usable();
   krt::DiskInfo info{};
-  krt::get_disk_info(&info);
+  const int n = krt::get_disk_info(&info);
   const auto drives = krt::drive_numbers();
   const std::vector<krt::DiskRefusal> refused = krt::disk_refusals();
   if (a.json) {
@@ -47,33 +40,66 @@ int cmd_disks(const CommandArgs& a) {
                   double(info.cap[d]) / 2097152.0);
     }
   }
-  // Each refusal was logged as a warning already (standard error); the status says it too.
-  if (!refused.empty()) return kExitFailed;
-  return n == 0 && !a.json ? fail("no recorder disk found") : kExitOk;
+  // Each refusal was said already (standard error); the status says it too.
+  if (!refused.empty() || !named_usable) return kExitFailed;
+  return n == 0 ? fail("no recorder disk found") : kExitOk;
 }
 
-int cmd_partitions(const CommandArgs&) {
+namespace {
+
+// The parameter block's fields as the JSON form names them.
+std::string param_json(const krt::DriverParam& p) {
+  const std::pair<const char*, uint64_t> fields[] = {
+      {"type", p.type},           {"status", p.status},
+      {"lap", p.lap},             {"sector_per_clus", p.sector_per_clus},
+      {"total_clus", p.total_clus}, {"rev_clus", p.rev_clus},
+      {"index_off", p.index_off}, {"dir_off", p.dir_off},
+      {"second_dir", p.second_dir}, {"data_off", p.data_off},
+      {"ud_start", p.ud_start},   {"current_cluster", p.current_cluster},
+      {"start_cluster2", p.start_cluster2}, {"end_cluster2", p.end_cluster2},
+      {"coll_count", p.coll_count}};
+  std::string out;
+  for (const auto& [name, value] : fields)
+    out += concat({out.empty() ? "{" : ",", json_quote(name), ":", std::to_string(value)});
+  return out + "}";
+}
+
+}  // namespace
+
+int cmd_partitions(const CommandArgs& a) {
   std::lock_guard lock(krt::library_lock());
-  const int n = attach();
+  const int n = attach_named_disks();
+  if (n < 0) return kExitFailed;
   krt::binit();
   if (n == 0) return fail("no recorder disk found");
+  if (a.json) std::printf("[");
   for (int d = 0; d < n; ++d) {
     int ver = 0;
     krt::check_disk_ver(d, ver);
-    std::printf("disk %d: %s, version %s\n", d, krt::disk_source(d).c_str(),
-                ver == 1 ? "0.4" : "not 0.4");
     krt::Partition parts[4] = {};
-    if (krt::krt_read_partitions(d, parts, 4) != 0) {
-      std::printf("  partition table unreadable\n");
-      continue;
+    const bool table = krt::krt_read_partitions(d, parts, 4) == 0;
+    if (a.json) {
+      std::printf("%s{\"disk\":%d,\"source\":%s,\"version\":%s,\"partitions\":%s", d ? "," : "", d,
+                  json_quote(krt::disk_source(d)).c_str(), ver == 1 ? "\"0.4\"" : "null", table ? "[" : "null");
+    } else {
+      std::printf("disk %d: %s, version %s\n", d, krt::disk_source(d).c_str(), ver == 1 ? "0.4" : "not 0.4");
+      if (!table) std::printf("  partition table unreadable\n");
     }
-    for (int p = 0; p < 4; ++p) {
+    const char* sep = "";
+    for (int p = 0; table && p < 4; ++p) {
       if (parts[p].size == 0) continue;
-      std::printf("  partition %d: start %" PRIu64 ", %" PRIu64 " sectors\n", p, parts[p].start,
-                  parts[p].size);
       krt::HeldBuf b(krt::bread(d, parts[p].start + krt::kTempOff));
       krt::DriverParam pdp{};
-      if (!b || !krt::decode_driver_param(b->data, pdp)) {
+      const bool param = b && krt::decode_driver_param(b->data, pdp);
+      if (a.json) {
+        std::printf("%s{\"partition\":%d,\"start\":%" PRIu64 ",\"sectors\":%" PRIu64 ",\"parameter_block\":%s}", sep,
+                    p, parts[p].start, parts[p].size, param ? param_json(pdp).c_str() : "null");
+        sep = ",";
+        continue;
+      }
+      std::printf("  partition %d: start %" PRIu64 ", %" PRIu64 " sectors\n", p, parts[p].start,
+                  parts[p].size);
+      if (!param) {
         std::printf("    parameter block unreadable or without its magic\n");
         continue;
       }
@@ -85,6 +111,8 @@ int cmd_partitions(const CommandArgs&) {
       std::printf("    current_cluster %u, older lap %u..%u, collisions %u\n",
                   pdp.current_cluster, pdp.start_cluster2, pdp.end_cluster2, pdp.coll_count);
     }
+    if (a.json) std::printf("%s}", table ? "]" : "");
   }
-  return 0;
+  if (a.json) std::printf("]\n");
+  return kExitOk;
 }

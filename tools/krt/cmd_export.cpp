@@ -5,20 +5,24 @@
 // The copying is catalog/export.h, shared with the viewer's copy job: each copy goes to a
 // hidden temporary file renamed over its target once complete, written with POSIX calls (a
 // local folder such as /mnt/usb still receives the copies) and hashed on the way.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
 #include <set>
 
 #include "catalog/export.h"
 #include "catalog/listing.h"
+#include "catalog/manifest.h"
+#include "catalog/reader.h"
 #include "catalog/text.h"
 #include "commands.h"
-#include "manifest.h"
-#include "progress.h"
+#include "catalog/progress.h"
 #include "session.h"
-#ifdef KRT_TOOL_MP4
-#include <filesystem>
-
-#include "mp4_export.h"
 #include "wall_clock.h"
+#ifdef KRT_TOOL_MP4
+#include "mp4_export.h"
 #endif
 
 namespace {
@@ -60,15 +64,64 @@ bool copy_as_mp4(const TreeEntry& rec, ExportFolder& folder, ProgressBar& bar, s
 }
 #endif
 
+// Gives an exported file the recording's start as its modification time, as the mount shows
+// it (the recorder's clock read as this machine's local time).
+void stamp_start_time(const std::string& file, const TreeEntry& rec) {
+  TreePath p;
+  std::string ignored;
+  if (!parse_tree_path(rec.path, p, ignored) || p.level != Level::kRecording) return;
+  const timespec times[2] = {{0, UTIME_OMIT}, {local_time_of(p.recording.start_time), 0}};
+  ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+}
+
+// Why dir cannot take the copies: it is /mnt or lies in a partition folder under it (the
+// recordings' own paths, which are no place on this machine's disks). Empty when it can.
+std::string recording_namespace(const std::string& dir) {
+  const std::filesystem::path full = std::filesystem::absolute(dir).lexically_normal();
+  auto part = full.begin();
+  if (part == full.end() || ++part == full.end() || *part != "mnt") return "";
+  TreePath p;
+  if (++part != full.end() && !part->empty() && !parse_tree_components({part->string()}, p)) return "";
+  return concat({dir, " is a recording path (the recordings are named under /mnt): the copies go to a folder "
+                      "on this machine, outside /mnt and its partition folders"});
+}
+
+// The failures of an export of total recordings, one line per cause (the text after a
+// message's last ": ", or the whole message), each with its count and its first message:
+// "6 of 12 recordings not copied: Not a directory (the first: cannot create ...)".
+std::vector<std::string> failure_lines(const std::vector<std::pair<std::string, std::string>>& failures,
+                                       size_t total) {
+  std::map<std::string, std::pair<size_t, std::string>> by_cause;
+  std::vector<std::string> order;
+  for (const auto& [recording, reason] : failures) {
+    const size_t colon = reason.rfind(": ");
+    const std::string cause = colon == std::string::npos ? reason : reason.substr(colon + 2);
+    auto [at, added] = by_cause.try_emplace(cause, 0, reason);
+    if (added) order.push_back(cause);
+    ++at->second.first;
+  }
+  std::vector<std::string> out;
+  for (const std::string& cause : order) {
+    const auto& [count, first] = by_cause[cause];
+    const std::string counted = concat({std::to_string(count), " of ", std::to_string(total), " recordings not copied: "});
+    out.push_back(count == 1 ? counted + first : concat({counted, cause, " (the first: ", first, ")"}));
+  }
+  return out;
+}
+
 }  // namespace
 
 int cmd_export(const CommandArgs& a) {
-  bool mp4 = false;
-  for (const auto& [option, value] : a.values) mp4 = mp4 || option == "--mp4";
+  bool mp4 = false, hash_source = false;
+  for (const auto& [option, value] : a.values) {
+    mp4 = mp4 || option == "--mp4";
+    hash_source = hash_source || option == "--hash-source";
+  }
 #ifndef KRT_TOOL_MP4
   if (mp4) return fail("this krt was built without FFmpeg: no --mp4");
 #endif
   const std::string& dir = a.words.back();
+  if (const std::string refused = recording_namespace(dir); !refused.empty()) return fail(refused);
   std::vector<TreePath> sources(a.words.size() - 1);
   std::string error;
   for (size_t i = 0; i + 1 < a.words.size(); ++i) {
@@ -79,14 +132,15 @@ int cmd_export(const CommandArgs& a) {
   if (!gather(sources, recordings, error)) return fail(error);
   ExportFolder folder(dir);
   if (!folder.open(error)) return fail(error);
-  Manifest manifest(dir);
+  Manifest manifest(dir, "krt");
   if (!manifest.load(error)) return fail(error);
-  manifest.add_sources();
+  manifest.begin(command_line());
+  if (!manifest.add_sources(hash_source, error)) return fail(error);
 
   uint64_t total = 0;
   for (const TreeEntry& e : recordings) total += e.size;
   ProgressBar bar(total, recordings.size());
-  size_t failed = 0;
+  std::vector<std::pair<std::string, std::string>> failed;
   for (const TreeEntry& e : recordings) {
     const auto count = [&bar](uint32_t bytes) {
       bar.add(bytes);
@@ -94,27 +148,30 @@ int cmd_export(const CommandArgs& a) {
     };
     std::string relative = export_relative_path(e.path), hex, recorded;
     uint64_t bytes = e.size;
-    bool copied = false;
+    bool copied = false, zeros = false;
 #ifdef KRT_TOOL_MP4
     if (mp4) copied = copy_as_mp4(e, folder, bar, relative, hex, bytes, recorded, error);
 #endif
     if (!mp4) {
       copied = folder.copy(e, count, error) == CopyStatus::kCopied;
       hex = folder.last_sha256();
+      zeros = copied && folder.last_all_zero();
     }
+    if (zeros) bar.say(all_zero_warning(e.path));
     if (copied) {
-      manifest.add_file(relative, e, hex, bytes, recorded);
+      stamp_start_time(concat({folder.dir(), "/", relative}), e);
+      manifest.add_file(relative, e, hex, bytes, recorded, zeros);
     } else {
-      bar.say(error);
-      ++failed;
+      manifest.add_failure(e.path, error);
+      failed.emplace_back(e.path, error);
     }
     bar.file_done();
   }
   bar.finish();
-  if (!folder.close(error) || !manifest.save(error)) return fail(error);
-  if (failed > 0) {
-    return fail(concat({std::to_string(failed), " of ", std::to_string(recordings.size()),
-                        " recordings were not copied"}));
-  }
-  return kExitOk;
+  // What was copied is listed even when some copies failed; each cause of failure is said once.
+  bool listed = folder.close(error);
+  if (!listed) fail(error);
+  if (!manifest.save(error)) listed = fail(error) == kExitOk;
+  for (const std::string& line : failure_lines(failed, recordings.size())) fail(line);
+  return listed && failed.empty() ? kExitOk : kExitFailed;
 }

@@ -1,4 +1,4 @@
-// krt mkdemo IMAGE [--short] [--workers N]: the demo recorder disk (demo/demo_disk.h).
+// krt mkdemo IMAGE [--force] [--short] [--workers N]: the demo recorder disk (demo/demo_disk.h).
 #include <sys/stat.h>
 
 #include <chrono>
@@ -34,6 +34,11 @@ int cmd_mkdemo(const CommandArgs& a) {
       return usage_error("mkdemo", concat({"--workers takes a number from 1 to ", std::to_string(kMaxWorkers)}));
   }
   const std::string& path = a.words[0];
+  bool force = false;
+  for (const auto& [option, value] : a.values) force = force || option == "--force";
+  struct stat existing {};
+  if (!force && ::lstat(path.c_str(), &existing) == 0)
+    return fail(concat({path, " exists: it is replaced only with --force"}));
   const auto began = std::chrono::steady_clock::now();
   const krtdemo::DemoResult r = krtdemo::make_demo_disk(path, options);
   if (!r.ok) return fail(r.error);

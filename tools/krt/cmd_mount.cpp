@@ -8,7 +8,12 @@
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -91,12 +96,44 @@ fuse_operations operations() {
   return ops;
 }
 
+// The absolute path of the mount point given, when it is an empty folder that is no mount
+// point yet (FUSE and the unmount at the end need an absolute path: --background changes to
+// "/", and the unmount runs from wherever the tool is). Returns "" with why set otherwise.
+std::string usable_mount_point(const std::string& given, std::string& why) {
+  char* real = ::realpath(given.c_str(), nullptr);
+  if (!real) {
+    why = concat({"cannot mount on ", given, ": ", std::strerror(errno)});
+    return "";
+  }
+  const std::string path = real;
+  std::free(real);
+  struct stat st {}, parent {};
+  const std::string up = path == "/" ? "/" : path.substr(0, std::max<size_t>(path.rfind('/'), 1));
+  if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    why = concat({"cannot mount on ", given, ": it is not a folder (the mount point must be an empty folder)"});
+  } else if (::stat(up.c_str(), &parent) != 0 || parent.st_dev != st.st_dev || path == "/") {
+    why = concat({"cannot mount on ", given, ": it is a mount point already"});
+  } else if (DIR* dir = ::opendir(path.c_str()); !dir) {
+    why = concat({"cannot mount on ", given, ": ", std::strerror(errno)});
+  } else {
+    bool empty = true;
+    while (const dirent* e = ::readdir(dir)) {
+      empty = empty && (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0);
+    }
+    ::closedir(dir);
+    if (!empty) why = concat({"cannot mount on ", given, ": the folder is not empty (the mount point must be an empty folder)"});
+  }
+  return why.empty() ? path : "";
+}
+
 }  // namespace
 
 int cmd_mount(const CommandArgs& a) {
   bool background = false;
   for (const auto& [option, value] : a.values) background = background || option == "--background";
-  const std::string mountpoint = a.words[0];
+  std::string why;
+  const std::string mountpoint = usable_mount_point(a.words[0], why);
+  if (mountpoint.empty()) return fail(why);
   if (!bring_up_volume()) return kExitFailed;
   mount_fs::reset();
 

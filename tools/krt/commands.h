@@ -57,5 +57,9 @@ int cmd_frames(const CommandArgs& a);
 // mount MOUNTPOINT [-f | --background]: the recordings as a read-only FUSE file system.
 int cmd_mount(const CommandArgs& a);
 
-// mkdemo IMAGE [--short] [--workers N]: makes the demo recorder disk image.
+// verify IMAGE [--sha256 HEX]: checks a set's segments, an E01 set's stored digests and a given
+// SHA-256 against the image's data.
+int cmd_verify(const CommandArgs& a);
+
+// mkdemo IMAGE [--force] [--short] [--workers N]: makes the demo recorder disk image.
 int cmd_mkdemo(const CommandArgs& a);

@@ -9,6 +9,8 @@
 
 #include <lumenpane/videowindow.h>
 
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,7 +71,7 @@ class PlaybackCommandsTest : public testing::Test {
   // The commands' calls (no polling of buffers and progress, no feeding).
   Calls Commands() const {
     return m_engine.CallsOf({"Play", "Pause", "Faster", "Slower", "StepNext", "StepFront",
-                             "CloseStream", "SoundOn", "SoundOff", "Snapshot", "StartRecord",
+                             "CloseStream", "SoundOn", "SoundOff", "GrabPicture", "StartRecord",
                              "StopRecord"});
   }
   QString Status(int i) const { return m_video.GetWndHandle(i)->statusText(); }
@@ -179,12 +181,74 @@ INSTANTIATE_TEST_SUITE_P(
                     FocusedCase{1626, true, true, {"SoundOn(1)"}},
                     FocusedCase{1627, true, true, {"StartRecord(1"}},
                     FocusedCase{1627, true, false, {}},
-                    FocusedCase{1628, true, true, {"Snapshot(1"}},
+                    FocusedCase{1628, true, true, {"GrabPicture(1)"}},
+                    FocusedCase{1634, true, true, {"GrabPicture(1)"}},
                     FocusedCase{1628, true, false, {}}),
     [](const auto& info) {
       return std::to_string(info.param.id) + (info.param.busy ? "_busy" : "_idle") +
              (info.param.chooserOk ? "" : "_cancelled");
     });
+
+// Grey and check states of each entry, by object name (the command id).
+std::map<std::string, std::pair<bool, bool>> MenuStates(QMenu* menu) {
+  std::map<std::string, std::pair<bool, bool>> states;
+  for (QAction* action : menu->actions())
+    if (!action->objectName().isEmpty())
+      states[action->objectName().toStdString()] = {action->isEnabled(), action->isChecked()};
+  return states;
+}
+
+// A recording played to its end leaves its last picture in the window, marked as ended: the
+// menu offers Close Window and Snapshot for it, and Close Window, Close All Windows and the
+// bar's Stop take the picture away, back to the idle window.
+TEST_F(PlaybackCommandsTest, EndedWindowIsMarkedAndClearedByEachClosingCommand) {
+  const std::filesystem::path shots = m_mnt.Root() / "shots";
+  std::filesystem::create_directories(shots);
+  m_commands.SetFolderChooser([&](std::string* folder) {
+    *folder = shots.string();
+    return true;
+  });
+  using Close = std::function<void(CPlaybackCommands&)>;
+  const std::pair<const char*, Close> closers[] = {
+      {"Close Window", [](CPlaybackCommands& c) { c.OnCommand(CPlaybackCommands::kCmdCloseWindow); }},
+      {"Close All Windows",
+       [](CPlaybackCommands& c) { c.OnCommand(CPlaybackCommands::kCmdCloseAllWindow); }},
+      {"Stop", [](CPlaybackCommands& c) { c.StopAll(); }},
+  };
+  m_engine.refuseInput = 0;  // runs end by themselves
+  for (const auto& [name, close] : closers) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(m_manager.Open(0, m_mnt.Put(kNames[0], std::string(1000, 'x'))), 1);
+    ASSERT_TRUE(Eventually([&] { return m_manager.GetEnded(0) == CPlayer::endPicture; }));
+    m_video.GetWndHandle(0)->presentFrame(QImage(8, 8, QImage::Format_RGB32));  // the last picture
+    m_commands.StatusPass();
+    EXPECT_EQ(Status(0), "WndEnded");
+    std::unique_ptr<QMenu> menu(m_commands.MakeContextMenu(nullptr));
+    const auto states = MenuStates(menu.get());
+    EXPECT_TRUE(states.at("1624").first) << "Close Window is offered";
+    EXPECT_TRUE(states.at("1628").first) << "Snapshot is offered";
+
+    close(m_commands);
+    EXPECT_FALSE(m_video.GetWndHandle(0)->hasFrame()) << "the last picture stays";
+    EXPECT_EQ(m_manager.GetEnded(0), CPlayer::endNone);
+    m_commands.StatusPass();
+    EXPECT_EQ(Status(0).trimmed(), "");
+  }
+
+  // Snapshot of the ended window, from its kept picture: the port itself has nothing now.
+  ASSERT_EQ(m_manager.Open(0, m_mnt.Put(kNames[0], std::string(1000, 'x'))), 1);
+  ASSERT_TRUE(Eventually([&] { return m_manager.GetEnded(0) == CPlayer::endPicture; }));
+  m_engine.grabResult = 0;
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdSnapshot));
+  EXPECT_TRUE(m_messages.empty());
+  EXPECT_TRUE(std::filesystem::exists(shots / "CH01_2010-03-05_08-00-00.000.bmp"));
+
+  // A recording of which no picture could be decoded says so.
+  ASSERT_EQ(m_manager.Open(0, m_mnt.Put(kNames[0], std::string(1000, 'x'))), 1);
+  ASSERT_TRUE(Eventually([&] { return m_manager.GetEnded(0) == CPlayer::endNoPicture; }));
+  m_commands.StatusPass();
+  EXPECT_EQ(Status(0), "NoPicture");
+}
 
 TEST_F(PlaybackCommandsTest, CloseAllWindowClosesEveryBusyWindow) {
   MakeAll({1, 0, 2});
@@ -216,18 +280,9 @@ TEST_F(PlaybackCommandsTest, FailedSnapshotShowsTheMessage) {
     *folder = "/shots";
     return true;
   });
-  m_engine.snapshotResult = 0;
+  m_engine.grabResult = 0;
   ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdSnapshot));
   EXPECT_EQ(m_messages, (std::vector<std::string>{"Prompt: SnapshotFail"}));
-}
-
-// Grey and check states of each entry, by object name (the command id).
-std::map<std::string, std::pair<bool, bool>> MenuStates(QMenu* menu) {
-  std::map<std::string, std::pair<bool, bool>> states;
-  for (QAction* action : menu->actions())
-    if (!action->objectName().isEmpty())
-      states[action->objectName().toStdString()] = {action->isEnabled(), action->isChecked()};
-  return states;
 }
 
 TEST_F(PlaybackCommandsTest, ContextMenuGreysTheFocusedWindowsCommandsWhenIdle) {
@@ -242,6 +297,7 @@ TEST_F(PlaybackCommandsTest, ContextMenuGreysTheFocusedWindowsCommandsWhenIdle) 
                                       {"1626", S{false, false}},
                                       {"1627", S{false, false}},
                                       {"1628", S{false, false}},
+                                      {"1634", S{false, false}},
                                       {"1640", S{true, true}},     // time label, on
                                       {"1641", S{true, false}}}));  // Go to Time
   // The layout pop-up: WndSpliter > 6WndSpliter (1629, 1630), 9WndSpliter (1631-1633).

@@ -7,7 +7,9 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QApplication>
 #include <QDir>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -92,6 +94,40 @@ TEST(VendrelDlg, TimelineTakesItsRowsFromTheGridWhenShownAndStaysAsLeft) {
   EXPECT_EQ(dialog.VideoWindow()->height(), grid);
   RecordingDlg last;
   EXPECT_FALSE(last.TimelineVisible());
+}
+
+// The tree and the grid share a border the user drags; the width comes back at the next start.
+TEST(VendrelDlg, TreeWidthIsDraggedAndRemembered) {
+  QTemporaryDir config;
+  ASSERT_TRUE(config.isValid());
+  const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  QDir(config.path()).mkpath("vendrel");  // the start-up makes the user's settings folder
+  {
+    CVendrelDlg dialog;
+    dialog.show();
+    QWidget* handle = dialog.Splitter();
+    ASSERT_NE(handle, nullptr);
+    EXPECT_FALSE(handle->accessibleName().isEmpty());
+    EXPECT_EQ(handle->geometry().left(), dialog.TreeArea()->geometry().left());
+    const QPoint grip(2, 100);
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    QMouseEvent move(QEvent::MouseMove, QPointF(grip - QPoint(100, 0)),
+                     QPointF(handle->mapToGlobal(grip - QPoint(100, 0))), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(handle, &move);
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, grip - QPoint(100, 0));
+    EXPECT_EQ(dialog.TreeWidth(), CVendrelDlg::kTreeWidth + 100);
+    EXPECT_EQ(dialog.TreeArea()->width(), CVendrelDlg::kTreeWidth + 100);
+    EXPECT_EQ(dialog.VideoWindow()->geometry().right() + 1, dialog.TreeArea()->geometry().left());
+    dialog.SetTreeWidth(100000);
+    EXPECT_EQ(dialog.VideoWindow()->width(), CVendrelDlg::kMinTreeWidth) << "the grid never vanishes";
+  }
+  {
+    CVendrelDlg again;
+    EXPECT_EQ(again.TreeWidth(), CVendrelDlg::kTreeWidth + 100);
+  }
+  if (saved.isNull()) qunsetenv("XDG_CONFIG_HOME");
+  else qputenv("XDG_CONFIG_HOME", saved);
 }
 
 TEST(VendrelDlg, MenuEntriesCarryTheirCommands) {

@@ -91,7 +91,9 @@ bool list_folder(const TreePath& p, std::vector<TreeEntry>& out, std::string& er
 
 // Finds the recording p names in the listing of its channel folder. A name with a cluster field
 // must name the first cluster of a recording of that channel and day; a name without one (or
-// with cluster 0) is matched by its start time and repeat number. Returns true with out set to
+// with cluster 0) is matched by its start time and repeat number. Either way every other field
+// of the name (start and end clock, record type, repeat number, extension) must be the
+// recording's: a loose name is "no such recording", with the name the recording has. Returns true with out set to
 // the listed entry; false with error saying why: no such partition, the cluster lies beyond the
 // partition, the cluster is not the first cluster of a recording, the recording belongs to
 // another folder, or the folder has no such recording.

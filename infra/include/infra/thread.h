@@ -147,6 +147,9 @@ class PooledThreadSlot {
   bool Dispatch(const char *name, Callback callback, uint32_t param, uint32_t timeoutMs);
   // True while a run is in progress.
   bool IsBusy() const { return m_pThread.load() != nullptr; }
+  // Returns once no run is in progress (at once when none is). Never call it from the run
+  // itself, which would wait for its own end.
+  void WaitIdle() const;
 
  private:
   friend class PooledThread;

@@ -55,8 +55,12 @@ class CTimer {
   // Start.
   bool IsDone() const;
   // True while a run of the callback is in progress on a pooled thread. An owner that stops
-  // its timer waits for this to turn false before it frees what the callback uses.
+  // its timer waits for this to turn false before it frees what the callback uses
+  // (StopAndWait does both).
   bool IsRunning() const;
+  // Stop(false), then returns once no run of the callback is in progress, so the owner may
+  // free what the callback uses. Never call it from the timer's own callback.
+  void StopAndWait();
   // The name shown in the timer table and given to the pooled thread running the callback.
   std::string GetName() const;
   // Renames the timer; "NoName" gives "PID:" and the calling thread's id; null gives "".

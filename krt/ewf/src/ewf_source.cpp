@@ -41,6 +41,16 @@ uint32_t adler32(const uint8_t* data, size_t size) {
   return (b << 16) | a;
 }
 
+std::string hex(const uint8_t* bytes, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < size; ++i) {
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 15];
+  }
+  return out;
+}
+
 bool ends_with_ci(const std::string& s, const char* suffix) {
   const size_t n = std::strlen(suffix);
   return s.size() > n && strncasecmp(s.c_str() + s.size() - n, suffix, n) == 0;
@@ -87,14 +97,31 @@ std::string next_segment_name(const std::string& name) {
   return s;
 }
 
+// Whether the regular file at path starts with the segment signature (never waits on a FIFO).
+bool starts_with_signature(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st {};
+  uint8_t head[sizeof kSignature] = {};
+  const bool is = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head) &&
+                  std::memcmp(head, kSignature, sizeof kSignature) == 0;
+  ::close(fd);
+  return is;
+}
+
 // Checks one segment file: readable, its signature and number, and its chain of section
 // descriptors up to the closing "next" or "done". Returns an empty string when it is sound,
 // else what is wrong; sets last to the closing type.
 std::string check_segment(const std::string& name, int number, std::string& last) {
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  // Never waits on a FIFO: only a regular file is a segment.
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::string("cannot be read: ") + std::strerror(errno);
   struct stat st {};
-  const uint64_t size = ::fstat(fd, &st) == 0 ? uint64_t(st.st_size) : 0;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return "is not a regular file";
+  }
+  const uint64_t size = uint64_t(st.st_size);
   auto read_at = [fd](uint8_t* buf, size_t bytes, uint64_t offset) {
     return ::pread(fd, buf, bytes, off_t(offset)) == ssize_t(bytes);
   };
@@ -110,7 +137,9 @@ std::string check_segment(const std::string& name, int number, std::string& last
     for (;;) {
       uint8_t d[kDescriptorBytes];
       if (offset + kDescriptorBytes > size || !read_at(d, sizeof d, offset)) {
-        problem = "is cut short at byte " + std::to_string(offset);
+        // The file's own length, and where the section it lacks should have been.
+        problem = "is cut short at byte " + std::to_string(size) + " (its section at byte " +
+                  std::to_string(offset) + " is missing)";
         break;
       }
       if (adler32(d, kDescriptorChecked) != ld32(d + kChecksumAt)) {
@@ -157,6 +186,14 @@ class EwfSource final : public ImageSource {
   uint64_t size() const override { return size_; }
   std::string format() const override { return "E01"; }
   int segments() const override { return segments_; }
+  std::vector<std::pair<std::string, std::string>> stored_digests() const override {
+    std::vector<std::pair<std::string, std::string>> out;
+    uint8_t md5[16], sha1[20];
+    if (libewf_handle_get_md5_hash(handle_, md5, sizeof md5, nullptr) == 1) out.emplace_back("MD5", hex(md5, sizeof md5));
+    if (libewf_handle_get_sha1_hash(handle_, sha1, sizeof sha1, nullptr) == 1)
+      out.emplace_back("SHA1", hex(sha1, sizeof sha1));
+    return out;
+  }
 
  private:
   // Whether the byte range overlaps a range of sectors whose chunk checksum failed.
@@ -179,25 +216,38 @@ class EwfSource final : public ImageSource {
 
 SourceOpen refuse(const std::string& message) { return SourceOpen{nullptr, message}; }
 
+// Opens the set of path: its segments found by name (libewf_glob) when it is named NAME.E01,
+// else path alone (a set of one segment renamed).
 SourceOpen open_ewf(const std::string& path) {
   libewf_error_t* error = nullptr;
   char** names = nullptr;
   int count = 0;
-  if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, &error) != 1) {
+  const bool named = ends_with_ci(path, ".E01");
+  std::string alone = path;
+  char* alone_names[1] = {alone.data()};
+  if (!named) {
+    names = alone_names;
+    count = 1;
+  } else if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, &error) != 1) {
     return refuse("segment " + path + ": " + libewf_message(error));
   }
   struct NamesGuard {
     char**& names;
     int& count;
+    bool globbed;
     ~NamesGuard() {
-      if (names) libewf_glob_free(names, count, nullptr);
+      if (names && globbed) libewf_glob_free(names, count, nullptr);
     }
-  } names_guard{names, count};
+  } names_guard{names, count, named};
   if (count < 1 || count > 0xffff) return refuse("segment " + path + " cannot be read");
   for (int i = 0; i < count; ++i) {
     std::string last;
     const std::string problem = check_segment(names[i], i + 1, last);
     if (!problem.empty()) return refuse(std::string("segment ") + names[i] + " " + problem);
+    if (i + 1 == count && last != "done" && !named) {
+      return refuse("segment " + path + " is the first of a set that goes on: its other segments are found when it "
+                    "is named NAME.E01");
+    }
     if (i + 1 == count && last != "done") {
       return refuse("segment " + next_segment_name(names[i]) + " is missing");
     }
@@ -225,9 +275,10 @@ SourceOpen open_ewf_source(const std::string& path) {
   if (ends_with_ci(path, ".Ex01")) {
     return refuse("segment " + path + " is in the format's second version, which libewf here cannot read");
   }
-  if (!ends_with_ci(path, ".E01")) return {};
   // A first segment that does not exist is no candidate at all, like any missing file.
   if (::access(path.c_str(), F_OK) != 0) return {};
+  // Any other name is an E01 segment when its content starts with the signature.
+  if (!ends_with_ci(path, ".E01") && !starts_with_signature(path)) return {};
   return open_ewf(path);
 }
 

@@ -114,4 +114,9 @@ static_assert(kWorkCalendarBytes == 3328);
 // month outside 1..12.
 uint32_t work_calendar_days(const uint8_t* block, int year, int month);
 
+// The bytes of the "DHII" header that open hides at the start of the recording whose first
+// cluster is first_cluster on disk's partition part: whole sectors, 0 when it has none (or
+// the partition is not mounted, or the cluster is not on it). Reads at most one sector.
+uint32_t recording_header_bytes(int disk, int part, uint32_t first_cluster);
+
 }  // namespace krt

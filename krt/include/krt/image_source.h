@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace krt {
 
@@ -35,6 +37,11 @@ class ImageSource {
 
   // The number of files it is made of (1 for devices and plain images).
   virtual int segments() const = 0;
+
+  // The digests the container stores of its whole media, as {algorithm, lowercase hex} pairs
+  // ("MD5", "SHA1"), for a check of the bytes against them; empty for devices, plain and split
+  // raw images and containers that store none.
+  virtual std::vector<std::pair<std::string, std::string>> stored_digests() const { return {}; }
 };
 
 // The result of opening a candidate.
@@ -59,13 +66,16 @@ void register_source_opener(SourceOpener opener);
 // or a refusal (see SourceOpen), or nothing when the path cannot be opened.
 SourceOpen open_image_source(const std::string& path);
 
-// Opens a device or plain file read-only; null when it cannot be opened.
+// Opens a device or plain file read-only; null when it cannot be opened or is neither a
+// regular file nor a block device (a FIFO is never waited on).
 std::unique_ptr<ImageSource> open_plain_source(const std::string& path);
 
 // Opens the split raw image whose first segment is path ("name.001"): the segments
 // "name.002", "name.003", ... (same number of digits) follow while they exist. A later
 // segment that exists after a missing one (a gap) refuses the set with a message naming the
-// missing segment; a segment that cannot be opened refuses it naming that segment. Returns an
+// missing segment; a segment that cannot be opened refuses it naming that segment; a segment
+// before the last whose size differs from the first one's refuses it naming the segment and
+// both sizes (its bytes would be read at the wrong offsets). Returns an
 // empty result when path does not end in ".001" or cannot be opened itself.
 SourceOpen open_split_raw_source(const std::string& path);
 

@@ -7,11 +7,16 @@
 // open that finds a header stores it there (in the sector cache: the disk is never changed).
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "adapt_internal.h"
 #include "krt/disk.h"
 #include "krt/disk_io.h"
 #include "krt/endian.h"
+#include "krt/adapter.h"
+#include "krt/dir_index.h"
+#include "krt/driver.h"
+#include "krt/lock.h"
 
 namespace krt::adapt {
 namespace {
@@ -46,3 +51,15 @@ uint16_t check_header(FILEHANDLE* h) {
 }
 
 }  // namespace krt::adapt
+
+namespace krt {
+
+uint32_t recording_header_bytes(int disk, int part, uint32_t first_cluster) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  const DriverParam* pdp = get_pdp(disk, part);
+  DirItem item{};
+  if (!pdp || first_cluster >= pdp->total_clus || get_dir_item_info(*pdp, first_cluster, item) != 0) return 0;
+  return uint32_t(adapt::header_sectors(*pdp, first_cluster, item)) * kSectorBytes;
+}
+
+}  // namespace krt

@@ -86,9 +86,11 @@ void build_calendar() {
   if (krt_read_partitions(0, parts, kMaxPartitions) != FS_OK) return;
   for (int p = 0; p < kMaxPartitions; ++p) {
     DriverParam* pdp = parts[p].size == 0 ? nullptr : get_pdp(0, p);
-    if (!pdp || pdp->current_cluster == 0) continue;
-    const uint32_t from = pdp->rev_clus == 0 ? 0 : pdp->rev_clus - 1;
-    for (const auto& [day, channels] : adapt::listed_channel_days(pdp, from, false)) enter_day(p, day, channels);
+    if (pdp && pdp->current_cluster != 0) {
+      const uint32_t from = pdp->rev_clus == 0 ? 0 : pdp->rev_clus - 1;
+      for (const auto& [day, channels] : adapt::listed_channel_days(pdp, from, false)) enter_day(p, day, channels);
+    }
+    report_startup_progress(0, 50 + (p + 1) * 50 / kMaxPartitions);
   }
 }
 

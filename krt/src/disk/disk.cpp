@@ -5,9 +5,12 @@
 #include <memory>
 #include <mutex>
 
+#include "krt/disk_io.h"
 #include "krt/image_source.h"
+#include "krt/io_trace.h"
 #include "krt/lock.h"
 #include "krt/log.h"
+#include "krt/readahead.h"
 
 namespace krt {
 namespace {
@@ -42,12 +45,17 @@ void detach_disks() {
   g_info = DiskInfo{};
   g_info.ide_port = 4;
   g_drive_numbers.fill(-1);
+  readahead_forget_all();
+  note_library_change();
 }
 
 int attach_disks() {
   const std::vector<std::string> candidates = disk_candidates();
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   detach_disks();
+  if (const std::string problems = io_settings_from_environment(); !problems.empty()) {
+    log_warn("%s\n", problems.c_str());
+  }
   uint8_t sector0[kSectorBytes];
   for (size_t n = 0; n < candidates.size() && g_info.ide_num < kMaxDisks; ++n) {
     SourceOpen opened = open_image_source(candidates[n]);
@@ -130,6 +138,8 @@ void set_disk_hooks(DiskHooks hooks) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   g_hooks.read = hooks.read ? hooks.read : disk_read_sectors;
   g_hooks.write = hooks.write ? hooks.write : disk_write_sectors;
+  readahead_forget_all();
+  note_library_change();
 }
 
 DiskHooks disk_hooks() {

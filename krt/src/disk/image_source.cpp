@@ -14,10 +14,12 @@
 #include <mutex>
 #include <vector>
 
+#include "krt/lock.h"
+
 namespace krt {
 namespace {
 
-std::mutex g_openers_mutex;            // guards g_openers (a leaf)
+LevelledMutex g_openers_mutex{LockLevel::kLeaf};  // guards g_openers
 std::vector<SourceOpener> g_openers;   // registered openers, asked first
 
 // Reads exactly bytes at offset; a short read is a failure. Returns true when all were read.
@@ -49,7 +51,21 @@ bool is_block_device(int fd) {
   return ::fstat(fd, &st) == 0 && S_ISBLK(st.st_mode);
 }
 
-int open_read_only(const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }
+// Opens a regular file or a block device read-only. Anything else (a FIFO, which would wait
+// for a writer, a socket, a folder, a character device) is not an image: -1 with errno set.
+// O_NONBLOCK keeps the open itself from waiting on a FIFO; it changes nothing for files and
+// disks.
+int open_read_only(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+    ::close(fd);
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return -1;
+  }
+  return fd;
+}
 
 // A block device or one image file, read with pread().
 class PlainSource final : public ImageSource {
@@ -157,7 +173,7 @@ long highest_segment(const std::string& stem, size_t width) {
 }  // namespace
 
 void register_source_opener(SourceOpener opener) {
-  std::lock_guard<std::mutex> hold(g_openers_mutex);
+  std::lock_guard<LevelledMutex> hold(g_openers_mutex);
   if (opener && std::find(g_openers.begin(), g_openers.end(), opener) == g_openers.end())
     g_openers.push_back(opener);
 }
@@ -200,13 +216,23 @@ SourceOpen open_split_raw_source(const std::string& path) {
     close_all();
     return {nullptr, "segment " + segment_name(stem, number, width) + " is missing"};
   }
+  // Every segment but the last is as long as the first: a shorter or longer one would shift
+  // every byte after it, so the set is refused rather than read at the wrong offsets.
+  for (size_t k = 1; k + 1 < segments.size(); ++k) {
+    if (segments[k].size == segments[0].size) continue;
+    const std::string problem = "segment " + segment_name(stem, long(k) + 1, width) + " is " +
+                                std::to_string(segments[k].size) + " bytes, but segment " + path + " is " +
+                                std::to_string(segments[0].size) + " (segments before the last are all of one size)";
+    close_all();
+    return {nullptr, problem};
+  }
   return {std::make_unique<SplitSource>(std::move(segments)), ""};
 }
 
 SourceOpen open_image_source(const std::string& path) {
   std::vector<SourceOpener> openers;
   {
-    std::lock_guard<std::mutex> hold(g_openers_mutex);
+    std::lock_guard<LevelledMutex> hold(g_openers_mutex);
     openers = g_openers;
   }
   for (SourceOpener opener : openers) {

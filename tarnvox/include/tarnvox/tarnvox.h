@@ -97,8 +97,7 @@ int TvxPlay(int port, TvxFrameSink* window);
 
 // Offers one block of stream bytes. Takes the whole block or nothing: 1 taken; 0 when the ring
 // has no room for it now (offer it again later), the port is not open, data is null or length
-// is 0. While a record runs, the taken bytes are also written to the record file. Never waits
-// for decoding.
+// is 0. Never waits for decoding.
 int TvxInputData(int port, const unsigned char* data, unsigned length);
 
 // Unsigned amount of fed data not yet shown (bytes in the ring, bytes inside the demuxer and
@@ -158,10 +157,23 @@ int TvxSoundOff(int port);
 // written.
 int TvxSnapshot(int port, const char* path);
 
-// Starts writing the stream bytes fed from now on into a new file at `path` (created or
-// truncated), exactly as fed. A record already running is ended first. flag is reserved (0).
-// 1: the file is open; 0: port not open or the file cannot be created. A write error later
-// ends the record (the file keeps what was written).
+// The picture on screen as TvxSnapshot writes it, with where it stands in the stream.
+struct TvxPicture {
+    QImage image;            // at its own size, 24-bit RGB (QImage::Format_RGB888)
+    int64_t positionUs = 0;  // from the stream's first picture, as TvxGetPlayedSeconds counts
+    int64_t index = 0;       // pictures shown before it in display order (first picture 0)
+};
+// Fills *picture with the picture on screen. 1: filled; 0: no picture shown yet, port not open,
+// picture null, or the picture could not be converted.
+int TvxGrabPicture(int port, TvxPicture* picture);
+
+// Starts writing the stream into a new file at `path` (created or truncated), exactly as fed,
+// from the bytes the port decodes next on: the record begins close behind the picture on
+// screen, not where the feeder has got to (which may be the end of the file), and runs until
+// TvxStopRecord or the stream is closed (the end of a played recording). A record already
+// running is ended first. flag is reserved (0). 1: the file is open; 0: port not open or the
+// file cannot be created. A write error later ends the record (the file keeps what was
+// written).
 int TvxStartRecord(int port, const char* path, int flag);
 
 // Ends the record and closes its file. 1 when a record was running, else 0.

@@ -25,6 +25,9 @@ constexpr int kSampleRate = 32000;
 constexpr int kAudioBitRate = 32000;  // the smallest MP2 rate
 constexpr size_t kMinPadding = 6;     // the smallest padding packet or filler unit
 constexpr size_t kMaxPaddingPacket = 6 + 65535;
+// Timestamps start a second in, past the program stream muxer's preload: every GOP, muxed on
+// its own, then carries its timestamps as they are, and they run on from GOP to GOP.
+constexpr int kLeadSeconds = 1;
 
 // The still view of a channel's camera: a sky and a ground in the channel's colours, a wall
 // with windows placed by the channel number.
@@ -210,7 +213,7 @@ class Encoder {
     if (r_.kind != 0) draw_walker(picture_, n);
     const uint32_t moment = krt_testing::add_seconds(r_.start, n / rate_);
     draw_osd(picture_->data[0], picture_->linesize[0], picture_->width, picture_->height, osd_text(r_.channel, moment));
-    picture_->pts = next_picture_++;
+    picture_->pts = rate_ * kLeadSeconds + next_picture_++;
     picture_->pict_type = n % video_->gop_size == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     return true;
   }
@@ -222,7 +225,7 @@ class Encoder {
     const double hz = 300.0 + 60.0 * r_.channel;
     for (int i = 0; i < sound_->nb_samples; ++i)
       s[i] = int16_t(6000 * std::sin(2 * M_PI * hz * double(next_sample_ + i) / kSampleRate));
-    sound_->pts = next_sample_;
+    sound_->pts = kSampleRate * kLeadSeconds + next_sample_;
     next_sample_ += sound_->nb_samples;
     return true;
   }

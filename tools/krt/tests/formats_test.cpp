@@ -119,5 +119,90 @@ TEST_F(Formats, ADamagedE01SegmentIsRefusedByName) {
       << r.err;
 }
 
+// verify: a good set passes (its stored MD5 against its data, a given SHA-256), a damaged one
+// fails and says where.
+TEST_F(Formats, VerifyPassesAGoodSetAndFailsADamagedOne) {
+  need_e01();
+  const std::string raw = Images::get().paths[0];
+  const std::string sha256 = shell("sha256sum '" + raw + "'").substr(0, 64);
+  const std::string md5 = shell("md5sum '" + raw + "'").substr(0, 32);
+  const ToolRun e01 = run_tool({"verify", s_e01[0]});
+  EXPECT_EQ(e01.status, 0) << e01.out << e01.err;
+  EXPECT_NE(e01.out.find("MD5: stored " + md5 + ", data " + md5 + ": matches\n"), std::string::npos) << e01.out;
+  EXPECT_NE(e01.out.find("SHA256: " + sha256 + "\nverified\n"), std::string::npos) << e01.out;
+  const ToolRun split = run_tool({"verify", s_split[0], "--sha256", sha256});
+  EXPECT_EQ(split.status, 0) << split.out << split.err;
+  EXPECT_NE(split.out.find("split raw, 3 segments"), std::string::npos) << split.out;
+  EXPECT_NE(split.out.find("given " + sha256 + ": matches\nverified\n"), std::string::npos) << split.out;
+
+  // A data byte changed in the middle of the first E01 segment: its chunk no longer matches.
+  const fs::path copy = *s_dir / "verify-damaged";
+  fs::create_directories(copy);
+  for (const std::string& s : s_e01) fs::copy_file(s, copy / fs::path(s).filename(), fs::copy_options::overwrite_existing);
+  const std::string first = (copy / fs::path(s_e01[0]).filename()).string();
+  const int fd = ::open(first.c_str(), O_RDWR);
+  char byte = 0;
+  const off_t middle = off_t(fs::file_size(first) / 2);
+  ASSERT_EQ(::pread(fd, &byte, 1, middle), 1);
+  byte = char(byte ^ 0x5a);
+  ASSERT_EQ(::pwrite(fd, &byte, 1, middle), 1);
+  ::close(fd);
+  std::string wrong = sha256;
+  wrong[0] = wrong[0] == '0' ? '1' : '0';
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  Aside gone(s_split[1]);
+  for (const Case& c : {Case{{"verify", first}, "FAILED"}, Case{{"verify", raw, "--sha256", wrong}, ": DIFFERS\nFAILED\n"},
+                        Case{{"verify", s_split[0]}, "segment " + s_split[1] + " is missing"}}) {
+    const ToolRun r = run_tool(c.args);
+    EXPECT_EQ(r.status, 1) << c.args[1] << ": " << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << r.out << r.err;
+  }
+}
+
+// A recorder disk inside a larger image (-o), an E01 image under another name (recognised by
+// its content), and formats forced with -i.
+TEST_F(Formats, OffsetsContentAndForcedFormats) {
+  need_e01();
+  const std::string raw = Images::get().paths[0];
+  const std::string listing = krt_on(raw, {"ls", "/mnt/idea0/2010-03-05/001"}).out;
+  ASSERT_NE(listing, "");
+  const std::string inside = *s_dir / "inside.img";
+  ASSERT_EQ(shell("dd if='" + raw + "' of='" + inside + "' bs=1M seek=1 conv=sparse status=none && echo ok"), "ok\n");
+  const ToolRun offset = run_tool({"-o", "2048", "-d", inside, "ls", "/mnt/idea0/2010-03-05/001"});
+  EXPECT_EQ(offset.status, 0) << offset.err;
+  EXPECT_EQ(offset.out, listing);
+  EXPECT_NE(run_tool({"-o", "2048", "-d", inside, "disks"}).out.find("raw from sector 2048"), std::string::npos);
+
+  ASSERT_EQ(kb::make_e01(raw, *s_dir / "whole", uint64_t(1) << 30), "");
+  const std::string renamed = *s_dir / "evidence-image";
+  fs::rename(*s_dir / "whole.E01", renamed);
+  const ToolRun content = krt_on(renamed, {"ls", "/mnt/idea0/2010-03-05/001"});
+  EXPECT_EQ(content.status, 0) << content.err;
+  EXPECT_EQ(content.out, listing);
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const std::string moved = *s_dir / "first-of-many";
+  fs::copy_file(s_e01[0], moved, fs::copy_options::overwrite_existing);
+  for (const Case& c : {Case{{"-i", "split", "-d", raw}, "is not the first segment of a split raw set"},
+                        Case{{"-i", "ewf", "-d", raw}, "is not an E01 segment"},
+                        Case{{"-i", "raw", "-d", s_e01[0]}, "is not a recorder disk"},
+                        Case{{"-o", "99999999999", "-d", raw}, "nothing at sector 99999999999"},
+                        Case{{"-d", moved}, "is the first of a set that goes on"}}) {
+    std::vector<std::string> args = c.args;
+    args.push_back("disks");
+    const ToolRun r = run_tool(args);
+    EXPECT_EQ(r.status, 1) << c.says;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+  const ToolRun forced = run_tool({"-i", "raw", "-d", raw, "ls", "/mnt/idea0/2010-03-05/001"});
+  EXPECT_EQ(forced.out, listing) << forced.err;
+}
+
 }  // namespace
 }  // namespace tool_test

@@ -25,14 +25,12 @@ TEST_P(Mkdemo, RefusesWhatItCannotMake) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Mkdemo,
     ::testing::Values(MkdemoCase{{"mkdemo"}, 2, "mkdemo needs IMAGE"},
-                      MkdemoCase{{"mkdemo", "x.img", "--days"}, 2, "--days needs a value"},
-                      MkdemoCase{{"mkdemo", "x.img", "--days", "0"}, 2, "--days takes a number from 1 to 7"},
-                      MkdemoCase{{"mkdemo", "x.img", "--channels", "17"}, 2, "--channels takes a number from 1 to 16"},
-                      MkdemoCase{{"mkdemo", "x.img", "--channels", "3x"}, 2, "--channels takes a number"},
-                      MkdemoCase{{"mkdemo", "x.img", "--clip-pictures", "251"}, 2,
-                                 "--clip-pictures takes a number from 1 to 250"},
+                      MkdemoCase{{"mkdemo", "x.img", "--workers"}, 2, "--workers needs a value"},
+                      MkdemoCase{{"mkdemo", "x.img", "--workers", "0"}, 2, "--workers takes a number from 1 to 64"},
+                      MkdemoCase{{"mkdemo", "x.img", "--workers", "3x"}, 2, "--workers takes a number"},
                       MkdemoCase{{"mkdemo", "x.img", "--speed", "3"}, 2, "unknown option '--speed'"},
-                      MkdemoCase{{"mkdemo", "/"}, 1, "exists and is not a regular file"},
+                      MkdemoCase{{"mkdemo", "/"}, 1, "/ exists: it is replaced only with --force"},
+                      MkdemoCase{{"mkdemo", "/", "--force"}, 1, "exists and is not a regular file"},
                       MkdemoCase{{"mkdemo", "/nonexistent-folder/x.img"}, 1, "No such file or directory"}));
 
 }  // namespace

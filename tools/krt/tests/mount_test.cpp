@@ -180,5 +180,25 @@ TEST_F(Mount, UnmountAndInterruptEndTheTool) {
   EXPECT_FALSE(fs::exists(mountpoint + "/idea0")) << "the interrupt unmounted it";
 }
 
+// A mount point given relative to the working folder is made absolute first, so the
+// unmount on SIGTERM finds it and leaves no dead mount behind.
+TEST_F(Mount, ARelativeMountPointIsUnmountedOnTermination) {
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.path());
+  auto m = std::make_unique<Mounted>(Images::get().paths, "mnt");
+  fs::current_path(before);
+  if (!m->up()) {
+    const std::string why = read_file(dir / "mnt.err");
+    if (why.find("(is /dev/fuse there") != std::string::npos) GTEST_SKIP() << "FUSE cannot mount here: " << why;
+    FAIL() << "krt mount did not come up: " << why;
+  }
+  ::kill(m->pid(), SIGTERM);
+  const int status = m->wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << read_file(dir / "mnt.err");
+  EXPECT_EQ(read_file(dir / "mnt.err"), "");
+  EXPECT_EQ(read_file("/proc/self/mounts").find(" " + mountpoint + " "), std::string::npos) << "no dead mount";
+  EXPECT_FALSE(fs::exists(mountpoint + "/idea0"));
+}
+
 }  // namespace
 }  // namespace tool_test

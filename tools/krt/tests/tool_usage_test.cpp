@@ -28,7 +28,7 @@ TEST_P(ToolUsage, AnswersWithItsStatusAndText) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ToolUsage,
     ::testing::Values(UsageCase{{}, 2, false, "usage: krt"},
-                      UsageCase{{"--help"}, 0, true, "export [--mp4] PATH... DIR"},
+                      UsageCase{{"--help"}, 0, true, "export [--mp4] [--hash-source] PATH... DIR"},
                       UsageCase{{"-d"}, 2, false, "-d needs an image path"},
                       UsageCase{{"frobnicate"}, 2, false, "unknown command 'frobnicate'"},
                       UsageCase{{"ls", "--frob"}, 2, false, "unknown option '--frob' for ls"},
@@ -36,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"ls", "/mnt", "/mnt"}, 2, false, "too many arguments for ls"},
                       UsageCase{{"info", "x"}, 2, false, "too many arguments for info"},
                       UsageCase{{"cat"}, 2, false, "cat needs PATH..."},
-                      UsageCase{{"export", "/mnt"}, 2, false, "export needs [--mp4] PATH... DIR"},
+                      UsageCase{{"export", "/mnt"}, 2, false, "export needs [--mp4] [--hash-source] PATH... DIR"},
                       UsageCase{{"mount"}, 2, false, "mount needs MOUNTPOINT"},
                       UsageCase{{"mount", "--help"}, 0, true, "fails with EROFS"},
                       UsageCase{{"disks", "--help"}, 0, true, "usage: krt [-d IMAGE]... disks [--json]"},
@@ -46,7 +46,13 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"ls", "--help"}, 0, true, "NAME<TAB>SIZE-IN-BYTES"},
                       UsageCase{{"cat", "--help"}, 0, true, "usage: krt [-d IMAGE]... cat PATH..."},
                       UsageCase{{"export", "--help"}, 0, true, "SHA256SUMS"},
-                      UsageCase{{"-d", "/nonexistent.img", "ls"}, 1, false, "no recorder disk found"}));
+                      UsageCase{{"-d", "/nonexistent.img", "ls"}, 1, false, "krt: /nonexistent.img: no such file"},
+                      UsageCase{{"--version"}, 0, true, "krt " KRT_TOOL_VERSION_TEXT "\n"},
+                      UsageCase{{"ls", "--json", "-r"}, 2, false, "--json lists one folder"},
+                      UsageCase{{"verify"}, 2, false, "verify needs IMAGE"},
+                      UsageCase{{"verify", "x.img", "--sha256", "12"}, 2, false, "--sha256 takes 64 hexadecimal digits"},
+                      UsageCase{{"-d", "/nonexistent.img", "ls", "--json"}, 1, false,
+                                "{\"error\":\"/nonexistent.img: no such file\"}\n"}));
 
 }  // namespace
 }  // namespace tool_test

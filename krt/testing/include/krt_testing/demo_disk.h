@@ -113,4 +113,10 @@ Disk demo_disk(const std::vector<std::shared_ptr<const std::vector<uint8_t>>>& p
 std::vector<const FilePlacement*> demo_placements(const BuildResult& built,
                                                   const std::vector<DemoRecording>& recordings);
 
+// The path under /mnt of recording `r`, placed at `p`, with the builder's repeat number
+// ("/mnt/idea0/2024-03-05/001/08.00.00-08.15.00[R][@52][0].h264"). The adapter opens it (by
+// start time and first cluster); a listing may number the repeat differently, so to compare
+// with listed names, compare up to the first cluster.
+std::string demo_path(const DemoRecording& r, const FilePlacement& p);
+
 }  // namespace krt_testing

@@ -49,16 +49,6 @@ std::vector<uint8_t> read_file(const std::string& path) {
   return out;
 }
 
-// The path of a recording under /mnt, as the adapter names it.
-std::string path_of(const DemoRecording& r, const krt_testing::FilePlacement& p) {
-  const krt::TimeFields s = krt::unpack_time(r.start), e = krt::unpack_time(r.end);
-  char name[160];
-  std::snprintf(name, sizeof name, "/mnt/idea%d/%04d-%02d-%02d/%03d/%02d.%02d.%02d-%02d.%02d.%02d[%c][@%x][%d].h264",
-                r.partition, s.year, s.month, s.day, r.channel + 1, s.hour, s.minute, s.second, e.hour, e.minute,
-                e.second, "RAM"[r.kind], p.first_cluster, p.repeat_no);
-  return name;
-}
-
 // Decodes every video picture of a stream held in memory and hands each to `picture`.
 // Returns false when the stream cannot be opened or decoded.
 bool decode(const uint8_t* data, size_t size, const std::function<void(const AVFrame*)>& picture) {
@@ -162,7 +152,7 @@ TEST_F(DemoDisk, EveryRecordingHoldsItsWholeSpanWithItsClockBurnedIn) {
   for (size_t i = 0; i < r.recordings.size(); ++i) {
     const DemoRecording& rec = r.recordings[i];
     if (placed[i]->overwritten) continue;
-    const std::string path = path_of(rec, *placed[i]);
+    const std::string path = krt_testing::demo_path(rec, *placed[i]);
     SCOPED_TRACE(path);
     const std::vector<uint8_t> back = read_file(path);
     const std::vector<uint8_t> written = krt_testing::expected_bytes(*placed[i]);
