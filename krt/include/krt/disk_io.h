@@ -33,8 +33,8 @@ int disk_io_write(int disk, uint16_t count, uint64_t sector, const uint8_t* buf)
 // ---- Changes ---------------------------------------------------------------------------------
 
 // A count that moves on at every change the library makes to sectors (a cached sector marked
-// changed, cleared or zeroed, a transfer written) and at every start-up of the sector cache
-// (binit). What was worked out from the disk's sectors stays true while it stands still.
+// changed, cleared or zeroed, a transfer written), at every start-up of the sector cache
+// (binit) and whenever the disks or hooks change (disk_set_generation). What was worked out from the disk's sectors stays true while it stands still.
 uint64_t library_changes();
 
 // Moves library_changes() on (called by the cache and the write path).

@@ -12,8 +12,8 @@
 //
 // The trace and the slow-disk mode are set by set_io_trace / set_disk_emulation, or from the
 // environment by io_settings_from_environment: VENDREL_IO_TRACE=FILE and
-// KRT_EMULATE_DISK=hdd|ssd; KRT_READAHEAD=off reads every sector of the cache alone (to compare
-// with the read-ahead of readahead.h). Every function takes library_lock() unless it says otherwise.
+// KRT_EMULATE_DISK=hdd|ssd (KRT_READAHEAD=off, read by readahead_from_environment, reads every
+// sector of the cache alone, to compare with the read-ahead of readahead.h). Every function takes library_lock() unless it says otherwise.
 #pragma once
 
 #include <cstdint>
@@ -70,7 +70,7 @@ void set_disk_emulation(const DiskModel* model);
 // The slow-disk model in use; null when off.
 const DiskModel* disk_emulation();
 
-// Applies VENDREL_IO_TRACE, KRT_EMULATE_DISK and KRT_READAHEAD=off when they are set (VENDREL_IO_TRACE only while
+// Applies VENDREL_IO_TRACE and KRT_EMULATE_DISK when they are set (VENDREL_IO_TRACE only while
 // no trace is being written: a trace set earlier, or by an earlier call, goes on). Returns an empty string, or what was wrong with them (an unknown
 // model, a trace file that cannot be created), which is then not applied.
 std::string io_settings_from_environment();

@@ -20,8 +20,8 @@
 // reported, exactly as without read-ahead. A window never leaves the mounted partition that
 // holds the sector asked for (up to the end of its data area); a sector outside every mounted
 // partition is read alone, so a damaged disk cannot lead reads anywhere else.
-// Windows overlapping a write of the library are dropped (disk_io_write does this), and all
-// are dropped at start-up, on attach and when the hooks change.
+// All windows are dropped when library_changes() moves on: at a write of the library (rare: a
+// recorder disk is never written), at start-up, on attach and when the hooks change.
 //
 // Every function takes library_lock().
 #pragma once
@@ -38,9 +38,6 @@ constexpr uint32_t kReadAheadMaxSectors = 2048;  // 1 MiB: the largest request
 // the read hook's non-zero code for that sector alone (reported by report_disk_error).
 int readahead_sector(int disk, uint64_t sector, uint8_t* buf);
 
-// Drops every window of disk that overlaps sectors first .. first + count - 1.
-void readahead_forget(int disk, uint64_t first, uint64_t count);
-
 // Drops every window.
 void readahead_forget_all();
 
@@ -48,5 +45,9 @@ void readahead_forget_all();
 // for it (tests compare the two, and check the cache's own recycling with it off). Drops every
 // window.
 void set_readahead(bool on);
+
+// Turns read-ahead off when the environment says KRT_READAHEAD=off (the benches' comparison);
+// otherwise leaves it as it is.
+void readahead_from_environment();
 
 }  // namespace krt

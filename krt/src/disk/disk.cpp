@@ -5,12 +5,9 @@
 #include <memory>
 #include <mutex>
 
-#include "krt/disk_io.h"
 #include "krt/image_source.h"
-#include "krt/io_trace.h"
 #include "krt/lock.h"
 #include "krt/log.h"
-#include "krt/readahead.h"
 
 namespace krt {
 namespace {
@@ -28,6 +25,7 @@ std::unique_ptr<ImageSource> g_images[kMaxDisks];  // null = no disk at that ind
 constinit std::array<int32_t, kMaxCandidates> g_drive_numbers = filled<int32_t, kMaxCandidates>(-1);
 std::string g_sources[kMaxDisks];                  // path of each disk index
 std::vector<DiskRefusal> g_refusals;               // sets refused by the last attach
+uint64_t g_generation = 0;                         // see disk_set_generation
 DiskHooks g_hooks{disk_read_sectors, disk_write_sectors};
 
 // Whether a sector 0 carries the tag of a recorder disk.
@@ -45,17 +43,13 @@ void detach_disks() {
   g_info = DiskInfo{};
   g_info.ide_port = 4;
   g_drive_numbers.fill(-1);
-  readahead_forget_all();
-  note_library_change();
+  ++g_generation;
 }
 
 int attach_disks() {
   const std::vector<std::string> candidates = disk_candidates();
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   detach_disks();
-  if (const std::string problems = io_settings_from_environment(); !problems.empty()) {
-    log_warn("%s\n", problems.c_str());
-  }
   uint8_t sector0[kSectorBytes];
   for (size_t n = 0; n < candidates.size() && g_info.ide_num < kMaxDisks; ++n) {
     SourceOpen opened = open_image_source(candidates[n]);
@@ -138,8 +132,12 @@ void set_disk_hooks(DiskHooks hooks) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   g_hooks.read = hooks.read ? hooks.read : disk_read_sectors;
   g_hooks.write = hooks.write ? hooks.write : disk_write_sectors;
-  readahead_forget_all();
-  note_library_change();
+  ++g_generation;
+}
+
+uint64_t disk_set_generation() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  return g_generation;
 }
 
 DiskHooks disk_hooks() {

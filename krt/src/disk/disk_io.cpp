@@ -12,7 +12,6 @@
 #include "krt/io_trace.h"
 #include "krt/lock.h"
 #include "krt/log.h"
-#include "krt/readahead.h"
 
 namespace krt {
 namespace {
@@ -68,8 +67,7 @@ int disk_io_read_ahead(int disk, uint16_t count, uint64_t sector, uint8_t* buf) 
 
 int disk_io_write(int disk, uint16_t count, uint64_t sector, const uint8_t* buf) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
-  readahead_forget(disk, sector, count);
-  note_library_change();
+  note_library_change();  // read-ahead windows drop what they hold when this moves on
   disk_wake_check(disk);
   const int result =
       disk_hooks().write(uint16_t(disk), count, hook_lo(sector), hook_hi(sector), buf);
@@ -78,7 +76,7 @@ int disk_io_write(int disk, uint16_t count, uint64_t sector, const uint8_t* buf)
 
 uint64_t library_changes() {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
-  return g_changes;
+  return g_changes + disk_set_generation();
 }
 
 void note_library_change() {

@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "krt/lock.h"
-#include "krt/readahead.h"
 
 namespace krt {
 namespace {
@@ -78,9 +77,6 @@ std::string io_settings_from_environment() {
     } else {
       problems = std::string("KRT_EMULATE_DISK=") + model + " is none of hdd, ssd";
     }
-  }
-  if (const char* readahead = std::getenv("KRT_READAHEAD"); readahead && std::string_view(readahead) == "off") {
-    set_readahead(false);
   }
   if (const char* path = std::getenv("VENDREL_IO_TRACE"); path && *path && !g_trace) {
     if (!set_io_trace(path)) {

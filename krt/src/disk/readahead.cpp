@@ -2,8 +2,10 @@
 #include "krt/readahead.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 #include "krt/disk.h"
 #include "krt/disk_io.h"
@@ -25,6 +27,7 @@ struct Stream {
 alignas(512) uint8_t g_windows[kReadAheadStreams][kReadAheadMaxSectors * kSectorBytes];
 Stream g_streams[kReadAheadStreams];
 uint64_t g_use_counter = 0;
+uint64_t g_changes = 0;  // library_changes() the windows were read under
 bool g_on = true;
 
 bool holds(const Stream& s, int disk, uint64_t sector) {
@@ -74,6 +77,11 @@ bool partition_around(int disk, uint64_t sector, uint64_t& first, uint64_t& end)
 
 int readahead_sector(int disk, uint64_t sector, uint8_t* buf) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
+  // A write of the library, other disks or other hooks: what the windows hold may be stale.
+  if (g_changes != library_changes()) {
+    readahead_forget_all();
+    g_changes = library_changes();
+  }
   if (!g_on) return disk_io_read(disk, 1, sector, buf);
   for (int i = 0; i < kReadAheadStreams; ++i) {
     Stream& s = g_streams[i];
@@ -116,13 +124,6 @@ int readahead_sector(int disk, uint64_t sector, uint8_t* buf) {
   return disk_io_read(disk, 1, sector, buf);
 }
 
-void readahead_forget(int disk, uint64_t first, uint64_t count) {
-  std::lock_guard<std::recursive_mutex> hold(library_lock());
-  for (Stream& s : g_streams) {
-    if (s.disk == disk && s.count > 0 && first < s.start + s.count && s.start < first + count) s = Stream{};
-  }
-}
-
 void readahead_forget_all() {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   for (Stream& s : g_streams) s = Stream{};
@@ -132,6 +133,10 @@ void set_readahead(bool on) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   g_on = on;
   readahead_forget_all();
+}
+
+void readahead_from_environment() {
+  if (const char* value = std::getenv("KRT_READAHEAD"); value && std::string_view(value) == "off") set_readahead(false);
 }
 
 }  // namespace krt
