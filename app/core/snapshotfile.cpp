@@ -2,7 +2,6 @@
 #include "snapshotfile.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QImageWriter>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,19 +20,6 @@ QDateTime PictureTime(const RecordingName& recording, int64_t positionUs) {
   const QDateTime start(QDate(recording.year, recording.month, recording.day), QTime(0, 0),
                         Qt::UTC);
   return start.addSecs(recording.startSeconds).addMSecs(positionUs / 1000);
-}
-
-std::string HashFile(const QString& path, std::string* error) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    *error = file.errorString().toStdString();
-    return {};
-  }
-  Sha256 digest;
-  const QByteArray bytes = file.readAll();
-  digest.update(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                static_cast<size_t>(bytes.size()));
-  return digest.hex();
 }
 
 }  // namespace
@@ -67,8 +53,12 @@ std::string WriteSnapshotFiles(const std::string& folder, const std::string& rec
     *error = writer.errorString().toStdString();
     return {};
   }
-  const std::string sha = HashFile(qpath, error);
-  if (sha.empty()) return {};
+  std::string sha;
+  uint64_t bytes = 0;
+  if (!sha256_file(path, sha, bytes)) {
+    *error = "cannot read back " + path;
+    return {};
+  }
 
   QJsonObject sidecar;
   sidecar["image"] = QString::fromStdString(fileName);

@@ -46,12 +46,14 @@ bool CPlaybackCommands::HasContent(int i) const {
   return m_pManager->GetState(i) != CPlayer::stateIdle || m_pManager->GetEnded(i) != CPlayer::endNone;
 }
 
-int CPlaybackCommands::PlayFile(const std::string& path) {
+int CPlaybackCommands::PlayFile(const std::string& path) { return PlayFileAt(path, 0); }
+
+int CPlaybackCommands::PlayFileAt(const std::string& path, int64_t ms) {
   if (path.empty()) return 0;
   const int w = FocusedWnd();
   CloseIfBusy(w);
   m_strLastPath = path;
-  const int opened = m_pManager->Open(w, path);
+  const int opened = ms > 0 ? m_pManager->Open(w, path, ms) : m_pManager->Open(w, path);
   if (opened && m_started) m_started();
   return opened;
 }
@@ -112,11 +114,11 @@ int CPlaybackCommands::PauseAll() {
 
 int CPlaybackCommands::TogglePauseAll() {
   bool anyPlaying = false;
-  ForBusy([&](int i) { anyPlaying = anyPlaying || m_pManager->GetState(i) == 1; });
+  ForBusy([&](int i) { anyPlaying = anyPlaying || m_pManager->GetState(i) == CPlayer::statePlaying; });
   ForBusy([&](int i) {
     const int s = m_pManager->GetState(i);
-    if (anyPlaying && s == 1) m_pManager->Pause(i, 1);
-    if (!anyPlaying && (s == 2 || s == 4)) m_pManager->Pause(i, 0);
+    if (anyPlaying && s == CPlayer::statePlaying) m_pManager->Pause(i, 1);
+    if (!anyPlaying && (s == CPlayer::statePaused || s == CPlayer::stateSingleFrame)) m_pManager->Pause(i, 0);
   });
   return 1;
 }

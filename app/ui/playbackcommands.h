@@ -53,8 +53,8 @@ class CPlaybackCommands : public IRecordSearchParent {
     kCmdNineSpliter2 = 1632,
     kCmdNineSpliter3 = 1633,
     kCmdSnapshotPng = 1634,  // the snapshot as lossless PNG instead of BMP
-    kCmdTimeLabel = 1640,  // the windows' time label on / off
-    kCmdGoToTime = 1641,   // "Go to Time..." (carried out by the owner's hook)
+    kCmdTimeLabel = 1640,    // the windows' time label on / off
+    kCmdGoToTime = 1641,     // "Go to Time..." (carried out by the owner's hook)
   };
   static constexpr int kWindowCount = 64;
   static constexpr int64_t kJumpShortMs = 10'000;  // Shift+arrow
@@ -108,6 +108,8 @@ class CPlaybackCommands : public IRecordSearchParent {
   // Plays path in the focused window, closing what it played. Returns 0 for an empty path,
   // else the player's Open result.
   int PlayFile(const std::string& path) override;
+  // PlayFile from ms after the recording's first picture (0: from its start).
+  int PlayFileAt(const std::string& path, int64_t ms);
   // Plays the recording selected in the tree in the focused window (the bar's Play button);
   // 0 when none is selected.
   int PlayFile();
@@ -158,6 +160,9 @@ class CPlaybackCommands : public IRecordSearchParent {
   int PositionAllAt(const QDateTime& moment);
   // The moment of the focused window's picture (the dialog's start), or now when it is idle.
   QDateTime FocusedMoment();
+  // The recording path the focused window plays into path. Returns false (path untouched) when
+  // the window is idle.
+  bool FocusedPath(std::string* path) const;
   // The label of window i ("CH 02  2024-03-05 14:05:30  ×4"; "" when idle).
   QString WindowLabel(int i);
   // The accessible description of window i: its label, "idle", or "no recording at ...".

@@ -131,6 +131,13 @@ QDateTime CPlaybackCommands::FocusedMoment() {
   return QDateTime::currentDateTime();
 }
 
+bool CPlaybackCommands::FocusedPath(std::string* path) const {
+  const CPlayer* player = m_pManager->Player(FocusedWnd());
+  if (!player || player->GetState() == CPlayer::stateIdle) return false;
+  *path = player->GetPath();
+  return true;
+}
+
 QString CPlaybackCommands::WindowLabel(int i) {
   CPlayer* player = m_pManager->Player(i);
   RecordingName name;

@@ -13,8 +13,11 @@
 #include "playermanager.h"
 #include "programicon.h"
 #include "recordtree.h"
+#include "timelinehost.h"
+#include "timelinepanel.h"
 #include "replayerview.h"
 #include "windowskin.h"
+#include "profile/profile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -103,6 +106,9 @@ void CVendrelDlg::CreateMenuBar() {
   QMenu* setting = m_pMenuBar->addMenu(CInitLanguage::Instance()->GetString(QStringLiteral("Setting")));
   AddCommand(setting, "ModifyPwd", kCmdModifyPwd);
   AddCommand(setting, "GoToTime", CPlaybackCommands::kCmdGoToTime);
+  m_pTimelineAction = AddCommand(setting, "ShowTimeline", kCmdShowTimeline);
+  m_pTimelineAction->setCheckable(true);
+  AddCommand(setting, "SaveTimeline", kCmdSaveTimeline);
   AddCommand(setting, "Exit", kCmdCancel);
   connect(m_pMenuBar, &QMenuBar::triggered, this, [this](QAction* action) {
     if (action->data().isValid()) OnCommand(action->data().toInt());
@@ -160,7 +166,22 @@ void CVendrelDlg::CreateChildren() {
   m_pSplitter = new CTreeSplitter(this);
   m_pPlayback->SetSelectedFile(
       [tree](std::string* rooted) { return tree->GetSelectedFilePath(*rooted) == 1; });
+  // The timeline under the grid, shown as the user left it (hidden the first time, so the
+  // grid keeps its place until the user asks for the panel).
+  m_pTimeline = new CTimelineHost(m_pPlayback.get(), tree->Tree(), this);
+  m_pTimeline->Panel()->setObjectName(QStringLiteral("Timeline"));
+  m_pTimeline->SetRelayout([this] { OnSize(); });
+  SetTimelineVisible(profile::GetInt(vendrel::ConfigFilePath(), "view", "Timeline", 0) != 0);
 }
+
+void CVendrelDlg::SetTimelineVisible(bool on) {
+  if (!m_pTimeline) return;
+  m_pTimeline->Panel()->setVisible(on);
+  if (m_pTimelineAction) m_pTimelineAction->setChecked(on);
+  OnSize();
+}
+
+bool CVendrelDlg::TimelineVisible() const { return m_pTimeline && !m_pTimeline->Panel()->isHidden(); }
 
 void CVendrelDlg::InitVideoWindow() {
   m_pVideoWnd->SetLanguageFile(QString::fromStdString(CInitLanguage::Instance()->GetLanguageFilePath()));
@@ -187,9 +208,12 @@ void CVendrelDlg::StartStatusTimer() {
 void CVendrelDlg::timerEvent(QTimerEvent* event) {
   // The pass that finds every window idle (and writes their idle texts) is the last one until
   // the next play starts: an idle viewer does not wake for it.
-  if (event->timerId() == m_nStatusTimer && !m_pPlayback->StatusPass()) {
-    killTimer(m_nStatusTimer);
-    m_nStatusTimer = 0;
+  if (event->timerId() == m_nStatusTimer) {
+    if (m_pTimeline && TimelineVisible()) m_pTimeline->Tick();
+    if (!m_pPlayback->StatusPass()) {
+      killTimer(m_nStatusTimer);
+      m_nStatusTimer = 0;
+    }
   }
   QDialog::timerEvent(event);
 }
@@ -228,7 +252,13 @@ void CVendrelDlg::OnSize() {
                        std::max(0, bottom - top));
   };
   const int tree = m_nTreeWidth;
-  place(m_pVideoWnd, 0, 0, w - tree, h - kBarHeight);
+  // The timeline takes the height its rows want, at most a third of the grid's.
+  int timeline = 0;
+  if (m_pTimeline && TimelineVisible()) {
+    timeline = std::min(m_pTimeline->Panel()->sizeHint().height(), (h - kBarHeight) / 3);
+    place(m_pTimeline->Panel(), 0, h - kBarHeight - timeline, w - tree, h - kBarHeight);
+  }
+  place(m_pVideoWnd, 0, 0, w - tree, h - kBarHeight - timeline);
   if (m_pReplayerView) {
     place(m_pReplayerView, 0, h - kBarHeight, w - tree, h);
     if (m_pReplayerView->isHidden()) m_pReplayerView->show();
@@ -275,6 +305,13 @@ bool CVendrelDlg::OnCommand(int id) {
       return true;
     case kCmdAbout:
       ShowAbout();
+      return true;
+    case kCmdShowTimeline:
+      SetTimelineVisible(!TimelineVisible());
+      profile::WriteString(vendrel::ConfigFilePath(), "view", "Timeline", TimelineVisible() ? "1" : "0");
+      return true;
+    case kCmdSaveTimeline:
+      if (m_pTimeline) m_pTimeline->SavePicture();
       return true;
     default:
       return m_pPlayback && m_pPlayback->OnCommand(id);

@@ -31,6 +31,9 @@
 
 #include <memory>
 
+class CTimelineHost;
+class QAction;
+
 class CPlaybackCommands;
 class CReplayerView;
 class QAction;
@@ -48,6 +51,8 @@ class CVendrelDlg : public QDialog {
   static constexpr int kCmdCancel = 2;          // "Exit"
   static constexpr int kCmdAbout = 16;          // the about box
   static constexpr int kCmdModifyPwd = 32773;   // the password change dialog
+  static constexpr int kCmdShowTimeline = 1650;  // the timeline panel on / off (saved)
+  static constexpr int kCmdSaveTimeline = 1651;  // "Save Timeline as Picture..."
   // The right-hand column of the tree and the strip of the control bar, in pixels.
   static constexpr int kTreeWidth = 255;
   static constexpr int kBarHeight = 35;
@@ -70,6 +75,11 @@ class CVendrelDlg : public QDialog {
   CPlaybackCommands* Playback() const { return m_pPlayback.get(); }
   // The menu bar.
   QMenuBar* MenuBar() const { return m_pMenuBar; }
+  // The timeline under the grid (its panel is control "Timeline").
+  CTimelineHost* Timeline() const { return m_pTimeline; }
+  // Shows or hides the timeline panel (the menu entry's check follows).
+  void SetTimelineVisible(bool on);
+  bool TimelineVisible() const;
   // The window's skin (its frame and system menu when FrameApplied(), else unused).
   skinwin::CSkinInterface* Skin() const { return m_skin.get(); }
   // The tree's width, and setting it (kept within kMinTreeWidth and the client width less
@@ -127,6 +137,8 @@ class CVendrelDlg : public QDialog {
   QWidget* m_pTreeArea = nullptr;               // control 130, owned by Qt
   CReplayerView* m_pReplayerView = nullptr;     // control 131, owned by Qt
   std::unique_ptr<CPlaybackCommands> m_pPlayback;  // the window's playback commands
+  CTimelineHost* m_pTimeline = nullptr;         // owned by Qt
+  QAction* m_pTimelineAction = nullptr;         // "Show Timeline", checkable
   int m_nStatusTimer = 0;                       // id of the one-second timer
   int m_nTreeWidth = kTreeWidth;                // the tree's width (see the top)
   QWidget* m_pSplitter = nullptr;               // the drag handle, owned by Qt

@@ -1,4 +1,4 @@
-// krt mkdemo IMAGE [--short] [--workers N]: the demo recorder disk (demo/demo_disk.h).
+// krt mkdemo IMAGE [--force] [--short] [--workers N]: the demo recorder disk (demo/demo_disk.h).
 #include <sys/stat.h>
 
 #include <chrono>

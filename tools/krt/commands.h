@@ -41,6 +41,9 @@ int cmd_calendar(const CommandArgs& a);
 // ls [PATH]: the folder tree under /mnt (tree.h).
 int cmd_ls(const CommandArgs& a);
 
+// timeline [--day YYYY-MM-DD] [PATH]: each channel's recorded spans of a day (catalog/coverage.h).
+int cmd_timeline(const CommandArgs& a);
+
 // cat PATH...: the bytes of recordings to standard output.
 int cmd_cat(const CommandArgs& a);
 

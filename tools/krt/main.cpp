@@ -1,6 +1,6 @@
 // The `krt` command-line tool.
 //
-//   krt [-d IMAGE]... COMMAND [--json] [ARGS]
+//   krt [-v] [--io-trace FILE] [-d IMAGE]... COMMAND [--json] [ARGS]
 //
 // Global options name the disk images to examine (only those when any are named; otherwise
 // VENDREL_DISKS, the Disks/ folder and the block devices), how to open them (-i, -o) and how
@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -18,8 +20,10 @@
 #include "image_options.h"
 #include "krt/disk.h"
 #include "krt/ewf_source.h"
+#include "krt/io_trace.h"
 #include "krt/log.h"
 #include "session.h"
+#include "catalog/clock_offset.h"
 #include "catalog/text.h"
 
 namespace {
@@ -78,6 +82,22 @@ const Command kCommands[] = {
      "recording listed that holds the moment is named. With --json: one object a line,\n"
      "{channel, path (null when nothing), offset_s (null when nothing)}.\n",
      true, 1, 1, cmd_locate},
+    {"timeline", "[--day YYYY-MM-DD] [PATH]", "each channel's recorded spans of a day",
+     "For every day (or the one --day names) of every disk (or the disk, partition, day or\n"
+     "channel PATH names, as `krt ls` paths): one row per channel of 96 quarters of an hour,\n"
+     "  001  ....########MMMM####....\n"
+     "marked by the kind of recording that covers them (# regular, M motion, A alarm, C and H\n"
+     "the other type letters, ! damaged: listed with nothing to read; events win a quarter\n"
+     "they share with regular recording), then each span: channel, start-end, kind and its\n"
+     "number of recordings. Consecutive recordings of a channel and kind form one span when\n"
+     "each starts at most 1 s after the span's end (a clock set back makes them overlap: they\n"
+     "still join, and a span never runs backwards); a recording running past midnight counts\n"
+     "on both days, its times clipped to the day (00:00:00 to 24:00:00). Times are the\n"
+     "recorder's clock, corrected by --clock-offset when given. With --json: one object a\n"
+     "line, {disk, partition (of the span's first recording), day, channel (from 1), start,\n"
+     "end, kind, recordings}. A folder that does not list is named on standard error (exit\n"
+     "status 1) and the rest is still shown.\n",
+     true, 0, 1, cmd_timeline},
     {"cat", "PATH...", "write recordings to standard output",
      "Writes the bytes of each recording named (a header at its start is left out), one after\n"
      "the other, exactly as a program reading it through the file interface gets them. A name\n"
@@ -136,8 +156,8 @@ const Command kCommands[] = {
      "change from the full idea0 to idea1, an older lap on idea1 partly overwritten, and the\n"
      "clock set back a quarter of an hour. Every picture shows its channel, date and time.\n"
      "--short cuts every recording to 10 seconds; --workers N runs N encoders at once (default:\n"
-     "one per processor). Prints what it made. IMAGE must not exist; with --force it may be a\n"
-     "regular file of yours, which is replaced.\n",
+     "one per processor). Prints what it made. An existing IMAGE is replaced only with --force\n"
+     "and only when it is a regular file of yours.\n",
      false, 1, 1, cmd_mkdemo},
 #endif
 #ifdef KRT_TOOL_FRAMES
@@ -163,7 +183,7 @@ const Command* find_command(const char* name) {
 
 void usage(FILE* out) {
   std::fprintf(out,
-               "usage: krt [-v] [-i raw|split|ewf] [-o SECTORS] [-d IMAGE]... COMMAND [--json] [ARGS]\n"
+               "usage: krt [-v] [--io-trace FILE] [-i raw|split|ewf] [-o SECTORS] [-d IMAGE]... [--clock-offset [D=]±HH:MM:SS]... COMMAND [--json] [ARGS]\n"
                "       krt --version\n\n"
                "  -d IMAGE   examine this disk image (may be repeated; without -d: the images in\n"
                "             VENDREL_DISKS, the Disks/ folder and the block devices). IMAGE is a raw\n"
@@ -176,6 +196,14 @@ void usage(FILE* out) {
                "  -o SECTORS the recorder disk starts this many 512-byte sectors into each image\n"
                "  -v         print the library's own log lines with its trace and info lines\n"
                "             (otherwise each warning once, as \"krt: warning: ...\")\n"
+               "  --io-trace FILE\n"
+               "             write every disk read (disk, first sector, sectors, microseconds)\n"
+               "             to FILE, for bench/io_model (also VENDREL_IO_TRACE=FILE); with\n"
+               "             KRT_EMULATE_DISK=hdd or ssd reads take as long as on such a disk\n"
+               "  --clock-offset [D=]±HH:MM:SS\n"
+               "             the recorder's clock minus the true time (at most 24 h), for every\n"
+               "             disk or for disk D (as `krt disks` numbers them): the times timeline\n"
+               "             shows are corrected by it; names and paths stay the recorder's own\n"
                "  --version  the tool's version\n\n"
                "commands:\n");
   for (const Command& c : kCommands) {
@@ -198,7 +226,7 @@ struct ValueOption {
   const char* option;
 };
 constexpr ValueOption kValueOptions[] = {
-    {"verify", "--sha256"}, {"mkdemo", "--workers"}, {"locate", "-c"}};
+    {"verify", "--sha256"}, {"mkdemo", "--workers"}, {"locate", "-c"}, {"timeline", "--day"}};
 
 // Options without a value, per command: they are handed on with an empty value.
 constexpr ValueOption kFlagOptions[] = {{"mount", "-f"}, {"mount", "--foreground"},
@@ -252,6 +280,24 @@ int parse_command_args(const Command& c, int argc, char** argv, CommandArgs& arg
   return kExitOk;
 }
 
+// Reads a --clock-offset value, "[D=]±HH:MM:SS", into the session. Returns whether it has that
+// form.
+bool read_clock_offset(const std::string& value) {
+  int disk = -1;
+  std::string_view offset = value;
+  if (const size_t eq = value.find('='); eq != std::string::npos) {
+    const std::string number = value.substr(0, eq);
+    if (number.empty() || number.size() > 2 || number.find_first_not_of("0123456789") != std::string::npos) return false;
+    disk = std::stoi(number);
+    if (disk >= krt::kMaxDisks) return false;
+    offset.remove_prefix(eq + 1);
+  }
+  const std::optional<int64_t> seconds = parse_clock_offset(offset);
+  if (!seconds) return false;
+  set_clock_offset(disk, *seconds);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -268,6 +314,20 @@ int main(int argc, char** argv) {
         return kExitUsage;
       }
       images.push_back(argv[++i]);
+    } else if (std::strcmp(argv[i], "--clock-offset") == 0) {
+      if (i + 1 >= argc || !read_clock_offset(argv[++i])) {
+        std::fprintf(stderr, "krt: --clock-offset takes [D=]+HH:MM:SS or [D=]-HH:MM:SS, at most 24 hours\n");
+        return kExitUsage;
+      }
+    } else if (std::strcmp(argv[i], "--io-trace") == 0) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "krt: --io-trace needs a file\n");
+        return kExitUsage;
+      }
+      if (!krt::set_io_trace(argv[++i])) {
+        std::fprintf(stderr, "krt: the trace file %s cannot be created\n", argv[i]);
+        return kExitFailed;
+      }
     } else if (std::strcmp(argv[i], "-i") == 0 || std::strcmp(argv[i], "-o") == 0) {
       const bool format = argv[i][1] == 'i';
       if (i + 1 >= argc || !(format ? parse_image_format(argv[i + 1], image_options)

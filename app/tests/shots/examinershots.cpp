@@ -87,7 +87,7 @@ std::string DamagedImage(const kb::ScratchDir& dir) {
   kb::Disk disk = kb::multi_partition_disk({200000, 200000}, 64);
   disk.partitions[0].files =
       kb::recordings({0, 1}, kb::pack_time(2024, 3, 5, 6, 7, 0), kb::pack_time(2024, 3, 5, 6, 17, 0), 600);
-  disk.partitions[0].files[0].payload = kb::Payload{kb::Payload::Kind::kNone, ""};
+  disk.partitions[0].files[0].payload = kb::Payload{kb::Payload::Kind::kNone, "", nullptr};
   disk.partitions[1].tweak = [](kb::ParamBlock& p) { p.type = 7; };
   const std::string image = dir.path("case17.img");
   kb::build_image(disk, image);

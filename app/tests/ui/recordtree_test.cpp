@@ -166,7 +166,7 @@ TEST_F(RecordSearchDlg, DamageIsShownWithItsReason) {
   kb::Disk disk = kb::multi_partition_disk({200000, 200000}, 64);
   disk.partitions[0].files = kb::recordings({0, 1}, kb::pack_time(2010, 3, 5, 8, 0, 0),
                                             kb::pack_time(2010, 3, 5, 8, 30, 0), 1800);
-  disk.partitions[0].files[0].payload = kb::Payload{kb::Payload::Kind::kNone, "", {}};
+  disk.partitions[0].files[0].payload = kb::Payload{kb::Payload::Kind::kNone, "", nullptr};
   disk.partitions[1].tweak = [](kb::ParamBlock& p) { p.type = 7; };
   const std::string image = dir.path("damaged.img");
   ASSERT_TRUE(kb::build_image(disk, image).ok);

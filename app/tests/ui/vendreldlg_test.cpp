@@ -1,4 +1,5 @@
 // CVendrelDlg: the frame of the main window -- children, placement, menus, commands.
+#include "replayerview.h"
 #include "vendreldlg.h"
 
 #include "lumenpane/videowindow.h"
@@ -55,6 +56,46 @@ TEST(VendrelDlg, PlacesTheChildrenInTheClientArea) {
   EXPECT_EQ(dialog.VideoWindow()->height(), 0);
 }
 
+// The user's settings in a temporary folder while it lives.
+class ScopedConfigHome {
+ public:
+  ScopedConfigHome() : m_saved(qgetenv("XDG_CONFIG_HOME")), m_had(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
+    qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit());
+    QDir(m_dir.path()).mkpath(QStringLiteral("vendrel"));  // as the start-up leaves it
+  }
+  ~ScopedConfigHome() {
+    if (m_had) qputenv("XDG_CONFIG_HOME", m_saved);
+    else qunsetenv("XDG_CONFIG_HOME");
+  }
+
+ private:
+  QTemporaryDir m_dir;
+  QByteArray m_saved;
+  bool m_had;
+};
+
+TEST(VendrelDlg, TimelineTakesItsRowsFromTheGridWhenShownAndStaysAsLeft) {
+  ScopedConfigHome home;
+  RecordingDlg dialog;
+  EXPECT_FALSE(dialog.TimelineVisible());  // hidden until the user asks for it
+  const int grid = dialog.VideoWindow()->height();
+  ASSERT_TRUE(dialog.OnCommand(CVendrelDlg::kCmdShowTimeline));
+  ASSERT_TRUE(dialog.TimelineVisible());
+  const QWidget* panel = dialog.findChild<QWidget*>(QStringLiteral("Timeline"));
+  ASSERT_NE(panel, nullptr);
+  EXPECT_GT(panel->height(), 0);
+  EXPECT_EQ(dialog.VideoWindow()->height(), grid - panel->height());
+  EXPECT_EQ(panel->geometry().bottom() + 1, dialog.ReplayerView()->geometry().top());
+  {
+    RecordingDlg next;  // the next start shows it as it was left
+    EXPECT_TRUE(next.TimelineVisible());
+  }
+  ASSERT_TRUE(dialog.OnCommand(CVendrelDlg::kCmdShowTimeline));
+  EXPECT_EQ(dialog.VideoWindow()->height(), grid);
+  RecordingDlg last;
+  EXPECT_FALSE(last.TimelineVisible());
+}
+
 // The tree and the grid share a border the user drags; the width comes back at the next start.
 TEST(VendrelDlg, TreeWidthIsDraggedAndRemembered) {
   QTemporaryDir config;
@@ -98,7 +139,8 @@ TEST(VendrelDlg, MenuEntriesCarryTheirCommands) {
   EXPECT_EQ(top.front()->text(), "Setting");  // no language loaded: the key
   QList<int> ids;
   for (QAction* action : setting->actions()) ids << action->data().toInt();
-  EXPECT_EQ(ids, (QList<int>{32773, 1641, 2}));  // password, Go to Time, exit
+  // password, Go to Time, timeline on/off and saved as a picture, exit
+  EXPECT_EQ(ids, (QList<int>{32773, 1641, 1650, 1651, 2}));
   QAction* about = nullptr;
   for (QAction* action : top)
     if (action->data().toInt() == 16) about = action;

@@ -145,6 +145,11 @@ void set_disk_hooks(DiskHooks hooks);
 // The hooks in use.
 DiskHooks disk_hooks();
 
+// A count that moves on whenever the disks behind the library may have changed: at every
+// detach (and so every attach) and every change of the hooks. What was read from the disks
+// (read-ahead windows, what was worked out from sectors) is stale once it moved on.
+uint64_t disk_set_generation();
+
 // The default hooks (pread reader, discarding writer).
 DiskHooks default_disk_hooks();
 

@@ -97,7 +97,7 @@ TEST(Manifest, FlagsARecordingWhoseBytesAreAllZero) {
   kb::Disk disk = kb::single_partition_disk(200000, 64);
   disk.partitions[0].files = kb::recordings({0, 1}, kb::pack_time(2010, 3, 5, 8, 0, 0),
                                             kb::pack_time(2010, 3, 5, 8, 30, 0), 1800);
-  disk.partitions[0].files[0].payload = kb::Payload{kb::Payload::Kind::kNone, "", {}};
+  disk.partitions[0].files[0].payload = kb::Payload{kb::Payload::Kind::kNone, "", nullptr};
   ASSERT_TRUE(kb::build_image(disk, dir / "wiped.img").ok);
   const std::string zeros = first_entry(dir / "wiped.img", "/mnt/idea0/2010-03-05/001");
   const std::string data = first_entry(dir / "wiped.img", "/mnt/idea0/2010-03-05/002");

@@ -87,7 +87,7 @@ TEST_F(Mp4, RemuxesEveryStreamWithItsPicturesTimesAndStart) {
   }
 }
 
-// The demo disk as `krt mkdemo` records it (one day, two channels, short clips): the MP4 of
+// The demo disk as `krt mkdemo --short` makes it (every recording ten seconds): the MP4 of
 // each channel's first recording holds as many pictures as `krt frames` decodes from it.
 TEST_F(Mp4, DemoRecordingsKeepEveryPicture) {
   if (run_tool({"mkdemo", "--help"}).status != 0 || run_tool({"frames", "--help"}).status != 0)
