@@ -8,7 +8,7 @@
 #include "catalog/coverage.h"
 #include "catalog/text.h"
 #include "commands.h"
-#include "json.h"
+#include "catalog/json.h"
 #include "krt/disk.h"
 #include "session.h"
 
