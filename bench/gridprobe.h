@@ -16,14 +16,21 @@
 
 #include <sys/resource.h>
 
+#include <benchmark/benchmark.h>
 #include <lumenpane/videowindow.h>
 #include <tarnvox/tarnvox.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
+
+#include "streams.h"
 
 namespace benchsupport {
 
@@ -44,6 +51,8 @@ struct GridResult {
   long unshown = 0;    // replaced before a paint
   long lateAfterStart = 0;     // of `late`, due after the window's first second
   long unshownAfterStart = 0;  // of `unshown`, replaced after the window's first second
+  long passed = 0;             // decoded, passed over by the engine, never handed to the pane
+  long passedAfterStart = 0;   // of `passed`, due after the window's first second
   int64_t worstUs = 0;  // largest lateness of a painted picture
   double cpuSeconds = 0;  // processor time of the program during the run, all threads
 };
@@ -61,6 +70,20 @@ inline double CpuMsPerPicture(const GridResult& r) {
   return r.pictures > 0 ? r.cpuSeconds * 1000.0 / static_cast<double>(r.pictures) : 0.0;
 }
 
+// Gives a run's counts as the benchmark's counters: pictures, late, unshown, late_after_1s,
+// unshown_after_1s, passed, passed_after_1s, worst_ms and cpu_ms.
+inline void SetGridCounters(benchmark::State& state, const GridResult& result) {
+  state.counters["pictures"] = static_cast<double>(result.pictures);
+  state.counters["late"] = static_cast<double>(result.late);
+  state.counters["unshown"] = static_cast<double>(result.unshown);
+  state.counters["late_after_1s"] = static_cast<double>(result.lateAfterStart);
+  state.counters["unshown_after_1s"] = static_cast<double>(result.unshownAfterStart);
+  state.counters["passed"] = static_cast<double>(result.passed);
+  state.counters["passed_after_1s"] = static_cast<double>(result.passedAfterStart);
+  state.counters["worst_ms"] = static_cast<double>(result.worstUs) / 1000.0;
+  state.counters["cpu_ms"] = CpuMsPerPicture(result);
+}
+
 // One window under watch: the player's frame sink, standing between the engine and the pane.
 // It passes every call on to the pane and notes when each picture was due; the pane's paints
 // (PaneWatcher) then tell when it was shown.
@@ -76,12 +99,19 @@ class CWindowProbe : public TvxFrameSink {
       m_anchorStampUs = stampUs;
       m_intervalUs = f.frameRateNum > 0 ? int64_t{1000000} * f.frameRateDen / f.frameRateNum : 40000;
     }
+    if (m_pending) {  // the picture before this one was not handed over: passed over
+      QMutexLocker lock(&m_mutex);
+      ++m_passed;
+      if (m_nextDueUs - m_anchorWallUs >= kStartUs) ++m_passedAfterStart;
+    }
+    m_pending = true;
     m_nextDueUs = m_anchorWallUs + (stampUs - m_anchorStampUs);
   }
 
   // TvxFrameSink, presentation thread.
   QSize frameSize(QSize pictureSize) const override { return m_pane->frameSize(pictureSize); }
   void present(const QImage& picture) override {
+    m_pending = false;
     {
       QMutexLocker lock(&m_mutex);
       ++m_presented;
@@ -113,6 +143,8 @@ class CWindowProbe : public TvxFrameSink {
     result.pictures += m_presented;
     result.unshown += m_presented - m_painted;
     result.unshownAfterStart += m_presented - m_painted;
+    result.passed += m_passed;
+    result.passedAfterStart += m_passedAfterStart;
   }
 
  private:
@@ -122,12 +154,15 @@ class CWindowProbe : public TvxFrameSink {
   int64_t m_anchorStampUs = 0;  // its stamp
   int64_t m_intervalUs = 40000;  // one frame interval
   int64_t m_nextDueUs = 0;      // due time of the picture being drawn
+  bool m_pending = false;       // a picture was announced and not yet handed over
   // guarded by m_mutex
   QMutex m_mutex;
   long m_presented = 0;  // pictures handed to the pane
   long m_painted = 0;    // the picture number painted last
   int64_t m_dueUs = 0;   // due time of the newest picture handed over
   int64_t m_interval = 40000;
+  long m_passed = 0;             // pictures passed over by the engine
+  long m_passedAfterStart = 0;   // of those, due after the first second
 };
 
 // Sees the paint events of the panes (user-interface thread).
@@ -162,6 +197,48 @@ void RunEventsWhile(Pred busy, int timeoutMs) {
   });
   check.start(20);
   if (busy()) loop.exec();
+}
+
+// The options grid_bench and viewer_bench share: --stream=PATH (the recording every window
+// plays), --seconds=S (its length when the program makes it, at least 1) and --size=WxH (the
+// grid's size in pixels). Sets what argv gives and returns the other arguments, the program's
+// name first, for Google Benchmark.
+inline std::vector<char*> ParseGridOptions(int argc, char** argv, std::string& stream, int& seconds,
+                                           QSize& gridSize) {
+  std::vector<char*> rest{argv[0]};
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view a = argv[i];
+    if (a.starts_with("--stream=")) {
+      stream = std::string(a.substr(9));
+    } else if (a.starts_with("--seconds=")) {
+      seconds = std::max(1, std::atoi(argv[i] + 10));
+    } else if (a.starts_with("--size=")) {
+      int w = 0, h = 0;
+      if (std::sscanf(argv[i] + 7, "%dx%d", &w, &h) == 2 && w > 0 && h > 0) gridSize = QSize(w, h);
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  return rest;
+}
+
+// When stream is empty, makes a recording of `seconds` seconds in a new scratch folder (named
+// after program) and sets stream to it. Returns the scratch folder ("" when none was made);
+// *ok is false, after a message naming program, when the recording cannot be made.
+inline std::string MakeStreamUnlessGiven(const char* program, std::string& stream, int seconds, bool* ok) {
+  *ok = true;
+  if (!stream.empty()) return {};
+  std::string scratch(program);  // grid_bench -> grid-bench
+  std::replace(scratch.begin(), scratch.end(), '_', '-');
+  std::string dir = MakeScratchFolder(scratch);
+  stream = dir + "/recording.mpg";
+  if (dir.empty() || !MakeRecorderStream(stream, seconds)) {
+    std::fprintf(stderr, "%s: cannot make the recording (ffmpeg with libx264?)\n", program);
+    RemoveScratchFolder(dir);
+    *ok = false;
+    return {};
+  }
+  return dir;
 }
 
 }  // namespace benchsupport

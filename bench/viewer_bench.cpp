@@ -9,9 +9,9 @@
 // file gives the figures to compare with (scripts/viewer-bench.sh runs both).
 //
 // Reported per N (Google Benchmark counters, all windows together), as grid_bench does:
-// pictures, late, unshown, late_after_1s, unshown_after_1s, worst_ms, cpu_ms (processor time
-// of the whole program per picture, window and status pass included), and rss_mb, the
-// program's peak resident memory so far in MiB.
+// pictures, late, unshown, late_after_1s, unshown_after_1s, passed, passed_after_1s, worst_ms,
+// cpu_ms (processor time of the whole program per picture, window and status pass included),
+// and rss_mb, the program's peak resident memory so far in MiB.
 //
 //   viewer_bench [--stream=PATH] [--seconds=S] [--size=WxH] [benchmark options]
 // --size is the size of the grid of video windows (default 1280×960, as grid_bench's).
@@ -24,10 +24,11 @@
 #include <tarnvox/tarnvox.h>
 #include <vfs/filetable.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "gridprobe.h"
@@ -47,6 +48,7 @@ using lumenpane::CVideoWindow;
 constexpr int kWindowCounts[] = {4, 9, 16, 25, 36};
 
 std::string g_stream;         // the recording every window plays
+std::map<int, TvxMemory> g_memory;  // windows -> what the engine held a few seconds in
 int g_seconds = 10;           // its length when the program makes it
 QSize g_gridSize(1280, 960);  // the grid's size in pixels
 
@@ -105,7 +107,14 @@ bool PlayViewer(int windows, GridResult& result) {
       if (!manager.Player(i)->IsStopped()) return true;
     return false;
   };
-  if (started) benchsupport::RunEventsWhile(running, (g_seconds * 4 + 30) * 1000);
+  if (started) {
+    // Where the memory goes, once every window plays.
+    const auto sampleAt = std::chrono::steady_clock::now() + std::chrono::seconds(std::min(g_seconds, 3));
+    benchsupport::RunEventsWhile([&] { return running() && std::chrono::steady_clock::now() < sampleAt; },
+                                 10000);
+    tvx_memory(-1, &g_memory[windows]);
+    benchsupport::RunEventsWhile(running, (g_seconds * 4 + 30) * 1000);
+  }
   const bool ended = !running();
   for (int i = 0; i < windows; ++i) manager.Close(i);
   result.cpuSeconds = benchsupport::ProcessCpuSeconds() - cpuAtStart;
@@ -134,13 +143,7 @@ void BM_Viewer(benchmark::State& state) {
   }
   g_results[windows] = result;
   g_rss[windows] = PeakRssMb();
-  state.counters["pictures"] = static_cast<double>(result.pictures);
-  state.counters["late"] = static_cast<double>(result.late);
-  state.counters["unshown"] = static_cast<double>(result.unshown);
-  state.counters["late_after_1s"] = static_cast<double>(result.lateAfterStart);
-  state.counters["unshown_after_1s"] = static_cast<double>(result.unshownAfterStart);
-  state.counters["worst_ms"] = static_cast<double>(result.worstUs) / 1000.0;
-  state.counters["cpu_ms"] = benchsupport::CpuMsPerPicture(result);
+  benchsupport::SetGridCounters(state, result);
   state.counters["rss_mb"] = g_rss[windows];
 }
 
@@ -153,6 +156,14 @@ void PrintSummary() {
                 r.late, r.unshown, r.lateAfterStart, r.unshownAfterStart,
                 static_cast<double>(r.worstUs) / 1000.0, benchsupport::CpuMsPerPicture(r),
                 g_rss[windows]);
+  std::printf("\nwhere the engine's memory goes a few seconds in (MiB, all ports)\n"
+              "windows  rings  queued pictures (images)  history pictures (MiB)  budget/port  "
+              "picture buffers\n");
+  constexpr double kMiB = 1024.0 * 1024.0;
+  for (const auto& [windows, m] : g_memory)
+    std::printf("%7d %6.1f %16zu (%5.1f) %17zu (%5.1f) %12.2f %16.1f\n", windows, m.ringBytes / kMiB,
+                m.queuePictures, m.queueImageBytes / kMiB, m.historyPictures, m.historyBytes / kMiB,
+                m.budgetBytes / kMiB, m.pictureBufferBytes / kMiB);
   double load[3] = {};
   getloadavg(load, 3);
   std::printf("load average at the end %.2f (goals: peak RSS 600 MiB or less with 36 windows; "
@@ -162,30 +173,10 @@ void PrintSummary() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> rest{argv[0]};
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view a = argv[i];
-    if (a.starts_with("--stream=")) {
-      g_stream = std::string(a.substr(9));
-    } else if (a.starts_with("--seconds=")) {
-      g_seconds = std::max(1, std::atoi(argv[i] + 10));
-    } else if (a.starts_with("--size=")) {
-      int w = 0, h = 0;
-      if (std::sscanf(argv[i] + 7, "%dx%d", &w, &h) == 2 && w > 0 && h > 0) g_gridSize = QSize(w, h);
-    } else {
-      rest.push_back(argv[i]);
-    }
-  }
-  std::string dir;
-  if (g_stream.empty()) {
-    dir = benchsupport::MakeScratchFolder("viewer-bench");
-    g_stream = dir + "/recording.mpg";
-    if (dir.empty() || !benchsupport::MakeRecorderStream(g_stream, g_seconds)) {
-      std::fprintf(stderr, "viewer_bench: cannot make the recording (ffmpeg with libx264?)\n");
-      benchsupport::RemoveScratchFolder(dir);
-      return 1;
-    }
-  }
+  std::vector<char*> rest = benchsupport::ParseGridOptions(argc, argv, g_stream, g_seconds, g_gridSize);
+  bool made = true;
+  const std::string dir = benchsupport::MakeStreamUnlessGiven("viewer_bench", g_stream, g_seconds, &made);
+  if (!made) return 1;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   int qtArgc = 1;
   QApplication app(qtArgc, argv);

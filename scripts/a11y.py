@@ -7,6 +7,8 @@
         and whose name matches NAME-REGEX; exit status 1 when there is none.
     scripts/a11y.py names PID ROLE
         prints the names of the showing widgets of that role, one a line.
+    scripts/a11y.py describe PID NAME-REGEX
+        prints "NAME<TAB>DESCRIPTION" for every showing widget of any role whose name matches.
 
 The program must run with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 inside the same D-Bus session
 (dbus-run-session) as this script. Needs python3-pyatspi (Debian's python3).
@@ -39,7 +41,7 @@ def matches(pid, role):
             continue
         for node in walk(app):
             try:
-                if node.getRoleName() != role:
+                if role is not None and node.getRoleName() != role:
                     continue
                 if not node.getState().contains(pyatspi.STATE_SHOWING):
                     continue
@@ -50,6 +52,12 @@ def matches(pid, role):
 
 def main():
     command, pid, role = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    if command == "describe":
+        pattern = re.compile(role)
+        for node in matches(pid, None):
+            if pattern.search(node.name or ""):
+                print("%s\t%s" % (node.name, node.description))
+        return 0
     if command == "names":
         for node in matches(pid, role):
             print(node.name)

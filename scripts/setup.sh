@@ -4,7 +4,7 @@
 set -euo pipefail
 PACKAGES=(cmake ninja-build g++ pkg-config
           libgtest-dev googletest libbenchmark-dev
-          qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
+          qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n
           libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
           libsodium-dev libssl-dev ffmpeg xvfb xauth
           python3 xdotool x11-utils

@@ -6,8 +6,8 @@ build=$1; shift
 cd "$(dirname "$0")/.."
 if [ ! -e demo/demo.img ]; then
   mkdir -p demo
-  # Recorded through the library's own writer when the tool has `mkdemo` (FFmpeg found),
-  # else laid out by the image builder.
+  # With pictures when the tool has `mkdemo` (FFmpeg found), else the same layout with the
+  # image builder's pattern in place of the pictures.
   if "$build/bin/krt" mkdemo --help >/dev/null 2>&1; then
     "$build/bin/krt" mkdemo demo/demo.img
   else

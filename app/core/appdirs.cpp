@@ -1,6 +1,8 @@
 // Where the viewer finds its files: program folder, resources, the user's configuration.
 #include "appdirs.h"
 
+#include <QSettings>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstdio>
@@ -71,6 +73,15 @@ bool EnsureUserConfig(std::string* error) {
   if (!created) return fail(file.string(), std::error_code(errno, std::generic_category()));
   std::fclose(created);
   return true;
+}
+
+int IsFirstTimeRun() {
+  QSettings settings(QStringLiteral("TAVO"));
+  if (!settings.isWritable()) return 0;
+  if (settings.value(QStringLiteral("FirstTimeRun"), 0).toInt() != 0) return 0;
+  settings.setValue(QStringLiteral("FirstTimeRun"), 1);
+  settings.sync();
+  return settings.status() == QSettings::NoError ? 1 : 0;
 }
 
 }  // namespace vendrel

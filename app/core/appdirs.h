@@ -36,4 +36,9 @@ std::string ConfigFilePath();
 // (when error is not null) when the folder or the file cannot be made.
 bool EnsureUserConfig(std::string* error);
 
+// Whether this is the first call ever for this user: reads "FirstTimeRun" from the user's
+// settings of organisation "TAVO" (missing: 0); when 0, stores 1 and returns 1, otherwise
+// returns 0. Also 0 when the settings cannot be written.
+int IsFirstTimeRun();
+
 }  // namespace vendrel

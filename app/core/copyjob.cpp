@@ -2,6 +2,9 @@
 #include "copyjob.h"
 
 #include <catalog/export.h>
+#include <catalog/manifest.h>
+
+#include <vector>
 
 void CCopyJob::Add(const std::string& path, uint64_t bytes) {
   m_paths.push_back(path);
@@ -28,6 +31,20 @@ CCopyOutcome RunCopyJob(const CCopyJob& job, const std::atomic<bool>& cancel,
     failed(job.m_strFolder, error);
     return outcome;
   }
+  Manifest manifest(job.m_strFolder, "vendrel");
+  if (!manifest.load(error)) {
+    failed(job.m_strFolder + "/manifest.json", error);
+    return outcome;
+  }
+  // Said as the tool's command line would say the same export.
+  std::vector<std::string> words = {"vendrel", "export"};
+  words.insert(words.end(), job.m_paths.begin(), job.m_paths.end());
+  words.push_back(job.m_strFolder);
+  manifest.begin(words);
+  if (!manifest.add_sources(false, error)) {
+    failed(job.m_strFolder + "/manifest.json", error);
+    return outcome;
+  }
   const uint64_t total = job.TotalKB();
   uint64_t done = 0;
   const ExportFolder::BlockFn onBlock = [&](uint32_t bytes) {
@@ -40,8 +57,12 @@ CCopyOutcome RunCopyJob(const CCopyJob& job, const std::atomic<bool>& cancel,
     const CopyStatus status = folder.copy(entry, onBlock, error);
     if (status == CopyStatus::kCopied) {
       ++outcome.m_nCopied;
+      if (folder.last_all_zero()) outcome.m_allZero.push_back(entry.path);
+      manifest.add_file(export_relative_path(entry.path), entry, folder.last_sha256(), entry.size, "",
+                        folder.last_all_zero());
     } else if (status == CopyStatus::kSourceFailed) {
       ++outcome.m_nSkipped;
+      manifest.add_failure(entry.path, error);
     } else if (status == CopyStatus::kTargetFailed) {
       failed(folder.target_of(entry.path), error);
       break;
@@ -50,5 +71,7 @@ CCopyOutcome RunCopyJob(const CCopyJob& job, const std::atomic<bool>& cancel,
   if (cancel.load() && outcome.m_end == CCopyOutcome::endDone) outcome.m_end = CCopyOutcome::endCancelled;
   if (outcome.m_nCopied > 0 && !folder.close(error) && outcome.m_end != CCopyOutcome::endWriteFailed)
     failed(job.m_strFolder + "/SHA256SUMS", error);
+  if (outcome.m_nCopied > 0 && !manifest.save(error) && outcome.m_end != CCopyOutcome::endWriteFailed)
+    failed(job.m_strFolder + "/manifest.json", error);
   return outcome;
 }

@@ -7,7 +7,8 @@
 //
 // A recording /mnt/idea0/2010-03-05/002/NAME lands in <folder>/idea0/2010-03-05/002/NAME. Each
 // export writes a fresh, exact copy through a hidden temporary file renamed when complete, and
-// adds the copies to <folder>/SHA256SUMS: the same code as `krt export` (catalog/export.h).
+// adds the copies to <folder>/SHA256SUMS and <folder>/manifest.json: the same code as
+// `krt export` (catalog/export.h, catalog/manifest.h).
 #pragma once
 
 #include <atomic>
@@ -43,6 +44,7 @@ struct CCopyOutcome {
   int m_nSkipped = 0;        // recordings that could not be read (not opened, or read short)
   std::string m_strFailed;   // endWriteFailed: the target file that failed
   std::string m_strError;    // endWriteFailed: why (a system message naming the file)
+  std::vector<std::string> m_allZero;  // recordings copied whose every byte is zero (no picture)
 };
 
 // Called after every block with the KB done so far and the job's total KB (done counts each
@@ -50,9 +52,10 @@ struct CCopyOutcome {
 using CopyProgressFn = std::function<void(uint64_t doneKB, uint64_t totalKB)>;
 
 // Runs the job on the calling thread: copies each recording in order, checks cancel after every
-// block, and writes the folder's SHA256SUMS for the copies made (also after a cancel or a
-// failure; not at all when nothing was copied). A recording that cannot be read is skipped and counted. A target that cannot be made
-// or written stops the job. A folder that cannot be made, or a SHA256SUMS that cannot be read or
-// written, ends as endWriteFailed naming that file.
+// block, and writes the folder's SHA256SUMS and manifest.json for the copies made (also after a
+// cancel or a failure; not at all when nothing was copied). A recording that cannot be read is
+// skipped and counted. A target that cannot be made or written stops the job. A folder that
+// cannot be made, or a SHA256SUMS or manifest.json that cannot be read or written, ends as
+// endWriteFailed naming that file.
 CCopyOutcome RunCopyJob(const CCopyJob& job, const std::atomic<bool>& cancel,
                         const CopyProgressFn& progress);

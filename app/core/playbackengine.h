@@ -41,6 +41,10 @@ class CPlaybackEngine {
   virtual int GetBufferValue(int port, int which) = 0;
   // Whole seconds played since the stream's start.
   virtual unsigned GetPlayedSeconds(int port) = 0;
+  // Lets the port read the recording itself through source (called before Play; the port then
+  // takes no fed data and can be positioned with Seek). Non-zero: the port reads the source;
+  // 0: the player feeds the port block by block instead.
+  virtual int SetSource(int port, const TvxSource* source) = 0;
   // Stops showing; result ignored.
   virtual int Stop(int port) = 0;
   // Closes the stream and frees the port. Non-zero: closed.
@@ -58,12 +62,20 @@ class CPlaybackEngine {
   virtual int StepFront(int port) = 0;
   // Called each second while paused or in single-frame mode; result ignored.
   virtual int PausedTick(int port) = 0;
+  // Positions a port that reads its source at ms milliseconds from the recording's first
+  // picture. Non-zero: done.
+  virtual int Seek(int port, int64_t ms) = 0;
+  // Time of the picture on screen in ms from the recording's first picture, -1 none.
+  virtual int64_t GetPictureTime(int port) = 0;
   // Sound of the port on / off. Non-zero: done.
   virtual int SoundOn(int port) = 0;
   virtual int SoundOff(int port) = 0;
   // Writes the picture on screen as a bitmap file at path. Non-zero: written.
   virtual int Snapshot(int port, const char* path) = 0;
-  // Also writes the fed stream into the file at path. Non-zero: the file is open.
+  // The picture on screen at its own size, with its place in the stream. Non-zero: filled.
+  virtual int GrabPicture(int port, TvxPicture* picture) = 0;
+  // Also writes the stream, from the bytes decoded next on, into the file at path. Non-zero:
+  // the file is open.
   virtual int StartRecord(int port, const char* path, int flag) = 0;
   // Ends the record; result ignored.
   virtual int StopRecord(int port) = 0;
@@ -84,9 +96,12 @@ class CTarnvoxEngine final : public CPlaybackEngine {
   unsigned GetBufferedData(int port) override;
   int GetBufferValue(int port, int which) override;
   unsigned GetPlayedSeconds(int port) override;
+  int SetSource(int port, const TvxSource* source) override;
   int Stop(int port) override;
   int CloseStream(int port) override;
   int Pause(int port, int on) override;
+  int Seek(int port, int64_t ms) override;
+  int64_t GetPictureTime(int port) override;
   int Faster(int port) override;
   int Slower(int port) override;
   int StepNext(int port) override;
@@ -95,6 +110,7 @@ class CTarnvoxEngine final : public CPlaybackEngine {
   int SoundOn(int port) override;
   int SoundOff(int port) override;
   int Snapshot(int port, const char* path) override;
+  int GrabPicture(int port, TvxPicture* picture) override;
   int StartRecord(int port, const char* path, int flag) override;
   int StopRecord(int port) override;
 

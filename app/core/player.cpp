@@ -9,8 +9,9 @@
 #include <algorithm>
 #include <cassert>
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -42,32 +43,11 @@ int SignedSteps(int level) { return level <= CPlayer::speedSlow3 ? -level : leve
 
 }  // namespace
 
-std::string SnapshotFilePath(const std::string& folder, const infra::DateTime& when) {
-  char name[32];
-  std::snprintf(name, sizeof name, "%04d%02d%02d_%02d%02d%02d.bmp", when.m_nYear, when.m_nMonth,
-                when.m_nDay, when.m_nHour, when.m_nMinute, when.m_nSecond);
-  return JoinPath(folder, name);
-}
-
 std::string RecordFilePath(const std::string& folder, const RecordingName& recording) {
   char prefix[32];
   std::snprintf(prefix, sizeof prefix, "%03d_%04d%02d%02d_", recording.channel, recording.year,
                 recording.month, recording.day);
   return JoinPath(folder, prefix + recording.fileName);
-}
-
-std::string UnusedFilePath(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (!fs::exists(path, ec) && !ec) return path;
-  const fs::path original(path);
-  const std::string stem = (original.parent_path() / original.stem()).string();
-  const std::string ext = original.extension().string();
-  for (int n = 2; n < 10000; ++n) {
-    std::string candidate = stem + "_" + std::to_string(n) + ext;
-    if (!fs::exists(candidate, ec) && !ec) return candidate;
-  }
-  return {};
 }
 
 CPlayer::CPlayer(TvxFrameSink* window, int port, CPlaybackEngine* engine)
@@ -86,32 +66,61 @@ CPlayer::~CPlayer() {
 // The feeding loop
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+// The engine reads the recording through the player's open file, on its decoding thread only
+// (the feeding loop meanwhile only waits).
+long ReadFileAt(void* opaque, int64_t offset, unsigned char* buffer, size_t length) {
+  auto* file = static_cast<CFSFile*>(opaque);
+  if (offset < 0 || offset > INT32_MAX) return -1;
+  if (file->Seek(static_cast<int32_t>(offset), CFSFile::begin) != offset) return -1;
+  return file->Read(buffer, static_cast<uint32_t>(std::min<size_t>(length, UINT32_MAX)));
+}
+
+}  // namespace
+
+void CPlayer::KeepLastPicture() {
+  TvxPicture last;
+  const bool shown = m_pEngine->GrabPicture(m_nPort, &last) != 0;
+  {
+    std::lock_guard lock(m_lastMutex);
+    m_lastPicture = SnapshotPicture{std::move(last.image), last.positionUs, last.index};
+  }
+  m_nEnded.store(shown ? endPicture : endNoPicture);
+}
+
+void CPlayer::ForgetEnd() {
+  m_nEnded.store(endNone);
+  std::lock_guard lock(m_lastMutex);
+  m_lastPicture = SnapshotPicture{};
+}
+
 void CPlayer::ThreadProc() {
   CPlaybackEngine& engine = *m_pEngine;
-  const auto block = std::make_unique<unsigned char[]>(kBlockSize);
   engine.Prepare();
   // The engine finds out by itself what the stream is; it is given one byte as a header.
   const unsigned char header = 0;
   if (engine.OpenStream(m_nPort, &header, 1, kStreamBufferSize)) {
     engine.SetStreamMode(m_nPort, 1);
+    CFSFile file;
+    const bool opened = file.Open(m_strPath.c_str(), CFSFile::modeRead);
+    // The engine reads the file itself where it can (it can then be positioned in time);
+    // otherwise the loop feeds it block by block.
+    const TvxSource source{ReadFileAt, &file, opened ? int64_t{file.GetLength()} : 0};
+    const bool reads = opened && engine.SetSource(m_nPort, &source);
+    if (reads && m_nStartMs.load() > 0) engine.Seek(m_nPort, m_nStartMs.load());
     if (engine.Play(m_nPort, m_hPlayWnd)) {
-      CFSFile file;
-      if (file.Open(m_strPath.c_str(), CFSFile::modeRead)) {
+      if (opened) {
         m_nState.store(statePlaying);
-        while (m_bLoop.load()) {
-          const uint32_t count = file.Read(block.get(), kBlockSize);
-          if (count == 0) break;  // end of file or read error
-          while (!engine.InputData(m_nPort, block.get(), count)) {
-            qCDebug(lcPlayer, "Sleep it!");
-            if (!NapWhileLooping(kRetryMs)) break;
-          }
-        }
-        m_nFeedDone.store(100);
-        file.Close();
+        if (reads)
+          m_nFeedDone.store(100);
+        else
+          FeedLoop(file);
         while (engine.GetBufferedData(m_nPort) != 0) {
           qCDebug(lcPlayer, "Sleep it two!");
           if (!NapWhileLooping(kDrainPollMs)) break;
         }
+        if (m_bLoop.load()) KeepLastPicture();
       }
       engine.Stop(m_nPort);
     }
@@ -122,17 +131,35 @@ void CPlayer::ThreadProc() {
   m_nFeedDone.store(0);
 }
 
+void CPlayer::FeedLoop(CFSFile& file) {
+  CPlaybackEngine& engine = *m_pEngine;
+  const auto block = std::make_unique<unsigned char[]>(kBlockSize);
+  while (m_bLoop.load()) {
+    const uint32_t count = file.Read(block.get(), kBlockSize);
+    if (count == 0) break;  // end of file or read error
+    while (!engine.InputData(m_nPort, block.get(), count)) {
+      qCDebug(lcPlayer, "Sleep it!");
+      if (!NapWhileLooping(kRetryMs)) break;
+    }
+  }
+  m_nFeedDone.store(100);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Opening and closing
 // ---------------------------------------------------------------------------------------------
 
-int CPlayer::Open(const std::string& path) {
+int CPlayer::Open(const std::string& path) { return Open(path, 0); }
+
+int CPlayer::Open(const std::string& path, int64_t startMs) {
   RecordingName name;
   if (!ParseRecordingPath(path, &name)) return 0;
   // The old run ends before anything it reads changes (rule 4).
   if (m_bLoop.load()) CThread::Stop(true);
   Join();  // a run that ended by itself may still be leaving its thread
   m_strPath = path;
+  m_nStartMs.store(std::max<int64_t>(startMs, 0));
+  ForgetEnd();
   m_nDuration.store(RecordingDuration(name));
   m_nFeedDone.store(0);
   m_nPlayStatus.store(speedNormal);  // the engine's Play starts the new stream at normal speed
@@ -149,6 +176,7 @@ int CPlayer::Close() {
   }
   m_nFeedDone.store(0);
   m_nDuration.store(0);
+  ForgetEnd();
   CheckRules();
   return 1;
 }
@@ -156,6 +184,7 @@ int CPlayer::Close() {
 int CPlayer::Stop() {
   if (m_bLoop.load()) CThread::Stop(true);
   if (m_pEngine->CloseStream(m_nPort)) m_nState.store(stateIdle);
+  ForgetEnd();
   CheckRules();
   return 1;
 }
@@ -170,6 +199,9 @@ void CPlayer::SetActiveState(int state) {
   }
 }
 
+int CPlayer::Seek(int64_t ms) { return m_pEngine->Seek(m_nPort, ms); }
+int64_t CPlayer::GetPictureTime() { return m_pEngine->GetPictureTime(m_nPort); }
+
 int CPlayer::SoundOn() { return m_pEngine->SoundOn(m_nPort); }
 int CPlayer::SoundOff() { return m_pEngine->SoundOff(m_nPort); }
 int CPlayer::StopRecord() { return m_pEngine->StopRecord(m_nPort); }
@@ -183,9 +215,27 @@ int CPlayer::StartRecord(const std::string& folder, int flag) {
   return m_pEngine->StartRecord(m_nPort, path.c_str(), flag);
 }
 
-int CPlayer::Snapshot(const std::string& folder) {
-  const std::string path = UnusedFilePath(SnapshotFilePath(folder, infra::GetLocalDateTime()));
-  if (path.empty() || !m_pEngine->Snapshot(m_nPort, path.c_str())) return 0;
+bool CPlayer::TakePicture(SnapshotPicture* picture) {
+  TvxPicture shown;
+  if (m_pEngine->GrabPicture(m_nPort, &shown)) {
+    *picture = SnapshotPicture{std::move(shown.image), shown.positionUs, shown.index};
+    return true;
+  }
+  if (m_nEnded.load() != endPicture) return false;
+  std::lock_guard lock(m_lastMutex);
+  *picture = m_lastPicture;
+  return !picture->image.isNull();
+}
+
+int CPlayer::Snapshot(const std::string& folder, SnapshotFormat format) {
+  SnapshotPicture picture;
+  if (!TakePicture(&picture)) return 0;
+  std::string error;
+  const std::string path = WriteSnapshotFiles(folder, m_strPath, picture, format, &error);
+  if (path.empty()) {
+    qCWarning(lcPlayer, "snapshot not written: %s", error.c_str());
+    return 0;
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(kSnapshotViewDelayMs));
   if (m_viewer) m_viewer(path);
   return 1;

@@ -1,10 +1,11 @@
 // CPlayer -- plays one recording in one video window.
 //
 // There is one player per video window, 64 in all, made once by the player manager and kept
-// while the main window lives. A player is a thread (infra::CThread): Open starts a run whose
-// feeding loop reads the recording through CFSFile in blocks of 32,768 bytes and offers them to
-// the playback engine on the player's port, which decodes them and shows them in the window.
-// At the end of the file the loop waits until the engine has shown everything, closes the
+// while the main window lives. A player is a thread (infra::CThread): Open starts a run that
+// opens the recording through CFSFile and gives the playback engine's port a read callback over
+// it (the engine then reads where it needs, so the window can be positioned in time: Seek); an
+// engine that does not read by itself is fed by the loop in blocks of 32,768 bytes. The port
+// decodes the recording and shows it in the window. At the end of the file the loop waits until the engine has shown everything, closes the
 // stream and ends by itself. The user-interface thread drives the player with commands (pause,
 // speed, single frame, snapshot, local record, sound) that go straight to the engine.
 //
@@ -42,13 +43,17 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include <infra/datetime.h>
 #include <infra/thread.h>
 
 #include "playbackengine.h"
+
+class CFSFile;
 #include "recordingpath.h"
+#include "snapshotfile.h"
 
 class CPlayer : public infra::CThread {
  public:
@@ -82,6 +87,9 @@ class CPlayer : public infra::CThread {
   // playback goes on), when the path does not read; 0, the player idle, when the system
   // refused a new thread.
   int Open(const std::string& path);
+  // The same, showing the recording from startMs milliseconds after its first picture (when
+  // the engine reads the file itself; else from its start).
+  int Open(const std::string& path, int64_t startMs);
 
   // Stops a running feeding loop (waiting for it) and forgets the recording's duration. The
   // loop closes the engine stream as it ends. Returns 1.
@@ -106,10 +114,18 @@ class CPlayer : public infra::CThread {
   // Ends the local copy. Returns the engine's result.
   int StopRecord();
 
-  // Writes the picture on screen to <folder>/<YYYYmmdd>_<HHMMSS>.bmp (local time now) and,
-  // 50 ms later, hands the file to the file viewer. Returns 1; 0 when the engine wrote no file
-  // (nothing is shown then).
-  int Snapshot(const std::string& folder);
+  // Writes the picture on screen -- or, in a window whose recording has ended, its last
+  // picture -- into folder with its sidecar (snapshotfile.h) and, 50 ms later, hands the picture
+  // file to the file viewer. Returns 1; 0 when there is no picture or a file could not be
+  // written (nothing is shown then).
+  int Snapshot(const std::string& folder, SnapshotFormat format = SnapshotFormat::Bmp);
+
+  // How the last run ended. endNone: no run, a run in progress, or one that was stopped or
+  // closed; endPicture: the recording was played to its end and its last picture stays in the
+  // window; endNoPicture: it was played to its end and no picture could be decoded. Open,
+  // Close and Stop set endNone. Any thread.
+  enum : int { endNone = 0, endPicture = 1, endNoPicture = 2 };
+  int GetEnded() const { return m_nEnded.load(); }
 
   // Pauses (on non-zero) or resumes (on = 0). On success the state is paused or playing.
   // Returns 1 on success, 0 when the engine refused.
@@ -142,6 +158,15 @@ class CPlayer : public infra::CThread {
   // Called each second while paused or in single-frame mode. Returns the engine's result.
   int PausedTick();
 
+  // Positions the window at ms milliseconds from the recording's first picture: the picture due
+  // then is shown at once, and the player stays playing, paused or on a single frame. Returns
+  // the engine's result (0: not playing a recording the engine reads itself).
+  int Seek(int64_t ms);
+  // Time of the picture on screen in ms from the recording's first picture, -1 when none.
+  int64_t GetPictureTime();
+  // The recording's length in seconds from its name (0 when idle or unknown).
+  int GetDuration() const { return m_nDuration.load(); }
+
   // Progress in per cent, 0-100: 100 once the whole file was fed and shown; otherwise the
   // seconds played against the recording's duration from its name (a recording past midnight
   // ends on the next day), 0 when that duration is 0.
@@ -156,6 +181,8 @@ class CPlayer : public infra::CThread {
   void ThreadProc() override;
 
  private:
+  // Offers the file to the engine block by block, until its end or the run is stopped.
+  void FeedLoop(CFSFile& file);
   // Sets the state unless the player is idle (rule 3); an idle player stays idle.
   void SetActiveState(int state);
   // Moves the engine's speed to target (already in range), step by step.
@@ -164,6 +191,13 @@ class CPlayer : public infra::CThread {
   int StepFrame(int (CPlaybackEngine::*step)(int));
   // Debug check of the rules above.
   void CheckRules() const;
+  // The picture a snapshot takes: the one on screen, else the last picture of an ended run.
+  bool TakePicture(SnapshotPicture* picture);
+  // On the player's thread, at the end of a run played to its end: keeps the picture on screen
+  // and sets endPicture, or endNoPicture when there is none.
+  void KeepLastPicture();
+  // Forgets how the last run ended (endNone) and its last picture.
+  void ForgetEnd();
 
   TvxFrameSink* const m_hPlayWnd;  // the window's frame sink; may be null
   const int m_nPort;               // engine port = window index
@@ -174,17 +208,13 @@ class CPlayer : public infra::CThread {
   std::atomic<int> m_nState{0};     // stateIdle..stateSingleFrame; both threads
   std::atomic<int> m_nPlayStatus{0};// speed level; user-interface thread (read anywhere)
   std::atomic<int> m_nDuration{0};  // seconds, from the name; user-interface thread
+  std::atomic<int64_t> m_nStartMs{0};  // where the run starts; rule 4 as for the path
   std::atomic<int> m_nFeedDone{0};  // 100 once the whole file was fed, else 0; both threads
+  std::atomic<int> m_nEnded{0};     // endNone..endNoPicture; both threads
+  std::mutex m_lastMutex;           // guards m_lastPicture
+  SnapshotPicture m_lastPicture;    // the last picture of a run played to its end
 };
-
-// <folder>/<YYYYmmdd>_<HHMMSS>.bmp for a snapshot taken at `when` ("/" added only when folder
-// does not end with one).
-std::string SnapshotFilePath(const std::string& folder, const infra::DateTime& when);
 
 // <folder>/<CCC>_<YYYY><MM><DD>_<file name> for a local record of `recording`.
 std::string RecordFilePath(const std::string& folder, const RecordingName& recording);
 
-// path when nothing exists there yet, else the first free "<stem>_2<ext>", "<stem>_3<ext>",
-// ... beside it, so that a capture never replaces an earlier file. Empty when no free name
-// is found among the first 9999.
-std::string UnusedFilePath(const std::string& path);

@@ -46,8 +46,11 @@ int Forward(CPlayer* player, Op op, Args&&... args) {
 }
 }  // namespace
 
-int CPlayerManager::Open(int index, const std::string& path) {
-  return Forward(Player(index), &CPlayer::Open, path);
+int CPlayerManager::Open(int index, const std::string& path) { return Open(index, path, 0); }
+
+int CPlayerManager::Open(int index, const std::string& path, int64_t startMs) {
+  CPlayer* player = Player(index);
+  return player ? player->Open(path, startMs) : 0;
 }
 int CPlayerManager::Close(int index) { return Forward(Player(index), &CPlayer::Close); }
 int CPlayerManager::GetState(int index) const {
@@ -61,8 +64,11 @@ int CPlayerManager::StartRecord(int index, const std::string& folder, int flag) 
 int CPlayerManager::StopRecord(int index) {
   return Forward(Player(index), &CPlayer::StopRecord);
 }
-int CPlayerManager::Snapshot(int index, const std::string& folder) {
-  return Forward(Player(index), &CPlayer::Snapshot, folder);
+int CPlayerManager::Snapshot(int index, const std::string& folder, SnapshotFormat format) {
+  return Forward(Player(index), &CPlayer::Snapshot, folder, format);
+}
+int CPlayerManager::GetEnded(int index) const {
+  return Forward(Player(index), &CPlayer::GetEnded);
 }
 int CPlayerManager::Pause(int index, int on) {
   return Forward(Player(index), &CPlayer::Pause, on);

@@ -43,13 +43,15 @@ class CPlayerManager {
 
   // Forwarders: 0 for a bad index or an empty slot, else the player's result.
   int Open(int index, const std::string& path);
+  int Open(int index, const std::string& path, int64_t startMs);
   int Close(int index);
   int GetState(int index) const;
   int SoundOn(int index);
   int SoundOff(int index);
   int StartRecord(int index, const std::string& folder, int flag);
   int StopRecord(int index);
-  int Snapshot(int index, const std::string& folder);
+  int Snapshot(int index, const std::string& folder, SnapshotFormat format = SnapshotFormat::Bmp);
+  int GetEnded(int index) const;  // CPlayer::endNone..endNoPicture
   int Pause(int index, int on);
   int Stop(int index);
   int SetSlow(int index, int level);

@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include <catalog/listing.h>
+#include <catalog/reader.h>
 #include <krt/disk.h>
+#include <krt/mount.h>
 #include <krt/recording_path.h>
 
 namespace recordsearch {
@@ -72,8 +74,49 @@ std::vector<std::string> DriveLabels() {
   std::vector<std::string> out;
   const int disks = krt::get_disk_info(nullptr);
   const auto numbers = krt::drive_numbers();
-  for (int i = 0; i < disks; ++i) out.push_back("PhysicalDrive" + std::to_string(numbers[size_t(i)]));
+  for (int i = 0; i < disks; ++i) {
+    const std::string source = krt::disk_source(i);
+    out.push_back("PhysicalDrive" + std::to_string(numbers[size_t(i)]) + " \u2014 " +
+                  source.substr(source.find_last_of('/') + 1));
+  }
   return out;
+}
+
+std::vector<ChildItem> ChildItems(int disk, const std::vector<std::string>& components) {
+  std::vector<ChildItem> out;
+  for (std::string& label : ChildLabels(disk, components)) {
+    ChildItem item;
+    if (components.size() == 3) item.tooltip = label;  // a recording's name in full
+    item.label = std::move(label);
+    out.push_back(std::move(item));
+  }
+  if (!components.empty()) return out;
+  // Partitions that show nothing, or nothing of their own, say why.
+  for (int part = 0; part < 4; ++part) {
+    const krt::MountReport report = krt::mount_report(disk, part);
+    if (report.state != krt::MountState::kReinitialised && report.state != krt::MountState::kNotMounted)
+      continue;
+    const std::string label = partition_name(krt::PartitionName{disk, part});
+    std::string why = krt::mount_state_text(report.state);
+    if (report.reason[0] != '\0') why += std::string(": ") + report.reason;
+    auto at = out.begin();
+    while (at != out.end() && at->label < label) ++at;
+    if (at != out.end() && at->label == label) {
+      at->unavailable = true;
+      at->tooltip = why;
+    } else {
+      out.insert(at, ChildItem{label, why, true});
+    }
+  }
+  return out;
+}
+
+bool RecordingAllZero(const std::string& rooted) {
+  TreePath p;
+  TreeEntry entry;
+  std::string ignored;
+  return ParseRooted(kindFile, rooted, p) && find_recording(p, entry, ignored) &&
+         recording_reads_all_zero(entry.path, entry.size);
 }
 
 std::vector<std::string> ChildLabels(int disk, const std::vector<std::string>& components) {
@@ -115,6 +158,17 @@ int BuildSyncPlayTable(int kind, const std::string& rooted, SyncPlayTable& table
   }
   table.fill(std::string());
   return 0;
+}
+
+std::vector<std::string> ChannelRecordings(int disk, const std::string& day, int channel) {
+  std::vector<std::string> out;
+  char ccc[8];
+  std::snprintf(ccc, sizeof ccc, "%03d", channel);
+  for (const std::string& partition : ChildLabels(disk, {})) {
+    for (const std::string& file : ChildLabels(disk, {partition, day, ccc}))
+      out.push_back("/mnt/" + partition + "/" + day + "/" + ccc + "/" + file);
+  }
+  return out;
 }
 
 }  // namespace recordsearch

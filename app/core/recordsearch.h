@@ -3,7 +3,8 @@
 //
 // The tree shows five kinds of items, each labelled by one path component:
 //
-//   kind 0  drive root   "PhysicalDrive<n>": the disk's drive number (its candidate position)
+//   kind 0  drive root   "PhysicalDrive<n> — <image>": the disk's drive number (its candidate
+//                        position) and the file name of the image or device it is read from
 //   kind 1  partition    "ide<letter><p>": letter 'a' + disk index, partition p (0-3)
 //   kind 2  day          "YYYY-MM-DD"
 //   kind 3  channel      "CCC": channel number 001-032 (disk 0) or 001-064 (other disks)
@@ -33,6 +34,25 @@ enum Kind : int { kindDrive = 0, kindPartition = 1, kindDay = 2, kindChannel = 3
 // The labels of the drive roots, one per attached disk in disk-index order.
 std::vector<std::string> DriveLabels();
 
+// One item below another, as the tree shows it.
+struct ChildItem {
+  std::string label;         // the path component
+  std::string tooltip;       // the full recording name, or why a partition shows nothing
+  bool unavailable = false;  // a partition the start-up refused or re-initialised: shown
+                             // greyed, with nothing below it
+};
+
+// The children of an item as ChildLabels lists them, each with its tooltip; below a drive root
+// also every partition the start-up did not mount as found and restored (not mounted, or
+// re-initialised in memory and so shown empty), in partition order, unavailable, with the
+// start-up's reason as its tooltip.
+std::vector<ChildItem> ChildItems(int disk, const std::vector<std::string>& components);
+
+// Whether every byte of the recording at the partition-rooted path reads as zero (see
+// catalog/reader.h): a wiped or never-written stretch, no picture in it. False for a path that
+// does not name a listed recording.
+bool RecordingAllZero(const std::string& rooted);
+
 // The labels of the children of an item: `disk` is the drive root's disk index and
 // `components` the labels from the partition down to the item (empty for a drive root).
 // Drive root: its partitions; partition: its days; day: its channels; channel: its recordings.
@@ -55,5 +75,9 @@ CCopyJob BuildCopyJob(int kind, const std::string& rooted);
 //           another channel; 0 when none has.
 //   other kinds: 0.
 int BuildSyncPlayTable(int kind, const std::string& rooted, SyncPlayTable& table);
+
+// Full recording paths ("/mnt/...") of channel `channel` (1-64 as written) on `day`
+// ("YYYY-MM-DD") in every partition of disk `disk`, partition by partition. Empty when none.
+std::vector<std::string> ChannelRecordings(int disk, const std::string& day, int channel);
 
 }  // namespace recordsearch

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -100,7 +101,7 @@ TEST_F(CopyJob, ExportOfADayMatchesKrtCatAndItsSums) {
     EXPECT_EQ(outcome.m_nCopied, 4);
     EXPECT_EQ(outcome.m_nSkipped, 0);
     const CTwoDisks& disks = CTwoDisks::Get();
-    std::vector<std::string> expected{"SHA256SUMS"};
+    std::vector<std::string> expected{"SHA256SUMS", "manifest.json"};
     for (size_t i = 0; i < job.m_paths.size(); ++i) {
       const std::string& path = job.m_paths[i];
       const std::string relative = path.substr(5);
@@ -119,6 +120,37 @@ TEST_F(CopyJob, ExportOfADayMatchesKrtCatAndItsSums) {
     const std::string sums = ReadFile(m_target + "/SHA256SUMS");
     EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 4) << "one line per file";
   }
+}
+
+// The viewer's export writes the manifest the tool writes for the same recordings: only the
+// line naming the program differs.
+TEST_F(CopyJob, ManifestEqualsTheToolsForTheSameExport) {
+  const CCopyJob job = DayJob();
+  ASSERT_EQ(Run(job).m_end, CCopyOutcome::endDone);
+  const CTwoDisks& disks = CTwoDisks::Get();
+  const std::string toolFolder = m_scratch.path("tool");
+  std::string command = std::string("VENDREL_DISKS= '") + KRT_TOOL_PATH + "' -d '" + disks.m_paths[0] + "' -d '" +
+                        disks.m_paths[1] + "' export";
+  for (const std::string& path : job.m_paths) command += " '" + path + "'";
+  ASSERT_EQ(std::system((command + " '" + toolFolder + "' 2>/dev/null").c_str()), 0) << command;
+
+  // The lines of the export's own run (program, command line, times) differ; the rest is equal.
+  const auto body = [](const std::string& manifest) {
+    std::istringstream in(manifest);
+    std::string out;
+    for (std::string line; std::getline(in, line);) {
+      bool run = false;
+      for (const char* key : {"\"tool\":", "\"command_line\":", "\"started\":", "\"ended\":"})
+        run = run || line.rfind(key, 0) == 0;
+      if (!run) out += line + "\n";
+    }
+    return out;
+  };
+  const std::string viewer = ReadFile(m_target + "/manifest.json");
+  const std::string tool = ReadFile(toolFolder + "/manifest.json");
+  EXPECT_NE(viewer.find("\"tool\":\"vendrel\","), std::string::npos) << viewer;
+  EXPECT_EQ(body(viewer), body(tool));
+  EXPECT_NE(tool.find("\"first_cluster\""), std::string::npos) << tool;
 }
 
 TEST_F(CopyJob, ATargetThatCannotBeWrittenStopsTheJobAndLeavesNothing) {

@@ -3,12 +3,20 @@
 // and record file names.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <catalog/sha256.h>
 
 #include "krt_testing/scratch.h"
 #include "player.h"
@@ -364,10 +372,28 @@ TEST_F(PlayerTest, ProgressStaysWithinZeroToHundred) {
 // Snapshot and local record
 // ---------------------------------------------------------------------------------------------
 
-TEST(PlayerFileNames, SnapshotIsNamedAfterTheLocalTime) {
-  const infra::DateTime when(2010, 3, 3, 14, 5, 9);
-  EXPECT_EQ(SnapshotFilePath("/home/user/shots", when), "/home/user/shots/20100303_140509.bmp");
-  EXPECT_EQ(SnapshotFilePath("/home/user/shots/", when), "/home/user/shots/20100303_140509.bmp");
+TEST(PlayerFileNames, SnapshotIsNamedAfterChannelAndPictureTime) {
+  struct Case {
+    const char* path;
+    int64_t positionUs;
+    SnapshotFormat format;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"/mnt/idea0/2024-03-05/002/14.05.00-14.15.00[R][@bc][0].h264", 30'040'000,
+       SnapshotFormat::Bmp, "CH02_2024-03-05_14-05-30.040.bmp"},
+      // Two pictures of one second differ by their milliseconds.
+      {"/mnt/idea0/2024-03-05/002/14.05.00-14.15.00[R][@bc][0].h264", 30'080'000,
+       SnapshotFormat::Png, "CH02_2024-03-05_14-05-30.080.png"},
+      // Past midnight the picture lies on the next day.
+      {"/mnt/ideb1/2010-12-31/064/23.59.59-00.10.00[R][@1][0].h264", 2'000'999,
+       SnapshotFormat::Bmp, "CH64_2011-01-01_00-00-01.000.bmp"},
+  };
+  for (const Case& c : cases) {
+    RecordingName r;
+    ASSERT_TRUE(ParseRecordingPath(c.path, &r)) << c.path;
+    EXPECT_EQ(SnapshotFileName(r, c.positionUs, c.format), c.name);
+  }
 }
 
 TEST(PlayerFileNames, RecordIsNamedAfterChannelDayAndRecording) {
@@ -390,21 +416,82 @@ TEST(PlayerFileNames, UnusedFilePathNumbersPastExistingFiles) {
   for (const auto& c : cases) EXPECT_EQ(UnusedFilePath(scratch.path(c.name)), scratch.path(c.unused)) << c.name;
 }
 
-TEST_F(PlayerTest, SnapshotIsWrittenThenShown) {
+std::string FileBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(PlayerTest, SnapshotWritesThePictureAndASidecarThenShowsIt) {
   std::vector<std::string> shown;
   m_player->SetFileViewer([&](const std::string& path) { shown.push_back(path); });
-  EXPECT_EQ(m_player->Snapshot("/home/user/shots"), 1);
-  const Calls calls = m_engine.Calls();
-  ASSERT_EQ(calls.size(), 1u);
-  std::smatch match;
-  ASSERT_TRUE(std::regex_match(calls[0], match,
-                               std::regex(R"(Snapshot\(3,(/home/user/shots/\d{8}_\d{6}\.bmp)\))")))
-      << calls[0];
-  EXPECT_EQ(shown, std::vector<std::string>{match[1].str()});
+  const std::filesystem::path folder = m_mnt.Root() / "shots";
+  std::filesystem::create_directories(folder);
+  EXPECT_EQ(m_player->Snapshot(folder.string()), 0) << "nothing played yet";
+  StartHeldRun();
+  m_engine.grabPositionUs = 1'500'000;
+  m_engine.grabIndex = 37;
 
-  m_engine.snapshotResult = 0;
-  EXPECT_EQ(m_player->Snapshot("/home/user/shots"), 0);
-  EXPECT_EQ(shown.size(), 1u) << "a snapshot that was not written is not shown";
+  for (const SnapshotFormat format : {SnapshotFormat::Bmp, SnapshotFormat::Png}) {
+    const bool png = format == SnapshotFormat::Png;
+    ASSERT_EQ(m_player->Snapshot(folder.string(), format), 1);
+    const std::filesystem::path image =
+        folder / (png ? "CH02_2010-03-05_08-00-01.500.png" : "CH02_2010-03-05_08-00-01.500.bmp");
+    ASSERT_EQ(shown.back(), image.string());
+    const std::string bytes = FileBytes(image);
+    EXPECT_EQ(bytes.substr(0, png ? 4 : 2), png ? "\x89PNG" : "BM");
+    // Lossless either way: the picture reads back exactly.
+    QImage back(QString::fromStdString(image.string()));
+    QImage expected(4, 4, QImage::Format_RGB888);
+    expected.fill(Qt::gray);
+    EXPECT_EQ(back.convertToFormat(QImage::Format_RGB888), expected);
+
+    QFile json(QString::fromStdString(image.string() + ".json"));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QJsonObject sidecar = QJsonDocument::fromJson(json.readAll()).object();
+    Sha256 digest;
+    digest.update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    EXPECT_EQ(sidecar["sha256"].toString().toStdString(), digest.hex());
+    EXPECT_EQ(sidecar["recording"].toString().toStdString(), "/mnt/" + kName);
+    EXPECT_EQ(sidecar["disk"].toInt(), 0);
+    EXPECT_EQ(sidecar["partition"].toInt(), 0);
+    EXPECT_EQ(sidecar["picture_time"].toString(), "2010-03-05T08:00:01.500");
+    EXPECT_EQ(sidecar["picture_index"].toInt(), 37);
+    EXPECT_TRUE(sidecar["source"].toString().contains("4x4")) << sidecar["source"].toString().toStdString();
+  }
+
+  // The same picture again: a numbered name beside the first, which is never replaced.
+  ASSERT_EQ(m_player->Snapshot(folder.string(), SnapshotFormat::Bmp), 1);
+  EXPECT_EQ(shown.back(), (folder / "CH02_2010-03-05_08-00-01.500_2.bmp").string());
+  EXPECT_TRUE(std::filesystem::exists(folder / "CH02_2010-03-05_08-00-01.500_2.bmp.json"));
+
+  m_engine.grabResult = 0;
+  EXPECT_EQ(m_player->Snapshot(folder.string()), 0);
+  EXPECT_EQ(shown.size(), 3u) << "a snapshot that was not written is not shown";
+}
+
+TEST_F(PlayerTest, RunPlayedToItsEndKeepsItsLastPictureForASnapshot) {
+  const std::filesystem::path folder = m_mnt.Root() / "shots";
+  std::filesystem::create_directories(folder);
+  m_player->SetFileViewer([](const std::string&) {});
+  m_engine.grabPositionUs = 9'000'000;
+  ASSERT_EQ(m_player->Open(m_mnt.Put(kName, Bytes(1000))), 1);
+  WaitForRunEnd();
+  EXPECT_EQ(m_player->GetEnded(), CPlayer::endPicture);
+  m_engine.grabResult = 0;  // the port is closed: only the kept picture is left
+  EXPECT_EQ(m_player->Snapshot(folder.string()), 1);
+  EXPECT_TRUE(std::filesystem::exists(folder / "CH02_2010-03-05_08-00-09.000.bmp"));
+  EXPECT_EQ(m_player->Close(), 1);
+  EXPECT_EQ(m_player->GetEnded(), CPlayer::endNone) << "a closed window forgets its picture";
+  EXPECT_EQ(m_player->Snapshot(folder.string()), 0);
+
+  // A run that showed nothing says so.
+  ASSERT_EQ(m_player->Open("/mnt/" + kName), 1);
+  WaitForRunEnd();
+  EXPECT_EQ(m_player->GetEnded(), CPlayer::endNoPicture);
+  // A stopped run has not ended by itself.
+  StartHeldRun();
+  EXPECT_EQ(m_player->Stop(), 1);
+  EXPECT_EQ(m_player->GetEnded(), CPlayer::endNone);
 }
 
 TEST_F(PlayerTest, LocalRecordGoesToTheEngineUnderTheRecordingsName) {

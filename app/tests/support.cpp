@@ -129,7 +129,14 @@ unsigned CEngineStandIn::GetPlayedSeconds(int port) {
       Log("GetPlayedSeconds", PortArgs(port), static_cast<int>(playedSeconds.load())));
 }
 
+int CEngineStandIn::SetSource(int port, const TvxSource*) {
+  return Log("SetSource", PortArgs(port), 0);
+}
 int CEngineStandIn::Stop(int port) { return Log("Stop", PortArgs(port), 1); }
+int CEngineStandIn::Seek(int port, int64_t ms) {
+  return Log("Seek", PortArgs(port) + "," + std::to_string(ms), 1);
+}
+int64_t CEngineStandIn::GetPictureTime(int) { return pictureTime.load(); }
 int CEngineStandIn::CloseStream(int port) {
   return Log("CloseStream", PortArgs(port), closeStreamResult);
 }
@@ -146,6 +153,17 @@ int CEngineStandIn::SoundOff(int port) { return Log("SoundOff", PortArgs(port), 
 
 int CEngineStandIn::Snapshot(int port, const char* path) {
   return Log("Snapshot", PortArgs(port) + "," + path, snapshotResult);
+}
+
+int CEngineStandIn::GrabPicture(int port, TvxPicture* picture) {
+  const int result = Log("GrabPicture", PortArgs(port), grabResult);
+  if (result) {
+    picture->image = QImage(4, 4, QImage::Format_RGB888);
+    picture->image.fill(Qt::gray);
+    picture->positionUs = grabPositionUs;
+    picture->index = grabIndex;
+  }
+  return result;
 }
 
 int CEngineStandIn::StartRecord(int port, const char* path, int flag) {

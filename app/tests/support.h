@@ -29,6 +29,9 @@ class CEngineStandIn : public CPlaybackEngine {
   std::atomic<int> pauseResult{1};
   std::atomic<int> stepResult{1};          // StepNext and StepFront
   std::atomic<int> snapshotResult{1};
+  std::atomic<int> grabResult{1};          // GrabPicture: 1 gives a 4 × 4 grey picture at
+  std::atomic<int64_t> grabPositionUs{0};  //   this position and index
+  std::atomic<int64_t> grabIndex{0};
   std::atomic<int> startRecordResult{1};
   std::atomic<int> soundResult{1};         // SoundOn and SoundOff
   std::atomic<int> refuseInput{0};         // offers refused before the next one is taken;
@@ -38,6 +41,7 @@ class CEngineStandIn : public CPlaybackEngine {
                                            // thread (the one that called Prepare) with 1
   std::atomic<int> bufferValue{0};         // GetBufferValue
   std::atomic<unsigned> playedSeconds{0};  // GetPlayedSeconds
+  std::atomic<int64_t> pictureTime{-1};    // GetPictureTime
 
   // The calls so far, oldest first.
   std::vector<std::string> Calls() const;
@@ -59,8 +63,11 @@ class CEngineStandIn : public CPlaybackEngine {
   unsigned GetBufferedData(int port) override;
   int GetBufferValue(int port, int which) override;
   unsigned GetPlayedSeconds(int port) override;
+  int SetSource(int port, const TvxSource* source) override;  // logged; 0: fed
   int Stop(int port) override;
   int CloseStream(int port) override;
+  int Seek(int port, int64_t ms) override;                      // logged; 1
+  int64_t GetPictureTime(int port) override;                    // pictureTime
   int Pause(int port, int on) override;
   int Faster(int port) override;
   int Slower(int port) override;
@@ -70,6 +77,7 @@ class CEngineStandIn : public CPlaybackEngine {
   int SoundOn(int port) override;
   int SoundOff(int port) override;
   int Snapshot(int port, const char* path) override;
+  int GrabPicture(int port, TvxPicture* picture) override;
   int StartRecord(int port, const char* path, int flag) override;
   int StopRecord(int port) override;
 

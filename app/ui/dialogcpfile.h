@@ -5,12 +5,16 @@
 // library (a one-shot CTimer) when the dialog is first shown. The worker touches no widget:
 // its progress and its end reach the dialog as queued calls carrying values.
 //
-// A job that copied everything closes the dialog. A job that skipped unreadable recordings
-// keeps it open with the text "CopySkipped" and their number; a target that could not be made
-// or written stops the job and keeps the dialog open with the text "CopyWriteFail" and the
-// file's path. Cancel, Escape or closing the window stop the job after the block in progress;
-// the dialog waits for the worker before it goes, and the recording in progress leaves no
-// file behind.
+// Every job ends with a one-line summary (1007) in the language's number format: "CopySummary"
+// ("2,951 copied, 0 skipped") when it ran to its end, "CopyStopped" ("stopped: 1,089 of 2,951
+// copied") when it was cancelled or failed; the dialog stays open with it and Cancel (2)
+// becomes "Close". A job that skipped unreadable recordings says "CopySkipped" and their
+// number; a target that could not be made or written stops the job and the dialog says
+// "CopyWriteFail", the file's path (wrapped at its folders) and the system's reason
+// ("Read-only file system"). Recordings copied whose bytes all read as zero are named after
+// "CopyAllZero". Cancel, Escape or closing the window stop the job after the block in
+// progress; the dialog waits for the worker before it goes, and the recording in progress
+// leaves no file behind.
 #pragma once
 
 #include <QDialog>
@@ -23,6 +27,7 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 class CDialogCpFile : public QDialog {
   Q_OBJECT
@@ -54,6 +59,9 @@ class CDialogCpFile : public QDialog {
   // On the user-interface thread: the worker's news.
   void OnProgress(quint64 doneKB, quint64 totalKB);
   void OnCopyEnded(const CCopyOutcome& outcome);
+  // The texts of an ended job: what went wrong or was noticed (1006), and the summary (1007).
+  QString EndText(const CCopyOutcome& outcome) const;
+  QString SummaryText(const CCopyOutcome& outcome) const;
   // Takes the timer out of the schedule and waits until a run in progress has returned.
   void WaitForWorker();
 
@@ -65,4 +73,6 @@ class CDialogCpFile : public QDialog {
   CCopyOutcome m_outcome;            // user-interface thread
   QProgressBar* m_pProgress;         // 1003
   QLabel* m_pStatus;                 // 1006
+  QLabel* m_pSummary;                // 1007
+  QPushButton* m_pButton;            // 2: Cancel, Close once the job has ended
 };

@@ -91,3 +91,12 @@ void ApplyDialogLook(QWidget* dialog) {
 }
 
 }  // namespace vendrel
+
+namespace vendrel {
+
+void NameEditsByLabels(QWidget* dialog) {
+  for (QLabel* label : dialog->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+    if (QWidget* edit = label->buddy()) edit->setAccessibleName(label->text().remove('&'));
+}
+
+}  // namespace vendrel

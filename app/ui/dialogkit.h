@@ -36,6 +36,10 @@ QLineEdit* AddEdit(QWidget* dialog, int id, QRect dlu, bool password);
 
 // A push button with control id `id` and caption key at the rectangle; the dialog's default
 // button (Enter) when isDefault is set.
+// Names each line edit of dialog whose label is its buddy by that label's caption, for the
+// accessibility bus. Call after the captions are translated.
+void NameEditsByLabels(QWidget* dialog);
+
 QPushButton* AddButton(QWidget* dialog, int id, const QString& key, QRect dlu, bool isDefault = false);
 
 // An auto check box with control id `id` and caption key at the rectangle.

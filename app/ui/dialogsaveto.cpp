@@ -16,16 +16,23 @@ CDialogSaveTo::FolderChooser& Chooser() {
   return chooser;
 }
 
+// The folder accepted last in this program run (empty before the first).
+QString& LastFolder() {
+  static QString folder;
+  return folder;
+}
+
 }  // namespace
 
 CDialogSaveTo::CDialogSaveTo(QWidget* parent)
-    : QDialog(parent), m_strPath(QDir::currentPath()), m_pEdit(new QLineEdit(this)) {
+    : QDialog(parent),
+      m_strPath(LastFolder().isEmpty() ? QDir::homePath() : LastFolder()),
+      m_pEdit(new QLineEdit(this)) {
   setObjectName("135");
   setWindowTitle("SaveTo");
   auto* browse = new QPushButton("FilePath", this);
   browse->setObjectName("1004");
   m_pEdit->setObjectName("1005");
-  m_pEdit->setReadOnly(true);
   m_pEdit->setMinimumWidth(360);
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("1");
@@ -37,7 +44,19 @@ CDialogSaveTo::CDialogSaveTo(QWidget* parent)
   connect(browse, &QPushButton::clicked, this, &CDialogSaveTo::OnFilePath);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   CInitLanguage::Instance()->Translate(this);
+  const QString caption = CInitLanguage::Instance()->GetString("TargetFolder");
+  m_pEdit->setToolTip(caption);
+  m_pEdit->setAccessibleName(caption);
   m_pEdit->setText(m_strPath);
+}
+
+void CDialogSaveTo::accept() {
+  QString path = m_pEdit->text().trimmed();
+  if (path == "~" || path.startsWith("~/")) path = QDir::homePath() + path.mid(1);
+  if (path.isEmpty()) return;
+  m_strPath = path;
+  LastFolder() = path;
+  QDialog::accept();
 }
 
 QString CDialogSaveTo::SelectFolder(QWidget* owner) {
@@ -54,6 +73,9 @@ void CDialogSaveTo::SetPath(const QString& folder) {
 }
 
 void CDialogSaveTo::OnFilePath() {
+  // The browser starts at what the box names when that folder exists.
+  const QString typed = m_pEdit->text().trimmed();
+  if (!typed.isEmpty() && QDir(typed).exists()) m_strPath = typed;
   const QString chosen = SelectFolder(this);
   if (!chosen.isEmpty()) m_strPath = chosen;
   m_pEdit->setText(m_strPath);

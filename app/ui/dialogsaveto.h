@@ -1,10 +1,13 @@
 // CDialogSaveTo -- asks for the local folder that an export, a snapshot or a local record goes
 // to.
 //
-// The dialog shows the folder chosen so far in a read-only edit box (1005); the button
-// "FilePath" (1004) opens the folder browser, and OK (1) ends the dialog with Accepted, after
-// which the caller reads m_strPath. Closing the window (or Escape) ends it with Rejected. The
-// edit box only shows the folder: text typed into it is not read back.
+// The dialog shows the folder chosen so far in an edit box (1005, tooltip and accessible name
+// "TargetFolder") where a path may also be typed or pasted; the button "FilePath" (1004) opens
+// the folder browser there, and OK (1) ends the dialog with Accepted when the box holds a
+// path, after which the caller reads m_strPath (the box's text, "~/" read as the home folder).
+// The folder accepted last is where the next dialog of this program run starts; the first one
+// starts in the user's home folder, never in the program's working folder. Closing the window
+// (or Escape) ends it with Rejected.
 #pragma once
 
 #include <QDialog>
@@ -22,7 +25,7 @@ class CDialogSaveTo : public QDialog {
   // an empty string when the user cancels. Tests replace it.
   using FolderChooser = std::function<QString(QWidget* owner, const QString& title, const QString& start)>;
 
-  // m_strPath starts as the process's current directory. parent may be null.
+  // m_strPath starts as the folder accepted last, or the user's home folder. parent may be null.
   explicit CDialogSaveTo(QWidget* parent = nullptr);
 
   // The folder browser (QFileDialog::getExistingDirectory, folders only) titled with the text
@@ -34,6 +37,9 @@ class CDialogSaveTo : public QDialog {
 
   // Replaces the folder browser of every CDialogSaveTo (an empty chooser restores the real one).
   static void SetFolderChooser(FolderChooser chooser);
+
+  // Takes the box's path and ends with Accepted; an empty box keeps the dialog open.
+  void accept() override;
 
   QString m_strPath;  // the chosen folder
 

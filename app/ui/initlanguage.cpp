@@ -6,12 +6,14 @@
 #include "profile/profile.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QSettings>
 #include <QTextEdit>
+#include <QTranslator>
 #include <QWidget>
 
 #include <algorithm>
@@ -45,7 +47,26 @@ void CInitLanguage::DeleteInstance() {
 
 CInitLanguage::CInitLanguage() : m_strConfigFile(vendrel::ConfigFilePath()) {}
 
-CInitLanguage::~CInitLanguage() = default;
+CInitLanguage::~CInitLanguage() {
+  if (m_qtTexts) QCoreApplication::removeTranslator(m_qtTexts.get());
+}
+
+QLocale CInitLanguage::Locale() const {
+  const QString name = GetString(QStringLiteral("Locale"));
+  return name == QLatin1String("Locale") ? QLocale::c() : QLocale(name);
+}
+
+int CInitLanguage::InstallQtTranslations() {
+  if (m_qtTexts) QCoreApplication::removeTranslator(m_qtTexts.get());
+  m_qtTexts = std::make_unique<QTranslator>();
+  if (!m_qtTexts->load(Locale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+      !QCoreApplication::installTranslator(m_qtTexts.get())) {
+    m_qtTexts.reset();
+    return 0;
+  }
+  return 1;
+}
 
 int CInitLanguage::SetRootPath(const std::string& root) {
   m_strRootPath = WithSlash(root);
@@ -122,13 +143,4 @@ void CInitLanguage::Translate(QWidget* window) const {
       group->setTitle(GetString(group->title()));
     }
   }
-}
-
-int CInitLanguage::IsFirstTimeRun() const {
-  QSettings settings(QStringLiteral("TAVO"));
-  if (!settings.isWritable()) return 0;
-  if (settings.value(QStringLiteral("FirstTimeRun"), 0).toInt() != 0) return 0;
-  settings.setValue(QStringLiteral("FirstTimeRun"), 1);
-  settings.sync();
-  return settings.status() == QSettings::NoError ? 1 : 0;
 }

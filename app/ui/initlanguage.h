@@ -12,6 +12,7 @@
 // thread except GetString, which any thread may call.
 #pragma once
 
+#include <QLocale>
 #include <QString>
 
 #include <memory>
@@ -23,6 +24,8 @@ class QWidget;
 namespace profile {
 class Document;
 }
+
+class QTranslator;
 
 class CInitLanguage {
  public:
@@ -80,10 +83,15 @@ class CInitLanguage {
   // widget has no caption to translate. Grandchildren are not visited.
   void Translate(QWidget* window) const;
 
-  // Whether this is the first call ever for this user: reads "FirstTimeRun" from the user's
-  // settings of organisation "TAVO" (missing: 0); when 0, stores 1 and returns 1, otherwise
-  // returns 0. Also 0 when the settings cannot be written.
-  int IsFirstTimeRun() const;
+  // The chosen language's locale (its text "Locale", e.g. "de_DE"): numbers are written in it.
+  // The C locale when the file names none.
+  QLocale Locale() const;
+
+  // Makes Qt's own dialogs (file and folder choosers, message box buttons) speak the chosen
+  // language: installs Qt's translations for Locale() from Qt's translations folder into the
+  // application, replacing ones installed earlier. Returns 1 when they were found and
+  // installed, 0 otherwise (Qt then speaks English). The translations go with this object.
+  int InstallQtTranslations();
 
  private:
   std::string m_strRootPath;                      // the resources folder, ending in '/'
@@ -93,6 +101,8 @@ class CInitLanguage {
   int m_nLanguageId = kDefaultLanguageId;         // its number
   std::string m_strLanguageFile;                  // chosen file's path; empty before LoadLanguage
   std::string m_strLanguageFileName;              // chosen file's name ("English.lang")
+
+  std::unique_ptr<QTranslator> m_qtTexts;         // Qt's own texts, while installed
 
   mutable std::mutex m_mutex;                          // guards the two below
   mutable std::unique_ptr<profile::Document> m_texts;  // m_strTextsPath read, on first use

@@ -10,8 +10,16 @@
 #include "replayerview.h"
 
 void InstallKeyboardHabits(QWidget* video, CReplayerView* bar, CPlaybackCommands* commands) {
-  const std::pair<int, std::function<void()>> keys[] = {
-      {Qt::Key_Space, [bar] { bar->OnPause(); }},
+  using C = CPlaybackCommands;
+  const std::pair<QKeyCombination, std::function<void()>> keys[] = {
+      {Qt::Key_Space, [commands] { commands->TogglePauseAll(); }},
+      {Qt::SHIFT | Qt::Key_Right, [commands] { commands->JumpAll(C::kJumpShortMs); }},
+      {Qt::SHIFT | Qt::Key_Left, [commands] { commands->JumpAll(-C::kJumpShortMs); }},
+      {Qt::CTRL | Qt::Key_Right, [commands] { commands->JumpAll(C::kJumpLongMs); }},
+      {Qt::CTRL | Qt::Key_Left, [commands] { commands->JumpAll(-C::kJumpLongMs); }},
+      {Qt::Key_Home, [commands] { commands->SeekAllToEdge(false); }},
+      {Qt::Key_End, [commands] { commands->SeekAllToEdge(true); }},
+      {Qt::Key_T, [commands] { commands->OnCommand(C::kCmdTimeLabel); }},
       {Qt::Key_Right, [bar] { bar->OnNext(); }},
       {Qt::Key_Left, [bar] { bar->OnFront(); }},
       {Qt::Key_BracketRight, [bar] { bar->OnFast(); }},

@@ -1,6 +1,11 @@
 // Keys that users bring from other players, on the video grid and the control bar.
 //
-//   Space    pause playing windows, play paused ones on (the bar's Pause)
+//   Space    when a window plays, pause every playing one; else play every paused or
+//            single-frame window on
+//   Shift+Right / Shift+Left   every window 10 s on / back
+//   Ctrl+Right / Ctrl+Left     every window 1 minute on / back
+//   Home / End                 every window to its first / last picture
+//   T        the windows' time label on / off
 //   Right    one frame forward in every window (the bar's Next)
 //   Left     one frame back (the bar's Front)
 //   ]        faster (the bar's Fast)        [   slower (the bar's Slower)

@@ -35,10 +35,12 @@ void CLogin::CreateControls() {
   connect(vendrel::AddButton(this, 2, QStringLiteral("Cancel"), DluRect(94, 71, 50, 14)),
           &QPushButton::clicked, this, &QDialog::reject);
   connect(findChild<QPushButton*>(QStringLiteral("1")), &QPushButton::clicked, this, &CLogin::accept);
-  vendrel::AddStatic(this, QStringLiteral("Username"), DluRect(32, 12, 33, 8));
+  QLabel* user = vendrel::AddStatic(this, QStringLiteral("Username"), DluRect(32, 12, 33, 8));
   m_userEdit = vendrel::AddEdit(this, 1010, DluRect(67, 10, 63, 14), false);
-  vendrel::AddStatic(this, QStringLiteral("Password"), DluRect(31, 34, 32, 8));
+  QLabel* password = vendrel::AddStatic(this, QStringLiteral("Password"), DluRect(31, 34, 32, 8));
   m_passwordEdit = vendrel::AddEdit(this, 1011, DluRect(67, 31, 63, 14), true);
+  user->setBuddy(m_userEdit);  // each edit is named by its label
+  password->setBuddy(m_passwordEdit);
   m_rememberBox = vendrel::AddCheckBox(this, 1009, QStringLiteral("EnablePassword"), DluRect(33, 53, 68, 10));
   vendrel::ApplyDialogLook(this);
 }
@@ -49,6 +51,7 @@ void CLogin::TranslateControls() {
   // from their edits; the check box towards the right.
   for (QLabel* label : findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) vendrel::FitText(label, true);
   vendrel::FitText(m_rememberBox);
+  vendrel::NameEditsByLabels(this);
 }
 
 void CLogin::ApplySkin() { m_skin = vendrel::ApplyWindowSkin(this); }

@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace vendrel {
 namespace {
@@ -26,8 +29,29 @@ void ShowMessage(QWidget* parent, const QString& key) {
     Hook()(parent, key);
     return;
   }
-  QMessageBox::information(parent, QApplication::applicationDisplayName(),
-                           CInitLanguage::Instance()->GetString(key), QMessageBox::Ok);
+  ShowMessageText(parent, QApplication::applicationDisplayName(), CInitLanguage::Instance()->GetString(key));
+}
+
+void ShowMessageText(QWidget* parent, const QString& caption, const QString& text) {
+  QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+  box.show();  // the box takes its final size as it is shown
+  CentreOn(&box, parent);
+  box.exec();
+}
+
+void CentreOn(QWidget* dialog, const QWidget* over) {
+  const QWidget* window = over ? over->window() : nullptr;
+  const QScreen* screen = window ? window->screen() : QGuiApplication::primaryScreen();
+  const QRect area = window ? window->frameGeometry() : screen ? screen->availableGeometry() : QRect();
+  if (area.isEmpty()) return;
+  QRect box(QPoint(), dialog->frameGeometry().size().expandedTo(dialog->sizeHint()));
+  box.moveCenter(area.center());
+  if (screen) {
+    const QRect fit = screen->availableGeometry();
+    box.moveLeft(std::clamp(box.left(), fit.left(), std::max(fit.left(), fit.right() - box.width() + 1)));
+    box.moveTop(std::clamp(box.top(), fit.top(), std::max(fit.top(), fit.bottom() - box.height() + 1)));
+  }
+  dialog->move(box.topLeft());
 }
 
 void SetMessageHook(MessageHook hook) { Hook() = std::move(hook); }

@@ -14,6 +14,14 @@ namespace vendrel {
 // it. With a hook set (SetMessageHook), calls the hook instead.
 void ShowMessage(QWidget* parent, const QString& key);
 
+// Shows text in a modal message box with caption and a single OK button, centred on parent's
+// window (on the screen without a parent); returns when the user closed it. No hook.
+void ShowMessageText(QWidget* parent, const QString& caption, const QString& text);
+
+// Moves dialog so that it is centred on over's window (the screen's available area without
+// one), kept on that screen. Call once the dialog has its size, before showing it.
+void CentreOn(QWidget* dialog, const QWidget* over);
+
 // Replaces the message box by hook (called with the parent and the key), e.g. so tests can
 // see which message a dialog shows without a modal box waiting for input. An empty hook
 // restores the message box.

@@ -30,18 +30,22 @@ void CModifyPwd::CreateControls() {
           &QPushButton::clicked, this, &CModifyPwd::accept);
   connect(vendrel::AddButton(this, 2, QStringLiteral("Cancel"), DluRect(149, 79, 50, 14)),
           &QPushButton::clicked, this, &QDialog::reject);
-  vendrel::AddStatic(this, QStringLiteral("OldPassword"), DluRect(28, 9, 81, 8), Qt::AlignRight);
+  QLabel* old = vendrel::AddStatic(this, QStringLiteral("OldPassword"), DluRect(28, 9, 81, 8), Qt::AlignRight);
   m_oldEdit = vendrel::AddEdit(this, 1012, DluRect(123, 7, 77, 14), true);
-  vendrel::AddStatic(this, QStringLiteral("NewPassword"), DluRect(24, 31, 85, 8), Qt::AlignRight);
+  QLabel* fresh = vendrel::AddStatic(this, QStringLiteral("NewPassword"), DluRect(24, 31, 85, 8), Qt::AlignRight);
   m_newEdit = vendrel::AddEdit(this, 1007, DluRect(123, 28, 77, 14), true);
-  vendrel::AddStatic(this, QStringLiteral("ConfirmPassword"), DluRect(25, 53, 84, 8), Qt::AlignRight);
+  QLabel* confirm = vendrel::AddStatic(this, QStringLiteral("ConfirmPassword"), DluRect(25, 53, 84, 8), Qt::AlignRight);
   m_confirmEdit = vendrel::AddEdit(this, 1008, DluRect(123, 49, 77, 14), true);
+  old->setBuddy(m_oldEdit);  // each edit is named by its label
+  fresh->setBuddy(m_newEdit);
+  confirm->setBuddy(m_confirmEdit);
   vendrel::ApplyDialogLook(this);
 }
 
 void CModifyPwd::TranslateControls() {
   CInitLanguage::Instance()->Translate(this);
   for (QLabel* label : findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) vendrel::FitText(label, true);
+  vendrel::NameEditsByLabels(this);
 }
 
 void CModifyPwd::LoadPassword() { m_strCurrent = vendrel::ReadStoredPassword(m_strConfigFile); }

@@ -10,6 +10,7 @@
 #include <lumenpane/videowindow.h>
 
 #include "appdirs.h"
+#include "messagebox.h"
 #include "playermanager.h"
 
 using lumenpane::CVideoWindow;
@@ -62,16 +63,25 @@ int CPlaybackCommands::FocusedWnd() const { return m_pVideo->GetCurWnd(); }
 // ---------------------------------------------------------------------------------------------
 
 void CPlaybackCommands::CloseIfBusy(int i) {
-  if (m_pManager->GetState(i) == 0) return;
+  if (m_pManager->GetState(i) == CPlayer::stateIdle) return;
   m_pManager->Close(i);
   m_bRecord[static_cast<size_t>(i)] = false;  // the engine ends the record with the stream
 }
 
-int CPlaybackCommands::PlayFile(const std::string& path) {
+bool CPlaybackCommands::HasContent(int i) const {
+  return m_pManager->GetState(i) != CPlayer::stateIdle || m_pManager->GetEnded(i) != CPlayer::endNone;
+}
+
+int CPlaybackCommands::PlayFile(const std::string& path) { return PlayFileAt(path, 0); }
+
+int CPlaybackCommands::PlayFileAt(const std::string& path, int64_t ms) {
   if (path.empty()) return 0;
   const int w = FocusedWnd();
   CloseIfBusy(w);
-  return m_pManager->Open(w, path);
+  m_strLastPath = path;
+  const int opened = ms > 0 ? m_pManager->Open(w, path, ms) : m_pManager->Open(w, path);
+  if (opened && m_started) m_started();
+  return opened;
 }
 
 int CPlaybackCommands::PlayFile() {
@@ -84,8 +94,10 @@ int CPlaybackCommands::PlayFiles(const SyncPlayTable& table, int n) {
   for (int i = 0; i < n && i < static_cast<int>(table.size()); ++i) {
     if (table[static_cast<size_t>(i)].empty()) continue;
     CloseIfBusy(i);
+    m_strLastPath = table[static_cast<size_t>(i)];
     m_pManager->Open(i, table[static_cast<size_t>(i)]);
   }
+  if (m_started) m_started();
   return 1;
 }
 
@@ -117,25 +129,36 @@ int CPlaybackCommands::GetFocusedState() const { return m_pManager->GetState(Foc
 
 void CPlaybackCommands::ForBusy(const std::function<void(int)>& action) {
   for (int i = 0; i < kWindowCount; ++i) {
-    const int s = m_pManager->GetState(i);
-    if (s == 1 || s == 2 || s == 4) action(i);
+    if (m_pManager->GetState(i) != CPlayer::stateIdle) action(i);
   }
 }
 
 int CPlaybackCommands::PauseAll() {
   for (int i = 0; i < kWindowCount; ++i) {
     const int s = m_pManager->GetState(i);
-    if (s == 1) m_pManager->Pause(i, 1);
-    else if (s == 2) m_pManager->Pause(i, 0);
+    if (s == CPlayer::statePlaying) m_pManager->Pause(i, 1);
+    else if (s == CPlayer::statePaused) m_pManager->Pause(i, 0);
   }
   return 1;
 }
 
+int CPlaybackCommands::TogglePauseAll() {
+  bool anyPlaying = false;
+  ForBusy([&](int i) { anyPlaying = anyPlaying || m_pManager->GetState(i) == CPlayer::statePlaying; });
+  ForBusy([&](int i) {
+    const int s = m_pManager->GetState(i);
+    if (anyPlaying && s == CPlayer::statePlaying) m_pManager->Pause(i, 1);
+    if (!anyPlaying && (s == CPlayer::statePaused || s == CPlayer::stateSingleFrame)) m_pManager->Pause(i, 0);
+  });
+  return 1;
+}
+
 int CPlaybackCommands::StopAll() {
-  ForBusy([this](int i) {
+  for (int i = 0; i < kWindowCount; ++i) {
+    if (!HasContent(i)) continue;
     m_pManager->Stop(i);
     ResetWindow(i);
-  });
+  }
   return 1;
 }
 
@@ -211,6 +234,7 @@ void CPlaybackCommands::ReleaseWindow(int i) {
 void CPlaybackCommands::ResetWindow(int i) {
   ReleaseWindow(i);
   m_pVideo->ClearWnd(i);
+  m_pVideo->SetWndStatus(i, StatusText(0));
 }
 
 void CPlaybackCommands::UpdateAudio() {
@@ -232,7 +256,7 @@ bool CPlaybackCommands::IsRecord(int i) const {
 
 void CPlaybackCommands::ForgetEndedRecords() {
   for (int i = 0; i < kWindowCount; ++i)
-    if (m_bRecord[static_cast<size_t>(i)] && m_pManager->GetState(i) == 0)
+    if (m_bRecord[static_cast<size_t>(i)] && m_pManager->GetState(i) == CPlayer::stateIdle)
       m_bRecord[static_cast<size_t>(i)] = false;
 }
 
@@ -246,16 +270,17 @@ bool CPlaybackCommands::OnCommand(int id) {
     return true;
   }
   const int w = FocusedWnd();
-  const bool idle = m_pManager->GetState(w) == 0;
+  const bool idle = m_pManager->GetState(w) == CPlayer::stateIdle;
+  const bool lastPicture = m_pManager->GetEnded(w) == CPlayer::endPicture;
   switch (id) {
     case kCmdCloseWindow:
-      if (idle) return true;
+      if (!HasContent(w)) return true;
       m_pManager->Close(w);
       ResetWindow(w);
       return true;
     case kCmdCloseAllWindow:
       for (int i = 0; i < kWindowCount; ++i) {
-        if (m_pManager->GetState(i) == 0) continue;
+        if (!HasContent(i)) continue;
         m_pManager->Close(i);
         ResetWindow(i);
       }
@@ -267,7 +292,15 @@ bool CPlaybackCommands::OnCommand(int id) {
       if (!idle) ToggleLocalRecord(w);
       return true;
     case kCmdSnapshot:
-      if (!idle) TakeSnapshot(w);
+    case kCmdSnapshotPng:
+      if (!idle || lastPicture)
+        TakeSnapshot(w, id == kCmdSnapshotPng ? SnapshotFormat::Png : SnapshotFormat::Bmp);
+      return true;
+    case kCmdTimeLabel:
+      SetTimeLabels(!m_bTimeLabels);
+      return true;
+    case kCmdGoToTime:
+      if (m_goToTime) m_goToTime();
       return true;
     case kCmdSixSpliter1:
     case kCmdSixSpliter2:
@@ -311,21 +344,22 @@ void CPlaybackCommands::ToggleLocalRecord(int w) {
   if (m_pManager->StartRecord(w, folder, 0)) m_bRecord[k] = true;
 }
 
-void CPlaybackCommands::TakeSnapshot(int w) {
+void CPlaybackCommands::TakeSnapshot(int w, SnapshotFormat format) {
   std::string folder;
   const FolderChooser& chooser = m_snapshotChooser ? m_snapshotChooser : m_chooser;
   if (!chooser || !chooser(&folder)) return;
-  if (m_pManager->Snapshot(w, folder)) return;
+  if (m_pManager->Snapshot(w, folder, format)) return;
   const QString text = m_texts("SnapshotFail");
   const QString caption = m_texts("Prompt");
   if (m_message) m_message(text, caption);
-  else QMessageBox::information(m_pOwner, caption, text, QMessageBox::Ok);
+  else vendrel::ShowMessageText(m_pOwner, caption, text);
 }
 
 QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   ForgetEndedRecords();
   const int w = FocusedWnd();
-  const bool idle = m_pManager->GetState(w) == 0;
+  const bool idle = m_pManager->GetState(w) == CPlayer::stateIdle;
+  const bool lastPicture = m_pManager->GetEnded(w) == CPlayer::endPicture;
   auto* menu = new QMenu(parent);
   auto add = [this](QMenu* to, int id, const char* key) {
     QAction* action = to->addAction(m_texts(key));
@@ -336,7 +370,7 @@ QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   menu->addAction(QStringLiteral("%1:%2").arg(m_texts("Window")).arg(w + 1))
       ->setObjectName(QStringLiteral("0"));
   menu->addSeparator();
-  add(menu, kCmdCloseWindow, "CloseWindow")->setEnabled(!idle);
+  add(menu, kCmdCloseWindow, "CloseWindow")->setEnabled(HasContent(w));
   add(menu, kCmdCloseAllWindow, "CloseAllWindow");
   QAction* audio = add(menu, kCmdAudio, "Audio");
   audio->setEnabled(!idle);
@@ -346,7 +380,12 @@ QMenu* CPlaybackCommands::MakeContextMenu(QWidget* parent) {
   record->setEnabled(!idle);
   record->setCheckable(true);
   record->setChecked(m_bRecord[static_cast<size_t>(w)]);
-  add(menu, kCmdSnapshot, "Snapshot")->setEnabled(!idle);
+  add(menu, kCmdSnapshot, "Snapshot")->setEnabled(!idle || lastPicture);
+  add(menu, kCmdSnapshotPng, "SnapshotPng")->setEnabled(!idle || lastPicture);
+  add(menu, kCmdGoToTime, "GoToTime");
+  QAction* label = add(menu, kCmdTimeLabel, "TimeLabel");
+  label->setCheckable(true);
+  label->setChecked(m_bTimeLabels);
   QMenu* split = menu->addMenu(m_texts("WndSpliter"));
   const auto addLayout = [&](int id) {
     const LayoutEntry* entry = FindLayoutEntry(id);
@@ -394,30 +433,40 @@ void CPlaybackCommands::ToggleFullScreen() {
 // Status pass
 // ---------------------------------------------------------------------------------------------
 
-QString CPlaybackCommands::StatusText(int state) const {
+QString CPlaybackCommands::StatusText(int state, int ended) const {
   switch (state) {
-    case 0: return QString(11, QLatin1Char(' '));
-    case 2: return m_texts("Pause") + QString(12, QLatin1Char(' '));
-    case 4: return m_texts("SingleFrame") + QString(12, QLatin1Char(' '));
+    case CPlayer::stateIdle:
+      if (ended == CPlayer::endPicture) return m_texts("WndEnded");
+      if (ended == CPlayer::endNoPicture) return m_texts("NoPicture");
+      return QString(11, QLatin1Char(' '));
+    case CPlayer::statePaused: return m_texts("Pause") + QString(12, QLatin1Char(' '));
+    case CPlayer::stateSingleFrame: return m_texts("SingleFrame") + QString(12, QLatin1Char(' '));
     default: return {};
   }
 }
 
-void CPlaybackCommands::StatusPass() {
+bool CPlaybackCommands::StatusPass() {
   ForgetEndedRecords();
   const int focused = FocusedWnd();
+  bool busy = false;
+  for (int i = 0; i < kWindowCount && !busy; ++i) {
+    const CPlayer* player = m_pManager->Player(i);
+    busy = m_pManager->GetState(i) != 0 || (player && !player->IsStopped());
+  }
   for (int i = 0; i < m_nLayout && i < kWindowCount; ++i) {
     const int s = m_pManager->GetState(i);
     int p = -1;
-    if (s == 0) {
+    if (s == CPlayer::stateIdle) {
       p = 0;
-    } else if (s == 2 || s == 4) {
+    } else if (s == CPlayer::statePaused || s == CPlayer::stateSingleFrame) {
       m_pManager->PausedTick(i);
     } else {
       p = m_pManager->GetProgress(i);
       if (p >= 100 || p < 0) p = 0;
     }
     if (i == focused && p != -1 && m_progress) m_progress(i, p);
-    m_pVideo->SetWndStatus(i, StatusText(s));
+    m_pVideo->SetWndStatus(i, StatusText(s, s == CPlayer::stateIdle ? m_pManager->GetEnded(i) : 0));
+    ShowTime(i);
   }
+  return busy;
 }

@@ -2,6 +2,7 @@
 #include "recordtree.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QMenu>
 #include <QMetaObject>
 #include <QPixmap>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -30,7 +32,9 @@ namespace {
 
 using namespace recordsearch;
 
-constexpr int kDiskRole = Qt::UserRole + 1;  // a drive root's disk index
+constexpr int kDiskRole = Qt::UserRole + 1;     // a drive root's disk index
+constexpr int kCheckedRole = Qt::UserRole + 2;  // a recording was checked for all-zero bytes
+constexpr int kAllZeroRole = Qt::UserRole + 3;  // ... and every byte of it reads as zero
 constexpr int kImageSize = 16;
 
 // The pictures of the strip (six 16-pixel images).
@@ -94,15 +98,14 @@ CRecordSearchDlg::CRecordSearchDlg(IRecordSearchParent* owner, QWidget* parent)
   connect(m_pTree, &QTreeWidget::customContextMenuRequested, this, &CRecordSearchDlg::OnContextMenu);
   m_pTree->installEventFilter(this);
 
-  LoadDisks();
   m_pHotPlugTimer = std::make_unique<infra::CTimer>("HotPlug");
-  m_pHotPlugTimer->Start(infra::Callback::Member<&CRecordSearchDlg::CheckHotPlug>(this), kHotPlugMs,
-                         kHotPlugMs, 0, 0);
+  m_pHotPlugWatch = std::make_unique<CHotPlugWatch>([this] { ScheduleHotPlug(kHotPlugSettleMs); });
+  LoadDisks();
 }
 
 CRecordSearchDlg::~CRecordSearchDlg() {
-  m_pHotPlugTimer->Stop(false);
-  while (m_pHotPlugTimer->IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  m_pHotPlugWatch.reset();  // no notification schedules the count from now on
+  m_pHotPlugTimer->StopAndWait();
 }
 
 void CRecordSearchDlg::LoadDisks() {
@@ -114,7 +117,19 @@ void CRecordSearchDlg::LoadDisks() {
   m_nCountedDisks = m_nDriveCount;
   ++m_nLoadCount;
   for (size_t i = 0; i < labels.size(); ++i) AddDriveRoot(QString::fromStdString(labels[i]), int(i));
+  m_pHotPlugWatch->SetFolders(krt::disk_image_folders());
+  m_bNotifying = m_pHotPlugWatch->Notifying();
+  if (!m_bNotifying) ScheduleHotPlug(kHotPlugMs);
   UpdateHelp();
+}
+
+bool CRecordSearchDlg::HotPlugNotifying() const { return m_bNotifying.load(); }
+
+void CRecordSearchDlg::ScheduleHotPlug(uint32_t delayMs) {
+  // Without notifications the count runs periodically; a notification only brings it forward.
+  const uint32_t period = HotPlugNotifying() ? 0 : kHotPlugMs;
+  m_pHotPlugTimer->Start(infra::Callback::Member<&CRecordSearchDlg::CheckHotPlug>(this), delayMs,
+                         period, 0, 0);
 }
 
 QString CRecordSearchDlg::EmptyTreeHelp(const std::vector<krt::CandidateReport>& reports) {
@@ -210,6 +225,7 @@ void CRecordSearchDlg::CheckHotPlug(uint32_t) {
 
 void CRecordSearchDlg::AddDriveRoot(const QString& label, int disk) {
   auto* root = new QTreeWidgetItem(m_pTree, QStringList(label));
+  root->setToolTip(0, QString::fromStdString(krt::disk_source(disk)));
   root->setData(0, Qt::UserRole, int(kindDrive));
   root->setData(0, kDiskRole, disk);
   root->setIcon(0, KindIcon(kindDrive));
@@ -257,10 +273,37 @@ void CRecordSearchDlg::AddChildren(QTreeWidgetItem* item, int kind, bool fill) {
       components.push_back(rooted.substr(from, slash - from));
     components.push_back(rooted.substr(from));
   }
-  for (const std::string& label : ChildLabels(disk, components)) {
-    QTreeWidgetItem* child = AddChild(item, QString::fromStdString(label), kind);
-    if (fill) FillChildren(child);
+  const CInitLanguage* language = CInitLanguage::Instance();
+  for (const ChildItem& entry : ChildItems(disk, components)) {
+    QTreeWidgetItem* child = AddChild(item, QString::fromStdString(entry.label), kind);
+    QString tip = QString::fromStdString(entry.tooltip);
+    if (entry.unavailable) {
+      // Greyed, with the start-up's reason; nothing below it to expand.
+      tip = language->GetString("PartitionUnavailable") + " " + tip;
+      child->setDisabled(true);
+    }
+    child->setToolTip(0, tip);
+    child->setData(0, Qt::AccessibleDescriptionRole, tip);
+    if (fill && !entry.unavailable) FillChildren(child);
   }
+}
+
+void CRecordSearchDlg::MarkDamage(QTreeWidgetItem* channel) {
+  for (int i = 0; i < channel->childCount(); ++i) {
+    QTreeWidgetItem* file = channel->child(i);
+    if (Kind(file) != kindFile || file->data(0, kCheckedRole).toBool()) continue;
+    file->setData(0, kCheckedRole, true);
+    if (!RecordingAllZero(RootedPath(file))) continue;
+    const QString tip = file->text(0) + "\n" + CInitLanguage::Instance()->GetString("AllZeroRecording");
+    file->setData(0, kAllZeroRole, true);
+    file->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    file->setToolTip(0, tip);
+    file->setData(0, Qt::AccessibleDescriptionRole, tip);
+  }
+}
+
+bool CRecordSearchDlg::IsAllZero(const QTreeWidgetItem* item) {
+  return item && item->data(0, kAllZeroRole).toBool();
 }
 
 void CRecordSearchDlg::FillChildren(QTreeWidgetItem* item) {
@@ -270,6 +313,7 @@ void CRecordSearchDlg::FillChildren(QTreeWidgetItem* item) {
 
 bool CRecordSearchDlg::ExpandItem(QTreeWidgetItem* item) {
   const int kind = Kind(item);
+  if (kind == kindChannel) MarkDamage(item);
   if (kind >= kindChannel) return kind == kindChannel;
   for (QTreeWidgetItem* child : item->takeChildren()) delete child;
   AddChildren(item, kind + 1, true);
@@ -323,7 +367,7 @@ std::unique_ptr<QMenu> CRecordSearchDlg::MakeContextMenu(QTreeWidgetItem* item) 
     close->setObjectName(QString::number(kCloseImageId));
     return menu;
   }
-  if (!item || kind < kindPartition || kind > kindFile || !item->parent()) return nullptr;
+  if (!item || kind < kindPartition || kind > kindFile || !item->parent() || item->isDisabled()) return nullptr;
   m_nMenuKind = kind;
   m_strMenuPath = RootedPath(item);
   auto menu = std::make_unique<QMenu>(this);

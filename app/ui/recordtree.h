@@ -7,11 +7,14 @@
 // its children and fills each new child one level deep, so the expand buttons are always right.
 //
 // What the user does here:
+//   - tooltips: a drive root names its image path, a recording its full name; a partition the
+//     start-up refused or re-initialised is greyed with the reason; a recording whose bytes all
+//     read as zero carries a warning mark once its channel is opened;
 //   - double click on a recording, or Enter on it: the parent plays its "/mnt/..." path
 //     (PlayFile); Enter on another item opens or closes it, and never reaches the window;
-//   - right click on a partition or a channel: a menu with "CopyTo" (1025); on a day or a
+//   - right click on a partition: a menu with "CopyTo" (1025); on a day, a channel or a
 //     recording: "CopyTo" and "SyncPlay" (1026); on the drive root of an image the user opened
-//     (OpenImages): "CloseImage" (1027); other drive roots have no menu;
+//     (OpenImages): "CloseImage" (1027); other drive roots and greyed partitions have no menu;
 //   - CopyTo: asks for a folder (CDialogSaveTo) and exports every recording under the item
 //     (CDialogCpFile);
 //   - SyncPlay: plays the recordings of every channel that start with the right-clicked one
@@ -21,12 +24,15 @@
 // With no recorder disk found, a line of help (1003) stands above the empty tree: what was
 // tried, why each candidate was not shown (the words of `krt disks`), and what to do.
 //
-// Hot-plug: a CTimer "HotPlug" counts the recorder disks once a second on a pooled thread
-// (count_attached_disks, which changes nothing). When the count differs from the tree's, it
-// hands the rebuild to the user-interface thread as a queued call: LoadDisks reruns the volume
-// start-up and rebuilds the tree there, so the tree and the library tables are never touched
-// from the timer's thread. Files that players or a copy hold open fail cleanly afterwards (the
-// library refuses handles of an earlier start-up).
+// Hot-plug: a CHotPlugWatch waits for the kernel's notice of a block device added, removed or
+// changed and for changes of the folders images are taken from (krt::disk_image_folders). After
+// such a notice settles (kHotPlugSettleMs), a CTimer "HotPlug" counts the recorder disks on a
+// pooled thread (count_attached_disks, which changes nothing); only where the system refuses a
+// notification does the timer count every kHotPlugMs instead. When the count differs from the
+// tree's, it hands the rebuild to the user-interface thread as a queued call: LoadDisks reruns
+// the volume start-up and rebuilds the tree there, so the tree and the library tables are never
+// touched from another thread. Files that players or a copy hold open fail cleanly afterwards
+// (the library refuses handles of an earlier start-up).
 #pragma once
 
 #include <QString>
@@ -41,6 +47,7 @@
 #include <infra/timer.h>
 #include <krt/disk.h>
 
+#include "hotplugwatch.h"
 #include "recordsearchparent.h"
 
 class QLabel;
@@ -56,14 +63,16 @@ class CRecordSearchDlg : public QWidget {
   static constexpr int kCopyToId = 1025;
   static constexpr int kSyncPlayId = 1026;
   static constexpr int kCloseImageId = 1027;
-  // Period and first delay of the hot-plug check.
-  static constexpr uint32_t kHotPlugMs = 1000;
+  // Period of the hot-plug count where notifications are refused.
+  static constexpr uint32_t kHotPlugMs = 5000;
+  // Delay of the count after a notification (a copied image or a plugged disk settles).
+  static constexpr uint32_t kHotPlugSettleMs = 250;
 
   // Builds the tree (LoadDisks) and starts the hot-plug timer. owner receives the playback
   // calls and must outlive the dialog (null: they are dropped); parent is the widget that
   // holds it (may be null).
   explicit CRecordSearchDlg(IRecordSearchParent* owner, QWidget* parent = nullptr);
-  // Stops the hot-plug timer and waits for a check in progress.
+  // Stops the hot-plug watch and timer and waits for a check in progress.
   ~CRecordSearchDlg() override;
 
   // Rebuilds the tree: deletes every item, reruns the volume start-up, and adds a root per
@@ -93,6 +102,8 @@ class CRecordSearchDlg : public QWidget {
   int DriveCount() const { return m_nDriveCount; }
   // How many times LoadDisks ran (tests watch the hot-plug rebuild with it).
   int LoadCount() const { return m_nLoadCount; }
+  // True when new disks are noticed by notification; false: the slow count of kHotPlugMs.
+  bool HotPlugNotifying() const;
 
   // The labels from the root down to item joined with "/" ("PhysicalDrive1/idea0/...").
   static QString GetItemPath(const QTreeWidgetItem* item);
@@ -102,8 +113,11 @@ class CRecordSearchDlg : public QWidget {
   // The kind an item carries.
   static int Kind(const QTreeWidgetItem* item);
 
-  // Rebuilds item's children (see the top of this file). Returns false for a recording.
+  // Rebuilds item's children (see the top of this file); a channel's recordings are checked
+  // for all-zero bytes instead (MarkDamage). Returns false for a recording.
   bool ExpandItem(QTreeWidgetItem* item);
+  // Whether item is a recording whose every byte reads as zero (marked by MarkDamage).
+  static bool IsAllZero(const QTreeWidgetItem* item);
   // Double click on item: plays it when it is a recording.
   void OnDblclkItem(QTreeWidgetItem* item);
   // Enter on item: plays it when it is a recording, else opens or closes it.
@@ -123,6 +137,8 @@ class CRecordSearchDlg : public QWidget {
  private:
   // Timer callback on a pooled thread: counts the disks, queues LoadDisks on a change.
   void CheckHotPlug(uint32_t);
+  // Schedules the count: after a notification, or every kHotPlugMs where there are none.
+  void ScheduleHotPlug(uint32_t delayMs);
   // Adds a root for one disk with its placeholder child.
   void AddDriveRoot(const QString& label, int disk);
   // Adds a child of kind under parent, images by kind.
@@ -131,6 +147,9 @@ class CRecordSearchDlg : public QWidget {
   void FillChildren(QTreeWidgetItem* item);
   // Adds the labels below item as children of kind, each filled one level deep when fill.
   void AddChildren(QTreeWidgetItem* item, int kind, bool fill);
+  // Checks each recording below a channel once: one whose every byte reads as zero gets a
+  // warning mark and a tooltip saying so (it is still played and exported as it is).
+  void MarkDamage(QTreeWidgetItem* channel);
   // The context menu at a point of the tree.
   void OnContextMenu(const QPoint& pos);
 
@@ -149,4 +168,8 @@ class CRecordSearchDlg : public QWidget {
   std::string m_strMenuPath;                 // partition-rooted path of the right-clicked item
   int m_nMenuKind = 0;                       // its kind (1-4)
   std::unique_ptr<infra::CTimer> m_pHotPlugTimer;
+  std::unique_ptr<CHotPlugWatch> m_pHotPlugWatch;  // made after the timer, goes before it
+  // Whether the watch notifies (as LoadDisks found): read by the watch's own callback, which
+  // may run while the watch is being destroyed.
+  std::atomic<bool> m_bNotifying{true};
 };

@@ -1,19 +1,16 @@
 #include "replayerview.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
-#include <QtDebug>
 
 #include "appdirs.h"
 #include "playbackcommands.h"
+#include "player.h"
 #include "replayerslider.h"
 #include "xskinbutton.h"
 
 namespace {
-// The speed levels, shared by the process.
-int g_nSlowLevel = 0;
-int g_nFastLevel = 0;
-
 CLoadBmp::TextLookup OrKeys(CLoadBmp::TextLookup texts) {
   if (texts) return texts;
   return [](const char* key) { return QString::fromUtf8(key); };
@@ -34,9 +31,6 @@ CReplayerView::CReplayerView(CPlaybackCommands* commands, CLoadBmp::TextLookup t
 
 CReplayerView::~CReplayerView() = default;
 
-int CReplayerView::SlowLevel() { return g_nSlowLevel; }
-int CReplayerView::FastLevel() { return g_nFastLevel; }
-
 bool CReplayerView::OnInitDialog() {
   return OnInitDialog(QString::fromStdString(vendrel::ResourceDir()));
 }
@@ -50,6 +44,12 @@ bool CReplayerView::OnInitDialog(const QString& resourceDir) {
       &CReplayerView::OnNext};
   for (int i = 0; i < CReplayerBackBmp::kButtonCount; ++i)
     connect(m_skin.Button(i), &CxSkinButton::clicked, this, kCommands[i]);
+  // Holding Front or Next steps on repeatedly, at most at a usual picture rate (25 a second).
+  for (int i : {5, 6}) {
+    m_skin.Button(i)->setAutoRepeat(true);
+    m_skin.Button(i)->setAutoRepeatDelay(300);
+    m_skin.Button(i)->setAutoRepeatInterval(40);
+  }
 
   m_pSlider = new CReplayerSlider(this);
   m_pSlider->setObjectName(QString::number(kSliderId));
@@ -59,31 +59,50 @@ bool CReplayerView::OnInitDialog(const QString& resourceDir) {
   m_pSlider->SetBitmapThumb(m_skin.PicturePath("MainSettings", "Slider_Thumb_Up"),
                             m_skin.PicturePath("MainSettings", "Slider_Thumb_Over"));
   m_pSlider->show();
-  // Seeking is not part of the viewer: the slider's messages are received and change nothing.
-  connect(m_pSlider, &CReplayerSlider::sliderMoved, this, [](int, int) {});
+  // A click or a drag positions the focused window when the button is released; while
+  // dragging only the thumb moves.
+  connect(m_pSlider, &CReplayerSlider::sliderMoved, this,
+          [this](int, int pos) { m_pCommands->SeekFocusedPercent(pos); });
+  m_pTime = new QLabel(this);
+  m_pTime->setObjectName(QStringLiteral("time"));
+  QFont small = m_pTime->font();
+  small.setPointSizeF(small.pointSizeF() * 0.8);
+  m_pTime->setFont(small);
+  QPalette palette = m_pTime->palette();
+  palette.setColor(QPalette::WindowText, QColor(235, 240, 245));
+  m_pTime->setPalette(palette);
+  m_pTime->show();
   ResetSpeedLevels();
   LayoutChildren();
   return loaded;
 }
 
 void CReplayerView::SetProgress(int, int percent) {
-  if (m_pSlider) m_pSlider->SetPos(percent);
+  if (m_pSlider && !m_pSlider->IsDragging()) m_pSlider->SetPos(percent);
 }
+
+void CReplayerView::SetTimeText(const QString& text) {
+  if (!m_pTime) return;
+  m_pTime->setText(text);
+  m_pTime->setAccessibleName(text);
+}
+
+QString CReplayerView::TimeText() const { return m_pTime ? m_pTime->text() : QString(); }
 
 // ---------------------------------------------------------------------------------------------
 // Commands
 // ---------------------------------------------------------------------------------------------
 
 void CReplayerView::OnPlay() {
-  if (g_nSlowLevel != 0 || g_nFastLevel != 0) {
+  if (m_nSlowLevel != 0 || m_nFastLevel != 0) {
     m_pCommands->FastAll(0);
     ResetSpeedLevels();
     return;
   }
   switch (m_pCommands->GetFocusedState()) {
-    case 2: m_pCommands->PauseAll(); break;
-    case 4: m_pCommands->ResumeAll(); break;
-    case 0: m_pCommands->PlayFile(); break;
+    case CPlayer::statePaused: m_pCommands->PauseAll(); break;
+    case CPlayer::stateSingleFrame: m_pCommands->ResumeAll(); break;
+    case CPlayer::stateIdle: m_pCommands->PlayFile(); break;
     default: break;
   }
 }
@@ -91,24 +110,24 @@ void CReplayerView::OnPlay() {
 void CReplayerView::OnPause() { m_pCommands->PauseAll(); }
 
 void CReplayerView::OnStop() {
-  if (m_pCommands->StopAll() > 0) ResetSpeedLevels();
+  m_pCommands->StopAll();
+  ResetSpeedLevels();
 }
 
 void CReplayerView::OnSlower() {
-  if (g_nSlowLevel >= kMaxSpeedLevel) return;
-  ++g_nSlowLevel;
-  if (m_pCommands->SlowAll(g_nSlowLevel) > 0) {
-    g_nFastLevel = 0;
+  if (m_nSlowLevel >= kMaxSpeedLevel) return;
+  ++m_nSlowLevel;
+  if (m_pCommands->SlowAll(m_nSlowLevel) > 0) {
+    m_nFastLevel = 0;
     UpdateSpeedTips();
   }
 }
 
 void CReplayerView::OnFast() {
-  if (g_nFastLevel >= kMaxSpeedLevel) return;
-  ++g_nFastLevel;
-  if (const int result = m_pCommands->FastAll(g_nFastLevel); result > 0) {
-    qDebug("bRet = %d", result);
-    g_nSlowLevel = 0;
+  if (m_nFastLevel >= kMaxSpeedLevel) return;
+  ++m_nFastLevel;
+  if (m_pCommands->FastAll(m_nFastLevel) > 0) {
+    m_nSlowLevel = 0;
     UpdateSpeedTips();
   }
 }
@@ -124,8 +143,8 @@ void CReplayerView::OnNext() {
 }
 
 void CReplayerView::ResetSpeedLevels() {
-  g_nSlowLevel = 0;
-  g_nFastLevel = 0;
+  m_nSlowLevel = 0;
+  m_nFastLevel = 0;
   UpdateSpeedTips();
 }
 
@@ -134,12 +153,12 @@ void CReplayerView::UpdateSpeedTips() {
     return level != 0 ? m_texts(key) + QString::number(level) : m_texts(key);
   };
   if (CxSkinButton* slower = Button(CReplayerBackBmp::kSlower)) {
-    slower->SetToolTipText(tip("Slow", g_nSlowLevel));
-    slower->setEnabled(g_nSlowLevel < kMaxSpeedLevel);
+    slower->SetToolTipText(tip("Slow", m_nSlowLevel));
+    slower->setEnabled(m_nSlowLevel < kMaxSpeedLevel);
   }
   if (CxSkinButton* fast = Button(CReplayerBackBmp::kFast)) {
-    fast->SetToolTipText(tip("Fast", g_nFastLevel));
-    fast->setEnabled(g_nFastLevel < kMaxSpeedLevel);
+    fast->SetToolTipText(tip("Fast", m_nFastLevel));
+    fast->setEnabled(m_nFastLevel < kMaxSpeedLevel);
   }
 }
 
@@ -152,6 +171,7 @@ void CReplayerView::LayoutChildren() {
   const int x0 = w / 2 + 15;
   const int gap = (w / 2 - 226) / 6;
   if (m_pSlider) m_pSlider->setGeometry(QRect(QPoint(23, 8), QPoint(x0 - 23 - 1, 21 - 1)));
+  if (m_pTime) m_pTime->setGeometry(QRect(QPoint(23, 21), QPoint(x0 - 23 - 1, height() - 1)));
   for (int i = 0; i < CReplayerBackBmp::kButtonCount; ++i)
     if (CxSkinButton* button = Button(i)) button->setGeometry(x0 + i * (28 + gap), 5, 28, 28);
 }

@@ -1,7 +1,8 @@
 // CReplayerView -- the playback control bar under the video windows.
 //
 // A strip with a position slider (id 2074) showing how far the focused window's recording has
-// played, and seven picture buttons: Play, Pause, Stop, Slower, Fast, Front, Next (ids
+// played (a click or a drag on it positions that window when released), the time of the
+// window's picture under it ("2024-03-05 14:05:30  03:12 / 10:00"), and seven picture buttons: Play, Pause, Stop, Slower, Fast, Front, Next (ids
 // 5028-5034). Pictures and button places come from the skin file "Skin/replayer_config.ini"
 // (see barbackground.h); tooltips from the language. The buttons act on every video window
 // through the main window's playback commands (playbackcommands.h).
@@ -10,8 +11,8 @@
 // the slider from (23, 8) to (x0 - 23, 21); button i at (x0 + i * (28 + gap), 5), 28 x 28. The
 // background picture is drawn at the left and its last four columns repeated to the right.
 //
-// Speed levels: a slow and a fast level, each 0-3 (0 none), shared by every bar of the
-// process. Slower and Fast step their level 1, 2, 3 and clear the other one; at level 3 the
+// Speed levels: a slow and a fast level, each 0-3 (0 none), kept by the bar.
+// Slower and Fast step their level 1, 2, 3 and clear the other one; at level 3 the
 // button is disabled (the players have no slower or faster step) until a level is cleared. The
 // tooltips of the two buttons carry the level ("Slow2").
 #pragma once
@@ -26,6 +27,7 @@
 
 class CPlaybackCommands;
 class CReplayerSlider;
+class QLabel;
 class CxSkinButton;
 
 class CReplayerView : public QWidget {
@@ -50,8 +52,12 @@ class CReplayerView : public QWidget {
   // The same from another folder holding "Skin/" (tests).
   bool OnInitDialog(const QString& resourceDir);
 
-  // Shows percent (0-100) of window windowIndex's recording on the slider.
+  // Shows percent (0-100) of window windowIndex's recording on the slider (not while the thumb
+  // is dragged).
   void SetProgress(int windowIndex, int percent);
+  // The time under the slider: the focused window's picture time and elapsed / total.
+  void SetTimeText(const QString& text);
+  QString TimeText() const;
 
   // The button commands (what a click on each does).
   void OnPlay();
@@ -64,9 +70,9 @@ class CReplayerView : public QWidget {
 
   // Both speed levels back to 0 and both tooltips plain.
   void ResetSpeedLevels();
-  // The process-wide speed levels.
-  static int SlowLevel();
-  static int FastLevel();
+  // The bar's speed levels.
+  int SlowLevel() const { return m_nSlowLevel; }
+  int FastLevel() const { return m_nFastLevel; }
 
   CReplayerSlider* Slider() const { return m_pSlider; }
   // Button i (CReplayerBackBmp::kPlay ... kNext); null before OnInitDialog.
@@ -87,5 +93,8 @@ class CReplayerView : public QWidget {
   CLoadBmp::TextLookup m_texts;
   CLoadBmp::MessageBox m_message;
   CReplayerSlider* m_pSlider = nullptr;  // child
+  QLabel* m_pTime = nullptr;             // child: the time under the slider
   CReplayerBackBmp m_skin;
+  int m_nSlowLevel = 0;  // 0-kMaxSpeedLevel, 0 = none
+  int m_nFastLevel = 0;  // the same
 };

@@ -41,6 +41,7 @@ bool CVendrelApp::InitInstance() {
   language->SetRootPath(vendrel::ResourceDir());
   language->SetConfigFile(vendrel::ConfigFilePath());
   language->LoadLanguage(0);
+  language->InstallQtTranslations();
 
   if (!configReady) {
     std::fprintf(stderr, "vendrel: %s\n", error.c_str());

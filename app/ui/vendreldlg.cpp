@@ -2,6 +2,8 @@
 #include "vendreldlg.h"
 
 #include "appdirs.h"
+#include "dialogsaveto.h"
+#include "gototime.h"
 #include "initlanguage.h"
 #include "keyboardhabits.h"
 #include "messagebox.h"
@@ -11,9 +13,12 @@
 #include "playermanager.h"
 #include "programicon.h"
 #include "recordtree.h"
+#include "timelinehost.h"
+#include "timelinepanel.h"
 #include "replayerview.h"
 #include "viewersettings.h"
 #include "windowskin.h"
+#include "profile/profile.h"
 
 #include <algorithm>
 
@@ -35,6 +40,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
+
+#include <profile/profile.h>
 
 #ifndef VENDREL_VERSION
 #define VENDREL_VERSION "0"
@@ -47,6 +55,33 @@ QAction* AddCommand(QMenu* menu, const char* key, int id) {
   action->setData(id);
   return action;
 }
+
+// The handle over the tree's left edge: dragging it sets the tree's width, releasing it stores
+// the width.
+class CTreeSplitter : public QWidget {
+ public:
+  CTreeSplitter(CVendrelDlg* owner) : QWidget(owner), m_pOwner(owner) {
+    setObjectName(QStringLiteral("TreeSplitter"));
+    setCursor(Qt::SplitHCursor);
+    const QString tip = CInitLanguage::Instance()->GetString(QStringLiteral("TreeSplitter"));
+    setToolTip(tip);
+    setAccessibleName(tip);
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override { m_nGrip = event->position().toPoint().x(); }
+  void mouseMoveEvent(QMouseEvent* event) override {
+    if (!(event->buttons() & Qt::LeftButton)) return;
+    // The handle's left edge, which is the tree's, follows the pointer.
+    const int x = m_pOwner->mapFromGlobal(event->globalPosition().toPoint()).x() - m_nGrip;
+    m_pOwner->SetTreeWidth(m_pOwner->ClientRect().right() + 1 - x);
+  }
+  void mouseReleaseEvent(QMouseEvent*) override { m_pOwner->SetTreeWidth(m_pOwner->TreeWidth(), true); }
+
+ private:
+  CVendrelDlg* m_pOwner;
+  int m_nGrip = 0;  // where in the handle the pointer took it
+};
 
 // A text of the language files by its key.
 QString Text(const char* key) { return CInitLanguage::Instance()->GetString(QString::fromUtf8(key)); }
@@ -86,6 +121,10 @@ void CVendrelDlg::CreateMenuBar() {
   AddCommand(setting, "ModifyPwd", kCmdModifyPwd);
   AddCommand(setting, "OpenImage", kCmdOpenImage)->setShortcut(QKeySequence::Open);
   AddCommand(setting, "Folders", kCmdFolders);
+  AddCommand(setting, "GoToTime", CPlaybackCommands::kCmdGoToTime);
+  m_pTimelineAction = AddCommand(setting, "ShowTimeline", kCmdShowTimeline);
+  m_pTimelineAction->setCheckable(true);
+  AddCommand(setting, "SaveTimeline", kCmdSaveTimeline);
   AddCommand(setting, "Exit", kCmdCancel)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(m_pMenuBar, &QMenuBar::triggered, this, [this](QAction* action) {
     if (action->data().isValid()) OnCommand(action->data().toInt());
@@ -132,6 +171,12 @@ void CVendrelDlg::CreateChildren() {
   m_pReplayerView->OnInitDialog();
   m_pPlayback->SetProgressSink(
       [this](int window, int percent) { m_pReplayerView->SetProgress(window, percent); });
+  m_pPlayback->SetPlayStarted([this] { StartStatusTimer(); });
+  m_pPlayback->SetTimeSink([this](const QString& text) { m_pReplayerView->SetTimeText(text); });
+  m_pPlayback->SetGoToTime([this] {
+    CGoToTimeDlg dialog(m_pPlayback->FocusedMoment(), this);
+    if (dialog.exec() == QDialog::Accepted) m_pPlayback->PositionAllAt(dialog.Moment());
+  });
   // The record tree (130) brings the disks up as it is made.
   auto* tree = new CRecordSearchDlg(m_pPlayback.get(), this);
   tree->setObjectName(QStringLiteral("130"));
@@ -139,9 +184,26 @@ void CVendrelDlg::CreateChildren() {
   m_pTreeArea = tree;
   m_pTree = tree;
   setAcceptDrops(true);
+  m_nTreeWidth = profile::GetInt(vendrel::ConfigFilePath(), "Layout", "TreeWidth", kTreeWidth);
+  m_pSplitter = new CTreeSplitter(this);
   m_pPlayback->SetSelectedFile(
       [tree](std::string* rooted) { return tree->GetSelectedFilePath(*rooted) == 1; });
+  // The timeline under the grid, shown as the user left it (hidden the first time, so the
+  // grid keeps its place until the user asks for the panel).
+  m_pTimeline = new CTimelineHost(m_pPlayback.get(), tree->Tree(), this);
+  m_pTimeline->Panel()->setObjectName(QStringLiteral("Timeline"));
+  m_pTimeline->SetRelayout([this] { OnSize(); });
+  SetTimelineVisible(profile::GetInt(vendrel::ConfigFilePath(), "view", "Timeline", 0) != 0);
 }
+
+void CVendrelDlg::SetTimelineVisible(bool on) {
+  if (!m_pTimeline) return;
+  m_pTimeline->Panel()->setVisible(on);
+  if (m_pTimelineAction) m_pTimelineAction->setChecked(on);
+  OnSize();
+}
+
+bool CVendrelDlg::TimelineVisible() const { return m_pTimeline && !m_pTimeline->Panel()->isHidden(); }
 
 void CVendrelDlg::InitVideoWindow() {
   m_pVideoWnd->SetLanguageFile(QString::fromStdString(CInitLanguage::Instance()->GetLanguageFilePath()));
@@ -164,10 +226,20 @@ void CVendrelDlg::ShowFirstLayout() {
   m_pPlayback->UpdateAudio();
 }
 
-void CVendrelDlg::StartStatusTimer() { m_nStatusTimer = startTimer(1000); }
+void CVendrelDlg::StartStatusTimer() {
+  if (!m_nStatusTimer) m_nStatusTimer = startTimer(1000);
+}
 
 void CVendrelDlg::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == m_nStatusTimer) m_pPlayback->StatusPass();
+  // The pass that finds every window idle (and writes their idle texts) is the last one until
+  // the next play starts: an idle viewer does not wake for it.
+  if (event->timerId() == m_nStatusTimer) {
+    if (m_pTimeline && TimelineVisible()) m_pTimeline->Tick();
+    if (!m_pPlayback->StatusPass()) {
+      killTimer(m_nStatusTimer);
+      m_nStatusTimer = 0;
+    }
+  }
   QDialog::timerEvent(event);
 }
 
@@ -222,12 +294,31 @@ void CVendrelDlg::OnSize() {
     child->setGeometry(client.left() + left, client.top() + top, std::max(0, right - left),
                        std::max(0, bottom - top));
   };
-  place(m_pVideoWnd, 0, 0, w - kTreeWidth, h - kBarHeight);
+  const int tree = m_nTreeWidth;
+  // The timeline takes the height its rows want, at most a third of the grid's.
+  int timeline = 0;
+  if (m_pTimeline && TimelineVisible()) {
+    timeline = std::min(m_pTimeline->Panel()->sizeHint().height(), (h - kBarHeight) / 3);
+    place(m_pTimeline->Panel(), 0, h - kBarHeight - timeline, w - tree, h - kBarHeight);
+  }
+  place(m_pVideoWnd, 0, 0, w - tree, h - kBarHeight - timeline);
   if (m_pReplayerView) {
-    place(m_pReplayerView, 0, h - kBarHeight, w - kTreeWidth, h);
+    place(m_pReplayerView, 0, h - kBarHeight, w - tree, h);
     if (m_pReplayerView->isHidden()) m_pReplayerView->show();
   }
-  place(m_pTreeArea, w - kTreeWidth, 0, w, h);
+  place(m_pTreeArea, w - tree, 0, w, h);
+  if (m_pSplitter) {
+    place(m_pSplitter, w - tree, 0, w - tree + kSplitterWidth, h);
+    m_pSplitter->raise();
+  }
+}
+
+void CVendrelDlg::SetTreeWidth(int width, bool store) {
+  const int client = ClientRect().width();
+  m_nTreeWidth = std::max(kMinTreeWidth, std::min(width, client - kMinTreeWidth));
+  OnSize();
+  if (store)
+    profile::WriteString(vendrel::ConfigFilePath(), "Layout", "TreeWidth", std::to_string(m_nTreeWidth));
 }
 
 void CVendrelDlg::resizeEvent(QResizeEvent* event) {
@@ -361,8 +452,15 @@ bool CVendrelDlg::OnCommand(int id) {
     case kCmdAbout:
       ShowAbout();
       return true;
+    case kCmdShowTimeline:
+      SetTimelineVisible(!TimelineVisible());
+      profile::WriteString(vendrel::ConfigFilePath(), "view", "Timeline", TimelineVisible() ? "1" : "0");
+      return true;
+    case kCmdSaveTimeline:
+      if (m_pTimeline) m_pTimeline->SavePicture();
+      return true;
     default:
-      return false;
+      return m_pPlayback && m_pPlayback->OnCommand(id);
   }
 }
 

@@ -17,18 +17,22 @@
 // The window owns the 64 players (one per video window, through the player manager) and the
 // playback commands (playbackcommands.h): the tree plays recordings through Playback(), the
 // bar and the keys act through it, the grid's events (context menu, layout, double click) go
-// to it, and once a second its status pass writes each window's status and the focused
-// window's progress to the bar. As it is destroyed it releases every window and deletes the
+// to it, and once a second while some window is busy its status pass writes each window's
+// status and the focused window's progress to the bar. As it is destroyed it releases every window and deletes the
 // player manager, which closes every active player, before its children go.
 //
-// Placement (OnSize), in the client area below the menu bar, width w and height h:
-//   grid         (0, 0) - (w - 255, h - 35)
-//   control bar  (0, h - 35) - (w - 255, h)
-//   tree area    (w - 255, 0) - (w, h)
-// Without remembered settings the dialog starts at (0, 0) with a size of 970 x 630 pixels. "Exit" and the close box end it
-// (reject); while local recordings are being written it asks first, and OK finishes each file
-// before the window goes. Enter never ends it. Escape leaves full screen, else the full-pane
-// view, else does nothing; F11 switches full screen.
+// Placement (OnSize), in the client area below the menu bar, width w and height h, with the
+// tree's width t (255 unless the user dragged it):
+//   grid         (0, 0) - (w - t, h - 35)
+//   control bar  (0, h - 35) - (w - t, h)
+//   tree area    (w - t, 0) - (w, h)
+// A handle on the tree's left edge ("TreeSplitter", with the resize cursor) drags t; the width
+// is kept in the user's Config.ini ([Layout] TreeWidth) and read back at the next start. The
+// timeline panel, when shown, takes its rows from the grid's bottom.
+// Without remembered settings the dialog starts at (0, 0) with a size of 970 x 630 pixels.
+// "Exit" and the close box end it (reject); while local recordings are being written it asks
+// first, and OK finishes each file before the window goes. Enter never ends it. Escape leaves
+// full screen, else the full-pane view, else does nothing; F11 switches full screen.
 #pragma once
 
 #include "skinwin/skininterface.h"
@@ -38,6 +42,8 @@
 #include <QStringList>
 
 #include <memory>
+
+class CTimelineHost;
 
 class CPlaybackCommands;
 class CRecordSearchDlg;
@@ -59,9 +65,13 @@ class CVendrelDlg : public QDialog {
   static constexpr int kCmdModifyPwd = 32773;   // the password change dialog
   static constexpr int kCmdOpenImage = 32774;   // images as drives of the tree
   static constexpr int kCmdFolders = 32775;     // the folders of snapshots and local recordings
+  static constexpr int kCmdShowTimeline = 1650;  // the timeline panel on / off (saved)
+  static constexpr int kCmdSaveTimeline = 1651;  // "Save Timeline as Picture..."
   // The right-hand column of the tree and the strip of the control bar, in pixels.
   static constexpr int kTreeWidth = 255;
   static constexpr int kBarHeight = 35;
+  static constexpr int kMinTreeWidth = 120;  // the narrowest tree, and the narrowest grid
+  static constexpr int kSplitterWidth = 5;   // the drag handle over the tree's left edge
 
   explicit CVendrelDlg(QWidget* parent = nullptr);
   // Releases every video window and deletes the player manager (closing every active player),
@@ -84,8 +94,20 @@ class CVendrelDlg : public QDialog {
   CPlaybackCommands* Playback() const { return m_pPlayback.get(); }
   // The menu bar.
   QMenuBar* MenuBar() const { return m_pMenuBar; }
+  // The timeline under the grid (its panel is control "Timeline").
+  CTimelineHost* Timeline() const { return m_pTimeline; }
+  // Shows or hides the timeline panel (the menu entry's check follows).
+  void SetTimelineVisible(bool on);
+  bool TimelineVisible() const;
   // The window's skin (its frame and system menu when FrameApplied(), else unused).
   skinwin::CSkinInterface* Skin() const { return m_skin.get(); }
+  // The tree's width, and setting it (kept within kMinTreeWidth and the client width less
+  // kMinTreeWidth; the children are placed again). Store: also written to the user's settings.
+  int TreeWidth() const { return m_nTreeWidth; }
+  void SetTreeWidth(int width, bool store = false);
+  // The drag handle (object name "TreeSplitter").
+  QWidget* Splitter() const { return m_pSplitter; }
+
   // The client area below the menu bar and inside the skin's frame (when the window wears a
   // skin), in the dialog's coordinates.
   QRect ClientRect() const;
@@ -145,7 +167,7 @@ class CVendrelDlg : public QDialog {
   void CreatePlayers();       // 10: one player per video window
   void ShowFirstLayout();     // 11: four windows, sound as wanted
   void PlaceWindow();         // 12: (0, 0), 970 x 630
-  void StartStatusTimer();    // 13: the status pass every second
+  void StartStatusTimer();    // 13: the status pass every second (while a window is busy)
   // Tear-down: every window released, the players closed and deleted.
   void OnDestroy();
 
@@ -158,5 +180,9 @@ class CVendrelDlg : public QDialog {
   CRecordSearchDlg* m_pTree = nullptr;          // the same as m_pTreeArea
   QString m_strSnapshotFolder;                  // where snapshots go
   QString m_strRecordFolder;                    // where local recordings go
+  CTimelineHost* m_pTimeline = nullptr;         // owned by Qt
+  QAction* m_pTimelineAction = nullptr;         // "Show Timeline", checkable
   int m_nStatusTimer = 0;                       // id of the one-second timer
+  int m_nTreeWidth = kTreeWidth;                // the tree's width (see the top)
+  QWidget* m_pSplitter = nullptr;               // the drag handle, owned by Qt
 };

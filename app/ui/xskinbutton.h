@@ -25,7 +25,10 @@ class CxSkinButton : public QAbstractButton {
                bool hand = false);
 
   // The tooltip text (empty: none).
-  void SetToolTipText(const QString& text) { setToolTip(text); }
+  void SetToolTipText(const QString& text) {
+    setToolTip(text);
+    setAccessibleName(text);  // a button drawn from pictures has no caption to be named by
+  }
 
   // Which picture is on show now: 0 normal, 1 pressed, 2 mouse-over, 3 disabled.
   int ShownPicture() const;

@@ -77,6 +77,7 @@ CopyStatus ExportFolder::copy(const TreeEntry& rec, const BlockFn& on_block, std
   }
   int write_error = 0;
   bool cancelled = false;
+  bool zeros = true;  // every byte so far is zero
   for (;;) {
     uint8_t* block = hash_.take();
     const uint32_t n = reader.read(block);
@@ -85,6 +86,7 @@ CopyStatus ExportFolder::copy(const TreeEntry& rec, const BlockFn& on_block, std
       hash_.give_back(block);
       break;
     }
+    zeros = zeros && all_zero(block, n);
     hash_.submit(block, n);
     if (on_block && !on_block(n)) {
       cancelled = true;
@@ -108,6 +110,7 @@ CopyStatus ExportFolder::copy(const TreeEntry& rec, const BlockFn& on_block, std
   if (status == CopyStatus::kCopied) {
     sums_.set(export_relative_path(rec.path), hex);
     last_sha256_ = hex;
+    last_all_zero_ = zeros && rec.size > 0;
     return status;
   }
   ::unlink(temp.c_str());

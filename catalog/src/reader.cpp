@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "catalog/text.h"
 
@@ -35,4 +36,28 @@ bool RecordingReader::complete(std::string& error) const {
   error = concat({"read of ", path_, " failed after ", std::to_string(bytes_), " of ", std::to_string(length_),
                   " bytes"});
   return false;
+}
+
+bool all_zero(const uint8_t* data, size_t size) {
+  return std::all_of(data, data + size, [](uint8_t b) { return b == 0; });
+}
+
+bool recording_reads_all_zero(const std::string& path, uint64_t expected_bytes) {
+  constexpr uint32_t kProbeBytes = 64 * 1024;  // small: most recordings answer with one read
+  RecordingReader reader;
+  std::string ignored;
+  if (!reader.open(path, expected_bytes, ignored)) return false;
+  const auto block = std::make_unique<uint8_t[]>(kProbeBytes);
+  bool any = false;
+  for (uint32_t n; (n = reader.read(block.get(), kProbeBytes)) != 0;) {
+    if (!all_zero(block.get(), n)) return false;
+    any = true;
+  }
+  return any;
+}
+
+std::string all_zero_warning(const std::string& path) {
+  return concat({"warning: ", path,
+                 ": every byte reads as zero (a wiped or never-written stretch): no picture can be "
+                 "decoded from it"});
 }

@@ -3,6 +3,8 @@
 #include <openssl/evp.h>
 
 #include <cstdio>
+#include <fstream>
+#include <vector>
 
 Sha256::Sha256() : ctx_(EVP_MD_CTX_new()) { EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr); }
 
@@ -86,4 +88,20 @@ void HashPipeline::run() {
     free_.push_back(block);
     changed_.notify_all();
   }
+}
+
+bool sha256_file(const std::string& path, std::string& hex, uint64_t& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  Sha256 sha;
+  std::vector<char> block(1 << 20);
+  bytes = 0;
+  while (in) {
+    in.read(block.data(), std::streamsize(block.size()));
+    const auto n = size_t(in.gcount());
+    sha.update(reinterpret_cast<const uint8_t*>(block.data()), n);
+    bytes += n;
+  }
+  hex = sha.hex();
+  return in.eof();
 }

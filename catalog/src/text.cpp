@@ -8,3 +8,10 @@ std::string concat(std::initializer_list<std::string_view> pieces) {
   for (std::string_view p : pieces) out += p;
   return out;
 }
+
+std::string utc_text(std::time_t t, const char* format) {
+  struct tm fields {};
+  gmtime_r(&t, &fields);
+  char text[64];
+  return std::strftime(text, sizeof text, format, &fields) ? text : "";
+}

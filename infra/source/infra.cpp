@@ -6,6 +6,7 @@
 #include "infra/clock.h"
 #include "infra/thread.h"
 #include "infra/timer.h"
+#include "infra/trace.h"
 #include "lazyinstance.h"
 
 namespace infra {
@@ -18,8 +19,8 @@ CInfra *CInfra::Instance() { return g_infra.Get(); }
 void CInfra::DeleteInstance() { g_infra.Delete(); }
 
 bool CInfra::start() {
-  std::printf("\n\nInfra: $Rev: 921 $, Build in:%s, %s\n", __DATE__, __TIME__);
-  std::printf("CInfra::start()>>>>>>>>>>\n");
+  Trace("Infra: $Rev: 921 $, Build in:%s, %s", __DATE__, __TIME__);
+  Trace("CInfra::start()>>>>>>>>>>");
   CTimerManager *timers = CTimerManager::Instance();
   // A second start would wait for the running scheduler without end.
   if (timers->IsStopped()) timers->Start();

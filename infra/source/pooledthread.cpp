@@ -39,6 +39,7 @@ void PooledThread::ThreadProc() {
       CGuard guard(PoolLock());
       if (m_pSlot) {
         m_pSlot->m_pThread.store(nullptr);
+        m_pSlot->m_pThread.notify_all();  // the slot lives: its destructor takes the pool lock
         m_pSlot = nullptr;
       }
     }
@@ -49,6 +50,10 @@ void PooledThread::ThreadProc() {
 PooledThreadSlot::~PooledThreadSlot() {
   CGuard guard(PoolLock());
   if (PooledThread *t = m_pThread.load()) t->m_pSlot = nullptr;
+}
+
+void PooledThreadSlot::WaitIdle() const {
+  while (PooledThread *t = m_pThread.load()) m_pThread.wait(t);
 }
 
 bool PooledThreadSlot::Dispatch(const char *name, Callback callback, uint32_t param,

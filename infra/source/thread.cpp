@@ -92,6 +92,10 @@ bool CThread::Stop(bool wait) {
   return true;
 }
 
+std::mutex &CThread::NapLock() { return m_threadImp->m_napLock; }
+
+std::condition_variable &CThread::NapWake() { return m_threadImp->m_napWake; }
+
 bool CThread::NapWhileLooping(int ms) {
   CThreadImp &imp = *m_threadImp;
   std::unique_lock<std::mutex> lock(imp.m_napLock);

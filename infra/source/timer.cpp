@@ -61,6 +61,11 @@ bool CTimer::IsDone() const { return m_timerImp->m_bDone.load(); }
 
 bool CTimer::IsRunning() const { return m_timerImp->m_slot.IsBusy(); }
 
+void CTimer::StopAndWait() {
+  Stop(false);
+  m_timerImp->m_slot.WaitIdle();
+}
+
 std::string CTimer::GetName() const {
   CGuard guard(TimerLock());
   return m_timerImp->m_name;

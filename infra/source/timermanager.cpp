@@ -1,24 +1,47 @@
 // CTimerManager: the scheduler thread and its list of started timers in ascending due time.
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
-#include <thread>
 
 #include "infra/clock.h"
 #include "infra/timer.h"
+#include "infra/trace.h"
 #include "lazyinstance.h"
 #include "timerimp.h"
 
 namespace infra {
 namespace {
 LazyInstance<CTimerManager> g_timerManager;
+
+// The library's millisecond counter, waited on in real time.
+class SteadyTimerClock final : public CTimerClock {
+ public:
+  uint64_t NowMs() override { return GetMSCount(); }
+  void WaitUntil(uint64_t dueMs, std::condition_variable &wake,
+                 std::unique_lock<std::mutex> &lock) override {
+    if (dueMs == kNever) {
+      wake.wait(lock);
+      return;
+    }
+    const uint64_t now = GetMSCount();
+    if (dueMs > now) wake.wait_for(lock, std::chrono::milliseconds(dueMs - now));
+  }
+};
+
+CTimerClock &SteadyClock() {
+  static CTimerClock &clock = *new SteadyTimerClock;  // never destroyed, like the timer lock
+  return clock;
+}
+
 }  // namespace
 
 CTimerManager *CTimerManager::Instance() { return g_timerManager.Get(); }
 
 void CTimerManager::DeleteInstance() { g_timerManager.Delete(); }
 
-CTimerManager::CTimerManager() : CThread("TimerManager", 2, 0, 0), m_curTime(GetMSCount()) {
-  std::printf("CTimerManager::CTimerManager()>>>>>>>>>\n");
+CTimerManager::CTimerManager()
+    : CThread("TimerManager", 2, 0, 0), m_clock(&SteadyClock()), m_curTime(m_clock->NowMs()) {
+  Trace("CTimerManager::CTimerManager()>>>>>>>>>");
 }
 
 CTimerManager::~CTimerManager() {
@@ -45,6 +68,9 @@ bool CTimerManager::Insert(CTimerImp *t) {
   else
     m_pHead = t;
   if (next) next->m_prev = t;
+  // A new first timer may be due before the scheduler means to wake; its own passes reinsert
+  // periodic timers before they compute their sleep.
+  if (!prev && GetThreadId() != GetCurrentThreadId()) Wake();
   return true;
 }
 
@@ -61,25 +87,72 @@ bool CTimerManager::Remove(CTimerImp *t) {
   return true;
 }
 
+uint64_t CTimerManager::GetCurTime() {
+  CGuard guard(TimerLock());
+  if (m_bReadingOld) {
+    m_curTime = std::max(m_curTime, m_clock->NowMs());
+    m_bReadingOld = false;
+  }
+  return m_curTime;
+}
+
+void CTimerManager::SetClock(CTimerClock *clock) {
+  CTimerClock *old;
+  {
+    CGuard guard(TimerLock());
+    old = m_clock;
+    m_clock = clock ? clock : &SteadyClock();
+    m_curTime = m_clock->NowMs();
+    m_bReadingOld = false;
+  }
+  Wake();
+  // The old clock may go once the scheduler has left its wait.
+  std::unique_lock<std::mutex> lock(NapLock());
+  NapWake().wait(lock, [&] { return m_pWaitingOn != old; });
+}
+
+void CTimerManager::Wake() {
+  {
+    std::lock_guard<std::mutex> lock(NapLock());
+    m_bWoken = true;
+  }
+  NapWake().notify_all();
+}
+
 void CTimerManager::ThreadProc() {
   while (m_bLoop.load()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    Check();
+    const uint64_t next = Check();
+    CTimerClock *clock;
+    {
+      CGuard guard(TimerLock());
+      clock = m_clock;
+    }
+    // Stop and Wake change their flags under the nap lock before they notify: tested here
+    // under it, neither is missed.
+    std::unique_lock<std::mutex> lock(NapLock());
+    if (m_bLoop.load() && !m_bWoken) {
+      m_pWaitingOn = clock;
+      clock->WaitUntil(next, NapWake(), lock);
+      m_pWaitingOn = nullptr;
+      NapWake().notify_all();  // for SetClock
+    }
+    m_bWoken = false;
   }
 }
 
-void CTimerManager::Check() {
+uint64_t CTimerManager::Check() {
   CGuard guard(TimerLock());
   const uint64_t previous = m_curTime;
-  m_curTime = GetMSCount();
-  if (m_curTime == previous) return;
+  m_curTime = m_clock->NowMs();
   if (m_curTime < previous) {  // the counter went back: start every timer's period afresh
-    std::printf("CTimerManager::Check() MSCount Overflowed, %" PRIu64 " < %" PRIu64 " .\n",
-                m_curTime, previous);
+    Trace("CTimerManager::Check() MSCount Overflowed, %" PRIu64 " < %" PRIu64 " .", m_curTime, previous);
     m_curTime = 0;
     for (CTimerImp *t = m_pHead; t; t = t->m_next) t->m_due = t->m_period;
   }
   while (m_pHead && m_pHead->m_due < m_curTime) Run(m_pHead);
+  m_bReadingOld = true;  // the scheduler sleeps from now on
+  // A timer runs at the first check whose reading is past its due time.
+  return m_pHead ? std::max(m_pHead->m_due, m_curTime) + 1 : CTimerClock::kNever;
 }
 
 void CTimerManager::Run(CTimerImp *t) {

@@ -1,10 +1,11 @@
 // Timers: one-shot and periodic runs on pooled threads, the order of equal due times,
-// dropped overlapping runs, Stop with callNow, callbacks that start and stop timers, a timer
-// destroyed while its callback runs, and the timer table.
+// dropped overlapping runs, Stop with callNow, StopAndWait, callbacks that start and stop
+// timers, a timer destroyed while its callback runs, and the timer table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -72,6 +73,37 @@ struct HeldProbe {
   }
   Callback AsCallback() { return Callback::Member<&HeldProbe::Hit>(this); }
 };
+
+// A callback that runs until its gate opens and notes that it got to its end.
+struct GatedRun {
+  Gate gate;
+  std::atomic<bool> entered{false};
+  std::atomic<bool> finished{false};
+  void Hit(uint32_t) {
+    entered = true;
+    gate.Pass();
+    finished = true;
+  }
+  Callback AsCallback() { return Callback::Member<&GatedRun::Hit>(this); }
+};
+
+TEST(Timer, StopAndWaitReturnsAfterTheRunningCallback) {
+  GatedRun run;
+  CTimer timer("Gated");
+  timer.Start(run.AsCallback(), 0, 0, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return run.entered.load(); }));
+  bool finishedAtReturn = false;
+  std::thread stopper([&] {
+    timer.StopAndWait();
+    finishedAtReturn = run.finished;
+  });
+  run.gate.Open();
+  stopper.join();
+  EXPECT_TRUE(finishedAtReturn);
+  EXPECT_FALSE(timer.IsRunning());
+  EXPECT_FALSE(timer.IsStarted());
+  timer.StopAndWait();  // nothing running: returns at once
+}
 
 // Starts timers A and B with one clock reading, so their due times are equal, after putting
 // two idle pooled threads on top of the idle list; the first timer run takes the top one.
@@ -274,6 +306,67 @@ TEST(Timer, NamesAndTheTimerTable) {
   }));
   slow.gate.Open();
   EXPECT_TRUE(WaitFor([&] { return !running.IsRunning(); }));
+}
+
+// A clock the test moves by hand, one millisecond at a time and only while the scheduler
+// sleeps; it notes every sleep of the scheduler and the deadline it slept until.
+class VirtualClock final : public CTimerClock {
+ public:
+  explicit VirtualClock(uint64_t start) : m_now(start) {}
+  uint64_t NowMs() override { return m_now.load(); }
+  void WaitUntil(uint64_t dueMs, std::condition_variable &wake,
+                 std::unique_lock<std::mutex> &lock) override {
+    m_lock = lock.mutex();
+    m_wake = &wake;
+    ++m_sleeps;
+    m_deadline = dueMs;
+    if (m_now.load() >= dueMs) return;
+    m_asleep = true;
+    wake.wait(lock);
+    m_asleep = false;
+  }
+  // Moves the time on to `to`, waking the scheduler only when it reaches its deadline.
+  void AdvanceTo(uint64_t to) {
+    while (m_now.load() < to) {
+      ASSERT_TRUE(WaitFor([&] { return m_asleep.load(); }));
+      std::lock_guard<std::mutex> lock(*m_lock.load());
+      if (++m_now >= m_deadline.load()) m_wake.load()->notify_all();
+    }
+  }
+  int Sleeps() const { return m_sleeps.load(); }
+  uint64_t Deadline() const { return m_deadline.load(); }
+
+ private:
+  std::atomic<uint64_t> m_now;
+  std::atomic<std::mutex *> m_lock{nullptr};  // the scheduler's lock and condition, as it
+  std::atomic<std::condition_variable *> m_wake{nullptr};  // last slept on them
+  std::atomic<int> m_sleeps{0};
+  std::atomic<uint64_t> m_deadline{0};
+  std::atomic<bool> m_asleep{false};
+};
+
+TEST(Timer, TheSchedulerSleepsUntilTheNextDueTimer) {
+  VirtualClock clock(1000);
+  CTimerManager *manager = CTimerManager::Instance();
+  manager->SetClock(&clock);
+  // Nothing started: no deadline at all.
+  ASSERT_TRUE(WaitFor([&] { return clock.Deadline() == CTimerClock::kNever; }));
+  Probe probe;
+  CTimer timer("Virtual");
+  timer.Start(probe.AsCallback(), 1000, 1000, 0, 0);  // due at 2000, then every second
+  ASSERT_TRUE(WaitFor([&] { return clock.Deadline() == 2001; }));
+  const int sleepsBefore = clock.Sleeps();
+  for (int run = 1; run <= 3; ++run) {
+    clock.AdvanceTo(1001 + 1000 * run);
+    ASSERT_TRUE(WaitFor([&] { return probe.calls == run; }));
+  }
+  ASSERT_TRUE(WaitFor([&] { return clock.Deadline() == 5001; }));
+  // Three seconds of timer time cost a wake-up per run, not one per millisecond.
+  EXPECT_LE(clock.Sleeps() - sleepsBefore, 6);
+  EXPECT_EQ(probe.calls.load(), 3);
+  timer.Stop(false);
+  EXPECT_TRUE(WaitFor([&] { return !timer.IsRunning(); }));
+  manager->SetClock(nullptr);
 }
 
 }  // namespace

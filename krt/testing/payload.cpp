@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "krt/endian.h"
 #include "plan.h"
@@ -46,6 +47,15 @@ bool read_stream(const std::string& path, std::vector<uint8_t>& bytes) {
   return !in.bad();
 }
 
+const std::vector<uint8_t>& payload_source(const Payload& payload, std::map<std::string, std::vector<uint8_t>>& streams) {
+  static const std::vector<uint8_t> kNothing;
+  if (payload.kind == Payload::Kind::kBytes) return payload.bytes ? *payload.bytes : kNothing;
+  if (payload.kind != Payload::Kind::kStream) return kNothing;
+  auto [it, added] = streams.try_emplace(payload.stream_path);
+  if (added) read_stream(payload.stream_path, it->second);
+  return it->second;
+}
+
 void fill_file_sectors(const FilePlacement& f, const std::vector<uint8_t>& stream, uint32_t first,
                        uint32_t count, uint8_t* out) {
   const uint32_t P = f.sector_per_clus;
@@ -55,7 +65,8 @@ void fill_file_sectors(const FilePlacement& f, const std::vector<uint8_t>& strea
     uint8_t* sector = out + size_t(i) * kSectorBytes;
     if (f.payload.kind == Payload::Kind::kPattern) {
       pattern_sector(sector, f.disk, f.slot, f.clusters[s / P], s % P);
-    } else if (f.payload.kind == Payload::Kind::kStream && s >= f.header_sectors) {
+    } else if ((f.payload.kind == Payload::Kind::kStream || f.payload.kind == Payload::Kind::kBytes) &&
+               s >= f.header_sectors) {
       const uint64_t at = uint64_t(s - f.header_sectors) * kSectorBytes;
       if (at < stream.size())
         std::memcpy(sector, stream.data() + at, std::min<uint64_t>(kSectorBytes, stream.size() - at));
@@ -70,9 +81,9 @@ void fill_file_sectors(const FilePlacement& f, const std::vector<uint8_t>& strea
 }  // namespace detail
 
 std::vector<uint8_t> expected_bytes(const FilePlacement& file) {
-  std::vector<uint8_t> stream;
-  if (file.payload.kind == Payload::Kind::kStream && !detail::read_stream(file.payload.stream_path, stream))
-    return {};
+  std::map<std::string, std::vector<uint8_t>> streams;
+  const std::vector<uint8_t>& stream = detail::payload_source(file.payload, streams);
+  if (file.payload.kind == Payload::Kind::kStream && stream.empty()) return {};
   std::vector<uint8_t> bytes(size_t(file.data_sectors) * kSectorBytes);
   if (file.payload.kind == Payload::Kind::kNone) {
     detail::fill_file_sectors(file, stream, 0, file.header_sectors, bytes.data());
@@ -89,7 +100,7 @@ bool fit_to_stream(File& f, const std::string& stream_path, uint32_t sector_per_
   const uint64_t sectors = f.header_sectors + (uint64_t(st.st_size) + kSectorBytes - 1) / kSectorBytes;
   f.clusters = uint32_t((sectors + sector_per_clus - 1) / sector_per_clus);
   f.end_length = uint16_t(sectors - uint64_t(f.clusters - 1) * sector_per_clus);
-  f.payload = Payload{Payload::Kind::kStream, stream_path};
+  f.payload = Payload{Payload::Kind::kStream, stream_path, {}};
   return true;
 }
 

@@ -47,17 +47,21 @@ bool check_partition(const Disk& disk, const Partition& p, std::array<bool, 4>& 
   return true;
 }
 
-// Every stream named by a file or the disk must be readable before anything is written.
+// Every stream named by a file or the disk must be readable, and every byte payload given,
+// before anything is written.
 bool check_streams(const Disk& disk, std::string& error) {
   std::vector<std::string> paths;
+  bool bytes_missing = false;
   auto note = [&](const Payload& p) {
     if (p.kind == Payload::Kind::kStream) paths.push_back(p.stream_path);
+    bytes_missing |= p.kind == Payload::Kind::kBytes && !p.bytes;
   };
   note(disk.payload);
   for (const Partition& part : disk.partitions)
     for (const auto* files : {&part.files, &part.older_lap})
       for (const File& f : *files)
         if (f.payload) note(*f.payload);
+  if (bytes_missing) return error = "a byte payload without bytes", false;
   std::sort(paths.begin(), paths.end());
   paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
   for (const std::string& path : paths) {

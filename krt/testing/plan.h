@@ -71,4 +71,8 @@ void fill_file_sectors(const FilePlacement& file, const std::vector<uint8_t>& st
 // Reads a whole stream file. Returns false when it cannot be read.
 bool read_stream(const std::string& path, std::vector<uint8_t>& bytes);
 
+// The bytes a stream or byte payload copies into its files (empty for the others): a byte
+// payload's own, or the stream file's, read once into `streams` (by path).
+const std::vector<uint8_t>& payload_source(const Payload& payload, std::map<std::string, std::vector<uint8_t>>& streams);
+
 }  // namespace krt_testing::detail

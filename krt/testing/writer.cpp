@@ -159,8 +159,7 @@ bool write_file_data(ImageFile& image, const PartitionPlan& plan, const FilePlac
   const Layout& l = plan.report.layout;
   const uint32_t P = f.sector_per_clus;
   const bool has_current = !plan.report.files.empty();
-  std::vector<uint8_t>& stream = streams[f.payload.stream_path];
-  if (f.payload.kind == Payload::Kind::kStream && stream.empty()) read_stream(f.payload.stream_path, stream);
+  const std::vector<uint8_t>& stream = payload_source(f.payload, streams);
   // Without a payload only the header sectors carry bytes.
   const uint32_t sectors = f.payload.kind == Payload::Kind::kNone ? f.header_sectors : f.data_sectors;
   std::vector<uint8_t> buffer;

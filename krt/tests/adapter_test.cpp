@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "adapter_support.h"
+#include "krt/cache.h"
+#include "krt/dir_index.h"
 #include "krt/file.h"
 #include "krt/lock.h"
 #include "krt/work_drivers.h"
@@ -103,6 +105,33 @@ TEST_F(Adapter, ListsAChannelDayInStartTimeOrder) {
   EXPECT_EQ(find.GetFileName(), test::expected_name(file(2), placed(2)));
   EXPECT_TRUE(find.FindNextFile());
   find.Close();
+}
+
+TEST_F(Adapter, ANameDependsOnTheDiskAlone) {
+  // A one-cluster recording whose stored end time equals its start lists as ending one second
+  // later: before its end time was looked up, after, and once the cache forgot its sector.
+  described_ = channel_day_disk();
+  File& instant = described_.partitions[0].files[2];
+  instant.end = instant.start;
+  instant.clusters = 1;
+  up({described_});
+  File listed = instant;
+  listed.end = time_add(instant.start, 1);
+  const std::string name = test::expected_name(listed, placed(2));
+  const auto first_listed = [&] { return test::names(test::list(kDay + "*")).at(0); };
+  EXPECT_EQ(first_listed(), name);
+  uint32_t end = 0;
+  {
+    std::lock_guard<std::recursive_mutex> hold(library_lock());
+    ASSERT_EQ(get_dir_item_time1(*get_pdp(0, 0), placed(2).first_cluster, end), FS_OK);
+  }
+  EXPECT_EQ(end, listed.end);
+  EXPECT_EQ(first_listed(), name) << "after the end time was looked up";
+  {
+    std::lock_guard<std::recursive_mutex> hold(library_lock());
+    binit();
+  }
+  EXPECT_EQ(first_listed(), name) << "after the cache dropped the sector";
 }
 
 TEST_F(Adapter, EveryListedNameReadsAsItsRecording) {

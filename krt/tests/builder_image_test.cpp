@@ -373,7 +373,7 @@ TEST_F(BuilderImage, RefusesWhatCannotBeBuilt) {
       {"channel 64", [](Disk& d) { d.partitions[0].files[0].channel = 64; }, path, "channel"},
       {"too many clusters", [](Disk& d) { d.partitions[0].files[0].clusters = 7000; }, path, "total_clus"},
       {"past the disk", [](Disk& d) { d.sectors = kSmall - 1; }, path, "past the disk"},
-      {"no stream", [](Disk& d) { d.payload = {Payload::Kind::kStream, "/nonexistent/stream"}; }, path, "stream"},
+      {"no stream", [](Disk& d) { d.payload = {Payload::Kind::kStream, "/nonexistent/stream", {}}; }, path, "stream"},
       {"a folder in the way", [](Disk&) {}, dir, "not a regular file"},
       // 40,000 sectors: the user-data area from 47,616 lies past the end.
       {"user data past the end", [](Disk& d) {

@@ -44,6 +44,7 @@ class CacheTest : public test::LibraryTest {
     HookLog::fail_read_number = 0;
     HookLog::writes.clear();
     set_disk_hooks(DiskHooks{HookLog::read, HookLog::write});
+    set_readahead(false);  // each miss is then one hook read of its sector
   }
 
   // Reads and releases sector s, returning how many hook reads it took (0 = cache hit).

@@ -154,7 +154,7 @@ TEST_F(DirIndexTest, EndTimeOfAClusterFollowsItsLinkOrItsOwnTimes) {
   ASSERT_EQ(get_dir_item_time1(pdp_, 21, t), FS_OK);
   EXPECT_EQ(t, time_add(kT2, 1));  // equal times: one second later
   bool dirty = true;
-  EXPECT_EQ(ld32(cached_item(21, &dirty).data() + 16), time_add(kT2, 1));
+  EXPECT_EQ(ld32(cached_item(21, &dirty).data() + 16), kT2) << "the cached item is left as stored";
   EXPECT_FALSE(dirty);
   ASSERT_EQ(get_dir_item_time(pdp_, 21, t), FS_OK);
   EXPECT_EQ(t, kT2);
@@ -343,6 +343,7 @@ TEST_F(DirIndexTest, DriverWithoutIndexAnswersEverySearchWithNoIndex) {
 TEST_F(DirIndexTest, UnreadableIndexSectorIsAnIoError) {
   static int reads;
   reads = 0;
+  set_readahead(false);  // the hook fails by its count of reads, one per sector
   set_disk_hooks(DiskHooks{[](uint16_t d, uint16_t n, uint32_t lo, uint32_t hi, uint8_t* buf) {
                              return ++reads == 2 ? -1 : disk_read_sectors(d, n, lo, hi, buf);
                            },

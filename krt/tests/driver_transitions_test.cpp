@@ -14,6 +14,7 @@
 #include "krt/dir_index.h"
 #include "krt/disk_io.h"
 #include "krt/endian.h"
+#include "krt/file_write.h"
 #include "krt/mount.h"
 #include "krt/packed_time.h"
 #include "krt/result.h"

@@ -341,10 +341,10 @@ TEST_F(Restore, StreamCheckClosesTheOpenFile) {
     EXPECT_EQ(p.current_cluster, f.last_cluster);
     EXPECT_EQ(last.down_cluster_no, 0u);
     EXPECT_EQ(last.end_length, c.end_length);
-    // Without a shutdown time the file ends at its last cluster's start; reading that
-    // cluster's end time for end_time1 then moves its cached end one second on.
-    EXPECT_EQ(last.end_time, add_seconds(last.start_time, 1));
-    EXPECT_EQ(p.end_time1, last.end_time);
+    // Without a shutdown time the file ends at its last cluster's start, and stays so in the
+    // cache; that cluster's end time, read for end_time1, is one second later.
+    EXPECT_EQ(last.end_time, last.start_time);
+    EXPECT_EQ(p.end_time1, add_seconds(last.start_time, 1));
     EXPECT_EQ(first.end_length, c.end_length);
     EXPECT_EQ(first.item_num, last.item_num);
     EXPECT_EQ(first.end_time, first_is_last ? last.end_time : last.start_time);

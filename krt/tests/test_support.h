@@ -15,6 +15,7 @@
 #include "krt/disk_io.h"
 #include "krt/driver.h"
 #include "krt/log.h"
+#include "krt/readahead.h"
 #include "krt_testing/hostile_disk.h"
 
 namespace krt::test {
@@ -70,6 +71,7 @@ class LibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     set_disk_hooks(default_disk_hooks());
+    set_readahead(true);
     set_event_hook(nullptr);
     set_log_stream(nullptr);
     reset_log_line();

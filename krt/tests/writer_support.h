@@ -14,6 +14,7 @@
 #include "krt/driver_info.h"
 #include "krt/file_write.h"
 #include "krt/packed_time.h"
+#include "krt/work_drivers.h"
 
 namespace krt::test {
 

@@ -76,6 +76,7 @@ bool CVideoPane::hasFrame() const {
 }
 
 void CVideoPane::setStatusText(const QString& text) { setAndRepaint(m_strStatus, text); }
+void CVideoPane::setTimeLabel(const QString& text) { setAndRepaint(m_strTime, text); }
 void CVideoPane::setSoundMark(bool on) { setAndRepaint(m_bSoundMark, on); }
 void CVideoPane::setCaption(const QString& caption) { setAndRepaint(m_strCaption, caption); }
 void CVideoPane::setFocusFrame(bool focused) { setAndRepaint(m_bFocused, focused); }
@@ -131,6 +132,15 @@ void CVideoPane::paintOverlays(QPainter& painter, const QRect& area) const {
     painter.drawText(inner.translated(1, 1), Qt::AlignLeft | Qt::AlignTop, m_strStatus);
     painter.setPen(Qt::white);
     painter.drawText(inner, Qt::AlignLeft | Qt::AlignTop, m_strStatus);
+  }
+  if (!m_strTime.isEmpty()) {
+    // White on a dark strip fitted to the text: readable on any picture, hiding little of it.
+    const QRect text = painter.fontMetrics().boundingRect(m_strTime).adjusted(-3, -1, 3, 1);
+    QRect strip(inner.left(), inner.bottom() + 1 - text.height(), text.width(), text.height());
+    strip = strip.intersected(area);
+    painter.fillRect(strip, QColor(0, 0, 0, 170));
+    painter.setPen(Qt::white);
+    painter.drawText(strip, Qt::AlignCenter, m_strTime);
   }
   if (m_bSoundMark) {
     painter.setRenderHint(QPainter::Antialiasing);

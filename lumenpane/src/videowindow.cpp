@@ -125,8 +125,11 @@ QImage CVideoWindow::logoImage(const QString& path) {
 
 void CVideoWindow::refreshCaptions() {
   const QString word = QString::fromStdString(profile::LanguageText(*m_texts, "Window"));
-  for (CVideoPane* pane : m_panes)
-    pane->setCaption(m_bCaptions ? QStringLiteral("%1 %2").arg(word).arg(pane->index() + 1) : QString());
+  for (CVideoPane* pane : m_panes) {
+    const QString name = QStringLiteral("%1 %2").arg(word).arg(pane->index() + 1);
+    pane->setCaption(m_bCaptions ? name : QString());
+    pane->setAccessibleName(name);  // "Window 3" for screen readers and tests
+  }
 }
 
 void CVideoWindow::resizeEvent(QResizeEvent* event) {

@@ -41,7 +41,9 @@ TEST_F(ObsidraTest, RoundTrips) {
     EXPECT_EQ(stored.find_first_of("\r\n"), std::string::npos);  // one profile line
     // Never in clear. A text of a letter or two turns up in any random base64 line by
     // chance, so only texts long enough to tell are looked for.
-    if (text.size() >= 5) EXPECT_EQ(stored.find(text), std::string::npos);
+    if (text.size() >= 5) {
+      EXPECT_EQ(stored.find(text), std::string::npos);
+    }
     EXPECT_EQ(Decrypt(stored, &result), text);
     EXPECT_EQ(result, static_cast<int>(text.size()));
   }

@@ -1,10 +1,13 @@
 // The Tvx* port interface: the table of 64 ports and the argument checks in front of them.
+#include "budget.h"
 #include "log.h"
+#include "picturebuffers.h"
 #include "port.h"
 
 #include <tarnvox/tarnvox.h>
 
 #include <array>
+#include <climits>
 #include <memory>
 
 using tarnvox::Port;
@@ -128,6 +131,11 @@ int TvxSnapshot(int port, const char* path)
     return onPort(port, 0, [&](Port& p) { return p.snapshot(path); });
 }
 
+int TvxGrabPicture(int port, TvxPicture* picture)
+{
+    return onPort(port, 0, [&](Port& p) { return p.grabPicture(picture); });
+}
+
 int TvxStartRecord(int port, const char* path, int)
 {
     return onPort(port, 0, [&](Port& p) { return p.startRecord(path); });
@@ -136,6 +144,24 @@ int TvxStartRecord(int port, const char* path, int)
 int TvxStopRecord(int port)
 {
     return onPort(port, 0, [](Port& p) { return p.stopRecord(); });
+}
+
+int TvxSetSource(int port, const TvxSource* source)
+{
+    return onPort(port, 0, [&](Port& p) { return p.setSource(source); });
+}
+
+int TvxSeek(int port, int64_t ms)
+{
+    return onPort(port, 0, [&](Port& p) {
+        const int64_t us = ms < 0 ? 0 : ms > INT64_MAX / 1000 ? INT64_MAX : ms * 1000;
+        return p.seekTo(tarnvox::SeekTarget{us, tarnvox::SeekTarget::Kind::AtOrAfter});
+    });
+}
+
+int64_t TvxGetPictureTime(int port)
+{
+    return onPort(port, int64_t{-1}, [](Port& p) { return p.pictureTimeMs(); });
 }
 
 int tvx_set_port_options(int port, const TvxPortOptions& options)
@@ -152,6 +178,21 @@ int tvx_set_decoding_slots(int count)
 {
     tarnvox::DecodeSlots::shared().resize(count);
     return tarnvox::DecodeSlots::shared().size();
+}
+
+int tvx_memory(int port, TvxMemory* out)
+{
+    if (!out || port < -1 || port >= TVX_PORTS)
+        return 0;
+    *out = TvxMemory{};
+    for (int i = port < 0 ? 0 : port; i < (port < 0 ? TVX_PORTS : port + 1); ++i)
+        portAt(i)->addMemory(*out);
+    const tarnvox::PictureBudget budget = tarnvox::historyBudget(tarnvox::ShowingPorts::count());
+    out->budgetPictures = budget.pictures;
+    out->budgetBytes = budget.bytes;
+    out->showingPorts = tarnvox::ShowingPorts::count();
+    out->pictureBufferBytes = tarnvox::PictureBuffers::madeBytes();
+    return 1;
 }
 
 int tvx_wait_shown(int port, int timeoutMs)

@@ -35,6 +35,12 @@ void Decoder::fail()
     waitKey_ = true;
 }
 
+void Decoder::restart()
+{
+    avcodec_flush_buffers(ctx_);
+    waitKey_ = true;
+}
+
 void Decoder::decode(const AVPacket* packet, const std::function<void(AVFrame*)>& out)
 {
     if (packet && waitKey_) {

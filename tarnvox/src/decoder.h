@@ -33,6 +33,10 @@ public:
     // `out` with every frame that comes out; the frame is only valid during the call.
     void decode(const AVPacket* packet, const std::function<void(AVFrame*)>& out);
 
+    // Forgets every picture held and starts again at the next key frame (after the input moved
+    // to another place of the stream). Keeps what the decoder learnt of the stream.
+    void restart();
+
     // Decoding errors seen so far.
     int errors() const { return errors_; }
     const AVCodecContext* context() const { return ctx_; }

@@ -22,7 +22,10 @@ int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictio
 
 } // namespace
 
-Demuxer::Demuxer(ReadFn read, StopFn stop) : read_(std::move(read)), stop_(std::move(stop)) {}
+Demuxer::Demuxer(ReadFn read, StopFn stop, SeekFn seek)
+    : read_(std::move(read)), stop_(std::move(stop)), seek_(std::move(seek))
+{
+}
 
 Demuxer::~Demuxer()
 {
@@ -42,12 +45,18 @@ int Demuxer::stopThunk(void* opaque)
     return static_cast<Demuxer*>(opaque)->stop_() ? 1 : 0;
 }
 
+int64_t Demuxer::seekThunk(void* opaque, int64_t offset, int whence)
+{
+    return static_cast<Demuxer*>(opaque)->seek_(offset, whence & ~AVSEEK_FORCE);
+}
+
 int Demuxer::open()
 {
     auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
     if (!buffer)
         return AVERROR(ENOMEM);
-    io_ = avio_alloc_context(buffer, kIoBufferSize, 0, this, &Demuxer::readThunk, nullptr, nullptr);
+    io_ = avio_alloc_context(buffer, kIoBufferSize, 0, this, &Demuxer::readThunk, nullptr,
+                              seek_ ? &Demuxer::seekThunk : nullptr);
     if (!io_) {
         av_free(buffer);
         return AVERROR(ENOMEM);
@@ -71,6 +80,16 @@ int Demuxer::open()
     fmt_ = fmt;
     ret = avformat_find_stream_info(fmt_, nullptr);
     return ret < 0 ? ret : 0;
+}
+
+int Demuxer::reposition(int64_t offset)
+{
+    if (!fmt_ || !seek_)
+        return AVERROR(ENOSYS);
+    int64_t at = avio_seek(fmt_->pb, offset, SEEK_SET);
+    if (at < 0)
+        return static_cast<int>(at);
+    return avformat_flush(fmt_);
 }
 
 int Demuxer::read(AVPacket* packet)

@@ -5,7 +5,10 @@
 
 #include <tarnvox/tarnvox.h>
 
+#include <chrono>
 #include <cinttypes>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -24,7 +27,9 @@ constexpr size_t kBlock = 32768;
 // Writes the framemd5 lines of the pictures of stream 0.
 class Md5Lines {
 public:
-    explicit Md5Lines(FILE* out) : out_(out) {}
+    // rising: the time column keeps rising as FFmpeg's own does (pictures in play order);
+    // false for pictures listed backwards, whose times fall.
+    explicit Md5Lines(FILE* out, bool rising = true) : out_(out), rising_(rising) {}
 
     void picture(const TvxVideoFrame& v)
     {
@@ -56,7 +61,7 @@ public:
         // Rounded to the frame rate, two pictures can land on the same tick. Like FFmpeg's own
         // framemd5 output, the column keeps rising: such a picture takes the next tick.
         int64_t pts = av_rescale_q(v.pts - v.startPts, in, tb);
-        if (lastPts_ && pts <= *lastPts_)
+        if (rising_ && lastPts_ && pts <= *lastPts_)
             pts = *lastPts_ + 1;
         lastPts_ = pts;
         int64_t duration = f->pkt_duration > 0 ? av_rescale_q(f->pkt_duration, in, tb) : 1;
@@ -69,6 +74,7 @@ public:
 
 private:
     FILE* out_;                  // where the lines go
+    bool rising_;                // see the constructor
     bool headerDone_ = false;    // header lines written
     std::optional<int64_t> lastPts_; // time column of the previous line, once there is one
     std::vector<uint8_t> bytes_; // packed planes of the current picture
@@ -140,4 +146,51 @@ long tvx_framemd5_file(const char* path, FILE* out, int threads)
     long n = tvx_framemd5(readFile, file, out, threads);
     std::fclose(file);
     return n;
+}
+
+long tvx_framemd5_backward(const TvxSource* source, FILE* out)
+{
+    if (!source || !source->readAt || source->size < 0 || !out)
+        return -1;
+    Md5Lines lines(out, false);
+    std::mutex mu;
+    std::condition_variable shownCv;
+    long shown = 0;
+    bool armed = false; // pictures count from the last one on
+    TvxPortOptions options;
+    options.onShown = [&](const TvxVideoFrame& v) {
+        std::lock_guard lock(mu);
+        if (!armed)
+            return;
+        lines.picture(v);
+        ++shown;
+        shownCv.notify_all();
+    };
+    Port port(TVX_PORTS); // a port of its own, outside the table
+    port.setOptions(options);
+    // Paused at once (a run's first picture waits for the decoder's lead, so none is shown
+    // before), then positioned at the last picture, which goes on screen in every mode.
+    if (!port.openStream(Port::kDefaultRing) || !port.setSource(source) ||
+        !port.play(nullptr) || !port.pause(true))
+        return -1;
+    {
+        std::lock_guard lock(mu);
+        armed = true;
+    }
+    if (!port.seekTo(tarnvox::SeekTarget{INT64_MAX / 2, tarnvox::SeekTarget::Kind::AtOrAfter}))
+        return -1;
+    // Each step back shows one picture; a step that shows none within a minute is a fault.
+    auto wait = [&](long count) {
+        std::unique_lock lock(mu);
+        return shownCv.wait_for(lock, std::chrono::minutes(1), [&] { return shown >= count; });
+    };
+    bool ok = wait(1) && port.waitShown(60'000);
+    for (long next = 2; ok; ++next) {
+        if (!port.stepFront())
+            break; // the first picture
+        ok = wait(next);
+    }
+    port.closeStream(); // joins the threads: `shown` is final after it
+    std::fflush(out);
+    return ok ? shown : -1;
 }

@@ -152,11 +152,15 @@ QImage PictureConverter::convert(const AVFrame* frame, QSize size, QImage::Forma
     return image;
 }
 
-bool writeSnapshot(const AVFrame* frame, const QString& path)
+QImage snapshotImage(const AVFrame* frame)
 {
     PictureConverter converter;
-    QImage image =
-        converter.convert(frame, QSize(frame->width, frame->height), QImage::Format_RGB888);
+    return converter.convert(frame, QSize(frame->width, frame->height), QImage::Format_RGB888);
+}
+
+bool writeSnapshot(const AVFrame* frame, const QString& path)
+{
+    QImage image = snapshotImage(frame);
     if (image.isNull())
         return false;
     QImageWriter writer(path, "bmp");

@@ -45,4 +45,8 @@ QSize displaySize(const AVFrame* frame);
 // Writes the picture at its own pixel size as a 24-bit BMP file. true when written.
 bool writeSnapshot(const AVFrame* frame, const QString& path);
 
+// The picture at its own size as 24-bit RGB (QImage::Format_RGB888); null when it cannot be
+// converted.
+QImage snapshotImage(const AVFrame* frame);
+
 } // namespace tarnvox

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <vector>
 
@@ -22,6 +23,8 @@ constexpr size_t kAlign = 64;
 // Room after each plane: libavcodec's motion compensation may read a little past a plane's end.
 constexpr size_t kPlanePadding = 16 + kAlign;
 
+std::atomic<size_t> g_carved{0}; // bytes of the buffers of every live pool
+
 // The buffers of one pool, carved one after the other from 2 MiB aligned mappings marked for
 // huge pages (the kernel falls back to small pages when it has none). Unmapped with the pool.
 struct Slab {
@@ -36,6 +39,7 @@ struct Slab {
     {
         for (auto [base, length] : chunks)
             munmap(base, length);
+        g_carved -= carved;
     }
 
     uint8_t* take()
@@ -56,13 +60,16 @@ struct Slab {
         uint8_t* p = next;
         next += slot;
         room -= slot;
+        carved += slot;
+        g_carved += slot;
         return p;
     }
 
     const size_t slot;
     std::vector<std::pair<void*, size_t>> chunks;
     uint8_t* next = nullptr;
-    size_t room = 0; // bytes left after next in the last mapping
+    size_t room = 0;   // bytes left after next in the last mapping
+    size_t carved = 0; // bytes of the buffers made so far
 };
 
 void keepInSlab(void*, uint8_t*) {}
@@ -90,6 +97,11 @@ bool canAttach(const AVCodecContext* ctx)
 }
 
 } // namespace
+
+size_t PictureBuffers::madeBytes()
+{
+    return g_carved.load();
+}
 
 PictureBuffers::~PictureBuffers()
 {

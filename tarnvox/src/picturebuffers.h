@@ -29,6 +29,10 @@ public:
     // that cannot decode into buffers of the caller keep libavcodec's own.
     void attach(AVCodecContext* ctx);
 
+    // Bytes of the buffers all live pools have made (a pool keeps the most pictures its
+    // decoder, queue and history held at once), every decoder of the process together.
+    static size_t madeBytes();
+
 private:
     // libavcodec's get_buffer2: hands over to the object in ctx->opaque.
     static int getBuffer(AVCodecContext* ctx, AVFrame* frame, int flags);

@@ -3,6 +3,7 @@
 // port's turn at the presenter).
 #include "port.h"
 
+#include "budget.h"
 #include "log.h"
 #include "picture.h"
 
@@ -151,11 +152,26 @@ PortState Port::state() const
     return state_;
 }
 
+void Port::addMemory(TvxMemory& out) const
+{
+    std::lock_guard lock(mu_);
+    out.ringBytes += ring_.allocated() ? ring_.capacity() : 0;
+    out.queuePictures += queue_.size();
+    for (const Picture& p : queue_)
+        out.queueImageBytes += static_cast<size_t>(p.image.sizeInBytes());
+    out.historyPictures += history_.size();
+    out.historyBytes += historyBytes_;
+}
+
 unsigned Port::bufferedLocked() const
 {
     if (state_ == PortState::Free)
         return 0;
-    uint64_t total = ring_.size() + inFlight_ + queue_.size() + static_cast<uint64_t>(presenting_);
+    // A source counts the bytes not read yet (and one while a positioning is under way).
+    uint64_t input = ring_.size();
+    if (source_ && busy_)
+        input = static_cast<uint64_t>(std::max<int64_t>(source_->size - sourcePos_, 0)) + 1;
+    uint64_t total = input + inFlight_ + queue_.size() + static_cast<uint64_t>(presenting_);
     return static_cast<unsigned>(std::min<uint64_t>(total, UINT_MAX));
 }
 
@@ -178,6 +194,8 @@ int Port::openStream(size_t bufferSize)
         return 0;
     streamMode_ = 1;
     endOfInput_ = false;
+    source_.reset();
+    keyIndex_.clear();
     lastInputUs_ = steadyUs();
     pacer_ = Pacer{};
     timeline_.reset();
@@ -257,6 +275,8 @@ int Port::closeStream()
     historyBytes_ = 0;
     cursor_ = 0;
     endOfInput_ = false;
+    source_.reset();
+    seekPending_ = false;
     setStateLocked(PortState::Free);
     checkLocked();
     return 1;
@@ -319,14 +339,28 @@ int Port::stepNext()
 int Port::stepFront()
 {
     std::lock_guard lock(mu_);
-    if (state_ != PortState::Showing || history_.size() < cursor_ + 2)
+    if (state_ != PortState::Showing)
         return 0;
-    ++cursor_;
+    if (history_.size() >= cursor_ + 2) {
+        ++cursor_;
+        mode_ = ShowMode::Step;
+        steps_ = 0;
+        redraw_ = true;
+        announce_ = true;
+        wakeShowLocked();
+        checkLocked();
+        return 1;
+    }
+    // Nothing earlier kept: a port that reads its recording decodes again from the key picture
+    // before the picture on screen (the positioning of a seek). Not before the first picture.
+    const Picture* onScreen = onScreenLocked();
+    if (!source_ || !onScreen || onScreen->time.positionUs <= 0)
+        return 0;
     mode_ = ShowMode::Step;
     steps_ = 0;
-    redraw_ = true;
-    wakeShowLocked();
-    checkLocked();
+    if (stepBack_ && (seekPending_ || seekShow_))
+        return 1; // the step back asked for before is still being decoded: this one joins it
+    positionLocked(SeekTarget{onScreen->time.positionUs, SeekTarget::Kind::Before}, true);
     return 1;
 }
 
@@ -366,19 +400,38 @@ void Port::closeAudio()
     AudioOutput::close(channel);
 }
 
+FramePtr Port::onScreenCopy(StreamTime* time) const
+{
+    std::lock_guard lock(mu_);
+    const Picture* p = onScreenLocked();
+    if (!p)
+        return nullptr;
+    if (time)
+        *time = p->time;
+    return FramePtr(av_frame_clone(p->frame.get()));
+}
+
 int Port::snapshot(const char* path)
 {
     if (!path || !*path)
         return 0;
-    FramePtr picture;
-    {
-        std::lock_guard lock(mu_);
-        const Picture* p = onScreenLocked();
-        if (!p)
-            return 0;
-        picture.reset(av_frame_clone(p->frame.get()));
-    }
+    FramePtr picture = onScreenCopy(nullptr);
     return picture && writeSnapshot(picture.get(), QFile::decodeName(path)) ? 1 : 0;
+}
+
+int Port::grabPicture(TvxPicture* out)
+{
+    StreamTime time;
+    FramePtr picture = out ? onScreenCopy(&time) : nullptr;
+    if (!picture)
+        return 0;
+    QImage image = snapshotImage(picture.get());
+    if (image.isNull())
+        return 0;
+    out->image = std::move(image);
+    out->positionUs = time.positionUs;
+    out->index = time.index;
+    return 1;
 }
 
 int Port::startRecord(const char* path)
@@ -415,7 +468,7 @@ int Port::feed(const uint8_t* data, size_t length, bool wait)
     {
         std::unique_lock lock(mu_);
         for (;;) {
-            if (state_ == PortState::Free)
+            if (state_ == PortState::Free || source_)
                 return 0;
             if (ring_.write(data, length))
                 break;
@@ -428,7 +481,6 @@ int Port::feed(const uint8_t* data, size_t length, bool wait)
         lastInputUs_ = steadyUs();
         inputCv_.notify_all();
     }
-    recorder_.write(data, length);
     return 1;
 }
 
@@ -513,7 +565,7 @@ int64_t Port::decodeDeadlineLocked() const
 {
     const int64_t now = clock_->nowUs();
     int64_t due = now; // unlimited, single frames asked for, or the run not started yet
-    if (!options_.unlimited) {
+    if (!options_.unlimited && !seekShow_) {
         if (mode_ == ShowMode::Paused || (mode_ == ShowMode::Step && steps_ == 0)) {
             due = now + kIdleDeadlineUs;
         } else if (mode_ == ShowMode::Normal && pacer_.anchored()) {
@@ -533,7 +585,14 @@ void Port::startThreads()
     threadsRunning_ = true;
     shownAny_ = false;
     lead_ = StartLead{};
+    if (source_) {
+        // A source plays from its start, or from the place a seek asked for meanwhile.
+        sourcePos_ = 0;
+        busy_ = true;
+        timeline_.reset();
+    }
     setStateLocked(PortState::Showing);
+    ShowingPorts::add();
     presenter_ = Presenter::join(this, clock_);
     decodeThread_ = std::thread([this] { decodeLoop(); });
 }
@@ -562,12 +621,18 @@ void Port::stopThreads()
     mode_ = ShowMode::Normal;
     steps_ = 0;
     redraw_ = false;
+    announce_ = false;
+    seekShow_ = false;
+    stepBack_ = false;
+    backStretch_.clear();
+    busy_ = false;
     // The picture on screen stays (for a snapshot); pictures after it go.
     for (; cursor_ > 0; --cursor_) {
         historyBytes_ -= history_.back().bytes;
         history_.pop_back();
     }
     setStateLocked(PortState::Open);
+    ShowingPorts::remove();
     showCv_.notify_all();
     checkLocked();
 }

@@ -25,6 +25,7 @@
 #include "presenter.h"
 #include "recorder.h"
 #include "ring.h"
+#include "seek.h"
 #include "slots.h"
 #include "timing.h"
 
@@ -42,10 +43,13 @@ extern "C" {
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace tarnvox {
 
+class Decoder;
+class Demuxer;
 class PictureConverter;
 
 // Names the calling thread "tvx-ROLE-PORT" for debuggers and top.
@@ -75,6 +79,7 @@ struct Picture {
     StreamTime time;           // continuous stream times
     int64_t stampUs = 0;       // raw time stamp in µs (to line sound up with pictures)
     TvxVideoFrame info;        // what onVideoFrame gets (info.frame set when called)
+    int64_t durationUs = 0;    // how long it lasts
     size_t bytes = 0;          // size of the picture's planes
     QImage image;              // made ready by the decoding thread at imageSize (or null)
     QSize imageSize;           // the size the sink asked for that image was made for
@@ -101,8 +106,6 @@ public:
     // A port whose queue filled up decodes again once the queue has fallen to this many: it then
     // decodes a burst of pictures in a row (see DecodeSlots) instead of one picture at a time.
     static constexpr size_t kRefillAt = kQueueDepth - DecodeSlots::kSharedBurst;
-    static constexpr size_t kHistoryPictures = 25;     // pictures kept for stepping back
-    static constexpr size_t kHistoryBytes = 8 * 1024 * 1024;
     static constexpr int64_t kSoundLeadUs = 100'000;   // sound goes out this far ahead
     static constexpr int64_t kMaxSoundQueueUs = 2'000'000;
     static constexpr int kMaxPendingSteps = 1000;
@@ -137,8 +140,15 @@ public:
     int soundOn();
     int soundOff();
     int snapshot(const char* path);
+    int grabPicture(TvxPicture* out);
     int startRecord(const char* path);
     int stopRecord();
+
+    // Reading a source and positioning in it (port_seek.cpp).
+    int setSource(const TvxSource* source);
+    // Positions the port at `target` (TvxSeek; also the way back to any earlier picture).
+    int seekTo(SeekTarget target);
+    int64_t pictureTimeMs() const;
 
     int setOptions(const TvxPortOptions& options);
     int endOfInput();
@@ -148,6 +158,8 @@ public:
     int inputBlocking(const uint8_t* data, size_t length);
 
     PortState state() const;
+    // Adds what the port holds now to `out` (its ring, queue and history; tvx_memory).
+    void addMemory(TvxMemory& out) const;
 
     // The presenter's turn (Presenter::Stage): shows what is due now; see port_show.cpp.
     int64_t step() override;
@@ -158,6 +170,8 @@ private:
     void checkLocked() const;
     unsigned bufferedLocked() const;
     const Picture* onScreenLocked() const;
+    // A new reference to the picture on screen (null when none), and its times.
+    FramePtr onScreenCopy(StreamTime* time) const;
     int changeLevel(int delta);
     // The presenter and the decoding slots must look again: something shown, queued or a mode
     // changed. Also wakes the port's own waiters.
@@ -171,9 +185,30 @@ private:
     void decodeLoop();
     void runSession();
     int readInput(uint8_t* buffer, int size);
+    // ---- reading a source and positioning (port_seek.cpp; decoding thread) ----
+    int readSource(uint8_t* buffer, int size);
+    int64_t seekSource(int64_t offset, int whence);
+    // Carries out the positioning asked for last, if any: reads on until the index knows the
+    // key picture for the target, moves the demuxer to it, restarts the decoders and the
+    // timeline there and starts the filter that passes over pictures up to the target. false
+    // when no positioning was asked for.
+    bool positionIfAsked(Demuxer& demuxer, AVPacket* packet, int& videoIndex, Decoder* video,
+                         Decoder* audio, VideoClock& clock);
+    // Notes the packet in the key index when it is a key picture of the video stream (taking
+    // the first video stream's packets when no video stream was chosen yet). true for a packet
+    // of the video stream.
+    bool noteVideoPacket(const AVFormatContext* fmt, const AVPacket* packet, int& videoIndex);
+    // The input ended: the positioning under way ends with the nearest picture.
+    void finishPositioning();
+    // At the end of a source: waits for the next positioning. false when the port stops.
+    bool waitForPositioning();
+    // Puts a picture in the queue (waiting for room). false when the port stops.
+    bool enqueue(Picture picture);
     int feed(const uint8_t* data, size_t length, bool wait);
     void queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStream* stream,
                       VideoClock& clock, PictureConverter& converter);
+    // Converts the picture for the sink ahead of time when the sink's image is small.
+    void prepareImage(Picture& picture, PictureConverter& converter) const;
     // Waits until the queue has room for a picture (giving up the decoding slot meanwhile) and
     // sets the slot deadline. false when the port stops.
     bool waitForRoom();
@@ -182,9 +217,17 @@ private:
     // for that size, else converted from `frame` now (presenter's thread).
     void draw(const AVFrame* frame, const Picture* ready = nullptr);
     // Draws the picture on screen again (presenter's thread; takes and gives back `lock`).
-    void drawAgain(std::unique_lock<std::mutex>& lock);
+    // `announce`: the picture goes on screen anew (a single frame back or forward), so
+    // options_.onShown hears of it; a redraw of the same picture is not announced.
+    void drawAgain(std::unique_lock<std::mutex>& lock, bool announce);
+    // Tells options_.onShown that `frame` (with `info`) goes on screen (presenter's thread).
+    void announceShown(TvxVideoFrame info, const AVFrame* frame) const;
     void releaseSoundLocked(int64_t upToUs, bool audible);
     void keepInHistoryLocked(Picture picture);
+    // Starts positioning at `target` (mu_ held, a source set); `stepBack`: keep the stretch.
+    void positionLocked(SeekTarget target, bool stepBack);
+    // Keeps a picture a step back passed over, within the history budget (decoding thread).
+    void keepInStretch(Picture picture);
     void closeAudio();
 
     int64_t steadyUs() const;
@@ -221,6 +264,7 @@ private:
     ShowMode mode_ = ShowMode::Normal;        // mu_
     int steps_ = 0;                           // mu_; single frames asked for, not yet shown
     bool redraw_ = false;                     // mu_; draw the picture on screen again
+    bool announce_ = false;                   // mu_; that redraw is a step back (onShown)
     Pacer pacer_;                             // mu_
     std::shared_ptr<AudioChannel> audio_;     // mu_; open sound channel or null
     bool audioFailed_ = false;                // mu_; opening the device failed for this stream
@@ -229,6 +273,28 @@ private:
     StartLead lead_;                          // mu_; the wait of the run's first picture
     int64_t lastDurationUs_ = 40'000;         // mu_; duration of the picture queued last
     std::atomic<bool> soundOn_{false};        // the port's sound choice (lasts over streams)
+
+    // ---- reading a source, positioning ----
+    std::optional<TvxSource> source_;         // cmdMu_ and mu_ while not Showing; the recording
+                                              // read at any offset instead of the ring
+    std::atomic<int64_t> sourcePos_{0};       // next byte of the source to read
+    bool busy_ = false;                       // mu_; the source is still being read or a
+                                              // positioning is under way
+    bool seekPending_ = false;                // mu_; seekTarget_ waits for the decoding thread
+    SeekTarget seekTarget_;                   // mu_
+    bool seekShow_ = false;                   // mu_; the next queued picture goes on screen at
+                                              // once, in any mode (the positioning's picture)
+    KeyIndex keyIndex_;                       // decoding thread (cleared while not Showing)
+    TargetFilter filter_;                     // decoding thread
+    std::optional<Picture> held_;             // decoding thread; last picture passed over
+    // A step back past the pictures kept: the positioning to the picture before the one on
+    // screen keeps the pictures it passes over (within the history budget) and they become the
+    // history when its picture goes on screen, so the next steps back are shown at once.
+    bool stepBack_ = false;                   // mu_; the positioning asked for is a step back
+    bool keepStretch_ = false;                // decoding thread; the running one is
+    std::deque<Picture> stretch_;             // decoding thread; pictures passed over, oldest first
+    size_t stretchBytes_ = 0;                 // decoding thread; their planes
+    std::deque<Picture> backStretch_;         // mu_; the stretch before the picture positioned at
 
     Timeline timeline_;                       // decoding thread only (reset while Free)
 

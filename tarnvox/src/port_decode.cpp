@@ -42,7 +42,8 @@ int64_t streamStart(const AVFormatContext* fmt, const AVStream* st, int64_t firs
 
 } // namespace
 
-// Decoding thread: one demux session after the other while data comes in.
+// Decoding thread: one demux session after the other while data comes in. A port reading a
+// source runs one session, which waits at the source's end for the next positioning.
 void Port::decodeLoop()
 {
     nameThread("dec", index_);
@@ -51,13 +52,20 @@ void Port::decodeLoop()
     for (;;) {
         {
             std::unique_lock lock(mu_);
-            inputCv_.wait(lock, [this] { return stopping_ || ring_.size() > 0; });
+            inputCv_.wait(lock, [this] { return stopping_ || source_ || ring_.size() > 0; });
             if (stopping_)
                 return;
         }
         runSession();
-        std::lock_guard lock(mu_);
+        std::unique_lock lock(mu_);
         inFlight_ = 0;
+        if (source_) {
+            // Nothing playable, or stopping: nothing more will come.
+            busy_ = seekPending_ = false;
+            wakeShowLocked();
+            inputCv_.wait(lock, [this] { return stopping_.load(); });
+            return;
+        }
         wakeShowLocked();
         if (stopping_)
             return;
@@ -66,6 +74,8 @@ void Port::decodeLoop()
 
 int Port::readInput(uint8_t* buffer, int size)
 {
+    if (source_)
+        return readSource(buffer, size);
     std::unique_lock lock(mu_);
     for (;;) {
         if (stopping_)
@@ -74,6 +84,10 @@ int Port::readInput(uint8_t* buffer, int size)
             size_t n = ring_.read(buffer, static_cast<size_t>(size));
             inFlight_ += n;
             inputCv_.notify_all();
+            lock.unlock();
+            // The record takes the bytes as the demuxer takes them, close behind the picture on
+            // screen: the feeder runs ahead by as much as the ring holds, often the whole file.
+            recorder_.write(buffer, n);
             return static_cast<int>(n);
         }
         if (endOfInput_)
@@ -88,11 +102,17 @@ int Port::readInput(uint8_t* buffer, int size)
 }
 
 // One demux session: probe, then decode every packet until the input ends, then give up
-// everything the decoders still hold.
+// everything the decoders still hold. A session over a source also carries out the
+// positionings asked for, and at the source's end waits for the next one.
 void Port::runSession()
 {
+    const bool seekable = source_.has_value();
     Demuxer demuxer([this](uint8_t* b, int n) { return readInput(b, n); },
-                    [this] { return stopping_.load(); });
+                    [this] { return stopping_.load(); },
+                    seekable ? Demuxer::SeekFn([this](int64_t offset, int whence) {
+                        return seekSource(offset, whence);
+                    })
+                             : Demuxer::SeekFn{});
     if (demuxer.open() < 0) {
         qCInfo(lcEngine, "port %d: no playable stream recognised", index_);
         return;
@@ -127,15 +147,33 @@ void Port::runSession()
             video->decode(pkt, onPicture);
     };
     auto onSound = [&](AVFrame* f) { queueSound(f, audioStream, resampler); };
+    // The input ended: the decoders give up what they hold.
+    auto drain = [&] {
+        if (!stopping_ && video)
+            decodeVideo(nullptr);
+        if (!stopping_ && audio && soundOn_)
+            audio->decode(nullptr, onSound);
+        finishPositioning();
+    };
 
     AVPacket* packet = av_packet_alloc();
-    while (packet && !stopping_ && demuxer.read(packet) == 0) {
+    while (packet && !stopping_) {
+        if (seekable && positionIfAsked(demuxer, packet, videoIndex, video.get(), audio.get(),
+                                        vclock))
+            continue;
+        if (demuxer.read(packet) != 0) {
+            if (!seekable)
+                break;
+            keyIndex_.markComplete();
+            drain();
+            if (!waitForPositioning())
+                break;
+            continue;
+        }
         const AVStream* st = fmt->streams[packet->stream_index];
         AVMediaType type = st->codecpar->codec_type;
         if (type == AVMEDIA_TYPE_VIDEO) {
-            if (videoIndex < 0)
-                videoIndex = packet->stream_index;
-            if (packet->stream_index != videoIndex)
+            if (!noteVideoPacket(fmt, packet, videoIndex))
                 continue;
             if (!video)
                 video = openDecoder(st, videoFailed);
@@ -155,10 +193,8 @@ void Port::runSession()
         }
     }
     av_packet_free(&packet);
-    if (!stopping_ && video)
-        decodeVideo(nullptr);
-    if (!stopping_ && audio && soundOn_)
-        audio->decode(nullptr, onSound);
+    if (!seekable)
+        drain();
     slot_.drop();
 }
 
@@ -191,29 +227,71 @@ void Port::queuePicture(AVFrame* frame, const AVFormatContext* fmt, const AVStre
     int64_t durationUs = std::clamp<int64_t>(av_rescale_q(duration, tb, kMicroseconds), 1'000,
                                              1'000'000);
     p.time = timeline_.next(p.stampUs, durationUs);
+    p.durationUs = durationUs;
     p.info = TvxVideoFrame{nullptr, pts, tb.num, tb.den, vc.startPts, rate.num, rate.den};
     p.bytes = pictureBytes(frame);
+
+    // A positioning passes over the pictures before its target, keeping the last one.
+    if (filter_.active()) {
+        switch (filter_.offer(p.time.positionUs, held_.has_value())) {
+        case TargetFilter::Verdict::Keep:
+            if (keepStretch_ && held_)
+                keepInStretch(std::move(*held_));
+            held_ = std::move(p);
+            return;
+        case TargetFilter::Verdict::ShowKept: {
+            Picture kept = std::move(*held_);
+            held_.reset();
+            if (keepStretch_) {
+                // The pictures before the one a step back shows wait to become the history.
+                std::lock_guard lock(mu_);
+                if (!seekPending_)
+                    backStretch_ = std::exchange(stretch_, {});
+                stretchBytes_ = 0;
+            }
+            if (!enqueue(std::move(kept)))
+                return;
+            break;
+        }
+        case TargetFilter::Verdict::Show:
+            held_.reset();
+            break;
+        }
+    }
+    prepareImage(p, converter);
+    enqueue(std::move(p));
+}
+
+void Port::prepareImage(Picture& p, PictureConverter& converter) const
+{
     const uint64_t size = sinkSize_;
     const int64_t width = static_cast<int64_t>(size >> 32), height = size & 0xffffffffu;
     if (size != 0 && width * height <= kReadyImageBytes / 4) {
         p.imageSize = QSize(static_cast<int>(width), static_cast<int>(height));
-        p.image = converter.convert(frame, p.imageSize, QImage::Format_RGB32);
+        p.image = converter.convert(p.frame.get(), p.imageSize, QImage::Format_RGB32);
     }
+}
 
+bool Port::enqueue(Picture p)
+{
+    const int64_t durationUs = p.durationUs;
     std::unique_lock lock(mu_);
     if (queue_.size() >= kQueueDepth) {
         // One packet gave more than one picture: others decode while this one waits for room.
         lock.unlock();
         if (!waitForRoom() || !slot_.take())
-            return;
+            return false;
         lock.lock();
     }
     if (stopping_)
-        return;
+        return false;
+    if (seekPending_)
+        return true; // a picture of the place the port is leaving
     lastDurationUs_ = durationUs;
     queue_.push_back(std::move(p));
     wakeShowLocked();
     checkLocked();
+    return true;
 }
 
 bool Port::waitForRoom()

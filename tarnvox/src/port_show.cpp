@@ -1,10 +1,12 @@
 // A port's turn at the presenter: pictures shown at their time, late ones passed over, single
 // frames, the history for stepping back, and sound handed to the device as its pictures go on
 // screen (see port.h and presenter.h).
+#include "budget.h"
 #include "log.h"
 #include "picture.h"
 #include "port.h"
 
+#include <utility>
 #include <vector>
 
 namespace tarnvox {
@@ -21,8 +23,10 @@ void Port::keepInHistoryLocked(Picture picture)
 {
     historyBytes_ += picture.bytes;
     history_.push_back(std::move(picture));
+    // The share of the showing ports' budget; the picture on screen and those after it stay.
+    const PictureBudget budget = historyBudget(ShowingPorts::count());
     while (history_.size() > cursor_ + 1 &&
-           (history_.size() > kHistoryPictures || historyBytes_ > kHistoryBytes)) {
+           (history_.size() > budget.pictures || historyBytes_ > budget.bytes)) {
         historyBytes_ -= history_.front().bytes;
         history_.pop_front();
     }
@@ -46,14 +50,25 @@ void Port::draw(const AVFrame* frame, const Picture* ready)
         sink_->present(image);
 }
 
-void Port::drawAgain(std::unique_lock<std::mutex>& lock)
+void Port::drawAgain(std::unique_lock<std::mutex>& lock, bool announce)
 {
     const Picture* p = onScreenLocked();
     FramePtr again(p ? av_frame_clone(p->frame.get()) : nullptr);
+    TvxVideoFrame info = p ? p->info : TvxVideoFrame{};
     lock.unlock();
+    if (again && announce)
+        announceShown(info, again.get());
     if (again)
         draw(again.get());
     lock.lock();
+}
+
+void Port::announceShown(TvxVideoFrame info, const AVFrame* frame) const
+{
+    if (!options_.onShown)
+        return;
+    info.frame = frame;
+    options_.onShown(info);
 }
 
 namespace {
@@ -79,11 +94,14 @@ int64_t Port::step()
         return kNever;
     if (redraw_) {
         redraw_ = false;
-        drawAgain(lock);
+        drawAgain(lock, std::exchange(announce_, false)); // a step back, or the same again
         return kNow;
     }
-    bool hold = mode_ == ShowMode::Paused || (mode_ == ShowMode::Step && steps_ == 0);
-    const bool fromHistory = cursor_ > 0;
+    // The picture a positioning stopped at goes on screen at once, in every mode.
+    const bool positioned = seekShow_ && !queue_.empty();
+    bool hold = !positioned &&
+                (mode_ == ShowMode::Paused || (mode_ == ShowMode::Step && steps_ == 0));
+    const bool fromHistory = cursor_ > 0 && !positioned;
     if (!hold && !fromHistory && queue_.empty()) {
         if (inFlight_ == 0 && ring_.size() == 0)
             releaseSoundLocked(INT64_MAX, mode_ == ShowMode::Normal && pacer_.level() == 0);
@@ -92,7 +110,7 @@ int64_t Port::step()
     if (hold)
         return kNever;
     const Picture& next = fromHistory ? history_[history_.size() - cursor_] : queue_.front();
-    const bool paced = mode_ == ShowMode::Normal && !options_.unlimited;
+    const bool paced = mode_ == ShowMode::Normal && !options_.unlimited && !positioned;
     int64_t now = clock_->nowUs();
     size_t passOver = 0; // late pictures at the front of the queue that are not drawn
     if (paced) {
@@ -114,14 +132,14 @@ int64_t Port::step()
             ++passOver;
     }
     shownAny_ = true;
-    if (mode_ == ShowMode::Step)
+    if (mode_ == ShowMode::Step && !positioned)
         --steps_;
 
     if (fromHistory) {
         // Going forward again over pictures already shown once.
         pacer_.shown(next.time.paceUs, now);
         --cursor_;
-        drawAgain(lock);
+        drawAgain(lock, true);
         wakeShowLocked();
         return kNow;
     }
@@ -134,6 +152,23 @@ int64_t Port::step()
     Picture picture = std::move(queue_.front());
     queue_.pop_front();
     pacer_.shown(picture.time.paceUs, now);
+    if (positioned) {
+        // Playing goes on from the picture positioned at, counted from now.
+        seekShow_ = false;
+        pacer_.restart(now);
+        if (stepBack_) {
+            // A step back: the pictures decoded before this one are the history from now on.
+            stepBack_ = false;
+            history_.clear();
+            historyBytes_ = 0;
+            cursor_ = 0;
+            for (Picture& kept : backStretch_) {
+                historyBytes_ += kept.bytes;
+                history_.push_back(std::move(kept));
+            }
+            backStretch_.clear();
+        }
+    }
     presenting_ = 1;
     bool audible = paced && pacer_.level() == 0;
     releaseSoundLocked(picture.stampUs + kSoundLeadUs, audible);
@@ -149,6 +184,7 @@ int64_t Port::step()
         picture = std::move(passed.back());
         passed.pop_back();
     }
+    announceShown(picture.info, picture.frame.get());
     draw(picture.frame.get(), &picture);
     lock.lock();
     for (Picture& p : passed) {

@@ -1,6 +1,6 @@
-// The local record of a port: the stream bytes fed from the start of the record on, written to a
-// file exactly as fed. Thread-safe: the feeding thread writes, the user-interface thread starts
-// and stops.
+// The local record of a port: the stream bytes the port's demuxer takes from the start of the
+// record on, written to a file exactly as fed. Thread-safe: the decoding thread writes, the
+// user-interface thread starts and stops.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +19,7 @@ public:
     bool start(const char* path);
     // Ends the record and closes the file. false when no record was running.
     bool stop();
-    // Appends fed bytes while a record runs. A failed write ends the record.
+    // Appends bytes taken for decoding while a record runs. A failed write ends the record.
     void write(const uint8_t* data, size_t length);
     bool running() const;
 

@@ -2,6 +2,7 @@
 #include "timing.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tarnvox {
 
@@ -15,9 +16,20 @@ StreamTime Timeline::next(int64_t stampUs, int64_t durationUs)
     }
     int64_t delta = stampUs - lastStamp_;
     lastStamp_ = stampUs;
+    if (std::exchange(resumed_, false) && delta <= 0)
+        return last_;
     last_.positionUs += (delta > 0 && delta <= kMaxPositionGapUs) ? delta : durationUs;
     last_.paceUs += (delta > 0 && delta <= kMaxPaceGapUs) ? delta : durationUs;
+    ++last_.index;
     return last_;
+}
+
+void Timeline::resumeAt(int64_t stampUs, int64_t positionUs)
+{
+    started_ = true;
+    resumed_ = true;
+    lastStamp_ = stampUs;
+    last_ = StreamTime{positionUs, positionUs};
 }
 
 void Pacer::setLevel(int level)

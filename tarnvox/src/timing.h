@@ -10,6 +10,7 @@ namespace tarnvox {
 struct StreamTime {
     int64_t positionUs = 0; // for the played seconds: forward gaps count up to one hour
     int64_t paceUs = 0;     // for showing: forward gaps count up to three seconds
+    int64_t index = 0;      // pictures before this one in display order
 };
 
 // Turns the time stamps of the pictures, in display order, into continuous times. A stamp that
@@ -23,10 +24,15 @@ public:
     // Times of the next picture with time stamp stampUs (µs, any origin) lasting durationUs.
     StreamTime next(int64_t stampUs, int64_t durationUs);
     // Forgets the pictures seen; the next one is at 0.
-    void reset() { started_ = false; }
+    void reset() { started_ = resumed_ = false; }
+    // Goes on from a key picture with stamp stampUs at stream position positionUs (after a
+    // seek): the next picture stands at positionUs plus its stamp's distance from stampUs (the
+    // key picture itself at positionUs; a picture stamped before it at positionUs too).
+    void resumeAt(int64_t stampUs, int64_t positionUs);
 
 private:
     bool started_ = false; // a picture was seen
+    bool resumed_ = false; // resumeAt was called and no picture came since
     int64_t lastStamp_ = 0; // stamp of the last picture
     StreamTime last_;       // times of the last picture
 };

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "commands.h"
-#include "json.h"
+#include "catalog/json.h"
 #include "krt/lock.h"
 #include "krt/volume.h"
 #include "session.h"

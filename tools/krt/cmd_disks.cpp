@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "json.h"
+#include "catalog/json.h"
 #include "krt/cache.h"
 #include "krt/disk.h"
 #include "krt/driver.h"

@@ -14,10 +14,11 @@
 
 #include "catalog/export.h"
 #include "catalog/listing.h"
+#include "catalog/manifest.h"
+#include "catalog/reader.h"
 #include "catalog/text.h"
 #include "commands.h"
-#include "manifest.h"
-#include "progress.h"
+#include "catalog/progress.h"
 #include "session.h"
 #include "wall_clock.h"
 #ifdef KRT_TOOL_MP4
@@ -131,7 +132,7 @@ int cmd_export(const CommandArgs& a) {
   if (!gather(sources, recordings, error)) return fail(error);
   ExportFolder folder(dir);
   if (!folder.open(error)) return fail(error);
-  Manifest manifest(dir);
+  Manifest manifest(dir, "krt");
   if (!manifest.load(error)) return fail(error);
   manifest.begin(command_line());
   if (!manifest.add_sources(hash_source, error)) return fail(error);
@@ -147,17 +148,19 @@ int cmd_export(const CommandArgs& a) {
     };
     std::string relative = export_relative_path(e.path), hex, recorded;
     uint64_t bytes = e.size;
-    bool copied = false;
+    bool copied = false, zeros = false;
 #ifdef KRT_TOOL_MP4
     if (mp4) copied = copy_as_mp4(e, folder, bar, relative, hex, bytes, recorded, error);
 #endif
     if (!mp4) {
       copied = folder.copy(e, count, error) == CopyStatus::kCopied;
       hex = folder.last_sha256();
+      zeros = copied && folder.last_all_zero();
     }
+    if (zeros) bar.say(all_zero_warning(e.path));
     if (copied) {
       stamp_start_time(concat({folder.dir(), "/", relative}), e);
-      manifest.add_file(relative, e, hex, bytes, recorded);
+      manifest.add_file(relative, e, hex, bytes, recorded, zeros);
     } else {
       manifest.add_failure(e.path, error);
       failed.emplace_back(e.path, error);

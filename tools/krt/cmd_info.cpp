@@ -5,7 +5,7 @@
 #include <string>
 
 #include "commands.h"
-#include "json.h"
+#include "catalog/json.h"
 #include "krt/driver.h"
 #include "krt/driver_dump.h"
 #include "krt/lock.h"

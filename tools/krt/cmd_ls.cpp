@@ -10,7 +10,7 @@
 #include "catalog/sha256.h"
 #include "catalog/text.h"
 #include "commands.h"
-#include "json.h"
+#include "catalog/json.h"
 #include "krt/packed_time.h"
 #include "session.h"
 #include "wall_clock.h"
@@ -48,13 +48,7 @@ std::pair<std::time_t, std::time_t> clock_span(const krt::RecordingName& r) {
 }
 
 // "2010-03-05T08:00:00": a clock time of the recorder, without a zone.
-std::string clock_text(std::time_t t) {
-  struct tm f {};
-  gmtime_r(&t, &f);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &f);
-  return text;
-}
+std::string clock_text(std::time_t t) { return utc_text(t, "%Y-%m-%dT%H:%M:%S"); }
 
 // The SHA-256 of a recording's bytes as cat writes them; "" with error set when it does not read.
 std::string recording_sha256(const TreeEntry& e, std::string& error) {

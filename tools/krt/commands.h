@@ -41,14 +41,21 @@ int cmd_calendar(const CommandArgs& a);
 // ls [PATH]: the folder tree under /mnt (tree.h).
 int cmd_ls(const CommandArgs& a);
 
+// timeline [--day YYYY-MM-DD] [PATH]: each channel's recorded spans of a day (catalog/coverage.h).
+int cmd_timeline(const CommandArgs& a);
+
 // cat PATH...: the bytes of recordings to standard output.
 int cmd_cat(const CommandArgs& a);
 
 // export PATH... DIR: copies recordings into DIR/idea0/... and writes DIR/SHA256SUMS.
 int cmd_export(const CommandArgs& a);
 
-// frames PATH: one framemd5 line per picture the playback engine decodes from a recording
-// (built with the engine only: KRT_TOOL_FRAMES).
+// locate [-c CHANNEL] MOMENT: per channel, the recording holding the moment and the seconds
+// into it.
+int cmd_locate(const CommandArgs& a);
+
+// frames [--backward] PATH: one framemd5 line per picture the playback engine decodes from a
+// recording (built with the engine only: KRT_TOOL_FRAMES).
 int cmd_frames(const CommandArgs& a);
 
 // mount MOUNTPOINT [-f | --background]: the recordings as a read-only FUSE file system.
@@ -58,5 +65,5 @@ int cmd_mount(const CommandArgs& a);
 // SHA-256 against the image's data.
 int cmd_verify(const CommandArgs& a);
 
-// mkdemo IMAGE [--days N] [--channels N] [--clip-pictures N]: makes a demo recorder disk image.
+// mkdemo IMAGE [--force] [--short] [--workers N]: makes the demo recorder disk image.
 int cmd_mkdemo(const CommandArgs& a);

@@ -1,6 +1,6 @@
 // The `krt` command-line tool.
 //
-//   krt [-d IMAGE]... COMMAND [--json] [ARGS]
+//   krt [-v] [--io-trace FILE] [-d IMAGE]... COMMAND [--json] [ARGS]
 //
 // Global options name the disk images to examine (only those when any are named; otherwise
 // VENDREL_DISKS, the Disks/ folder and the block devices), how to open them (-i, -o) and how
@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -18,8 +20,10 @@
 #include "image_options.h"
 #include "krt/disk.h"
 #include "krt/ewf_source.h"
+#include "krt/io_trace.h"
 #include "krt/log.h"
 #include "session.h"
+#include "catalog/clock_offset.h"
 #include "catalog/text.h"
 
 namespace {
@@ -72,6 +76,31 @@ const Command kCommands[] = {
      "seconds since 1970 reading the recorder's clock as this machine's local time, as the\n"
      "mount shows them, HASH the SHA-256 with --hash, else 0.\n",
      true, 0, 1, cmd_ls},
+    {"locate", "[-c CHANNEL] 'YYYY-MM-DD HH:MM:SS'", "the recording of each channel at a moment",
+     "One line per channel with a recording that day (or the channel given with -c):\n"
+     "  002<TAB>/mnt/idea0/2010-03-05/002/NAME<TAB>SECONDS-INTO-IT\n"
+     "  003<TAB>nothing recorded at 2010-03-05 08:05:30\n"
+     "searching every partition of every disk (a recording may start the day before). Times\n"
+     "are the recorder's clock as in the names. When the clock was set back, the first\n"
+     "recording listed that holds the moment is named. With --json: one object a line,\n"
+     "{channel, path (null when nothing), offset_s (null when nothing)}.\n",
+     true, 1, 1, cmd_locate},
+    {"timeline", "[--day YYYY-MM-DD] [PATH]", "each channel's recorded spans of a day",
+     "For every day (or the one --day names) of every disk (or the disk, partition, day or\n"
+     "channel PATH names, as `krt ls` paths): one row per channel of 96 quarters of an hour,\n"
+     "  001  ....########MMMM####....\n"
+     "marked by the kind of recording that covers them (# regular, M motion, A alarm, C and H\n"
+     "the other type letters, ! damaged: listed with nothing to read; events win a quarter\n"
+     "they share with regular recording), then each span: channel, start-end, kind and its\n"
+     "number of recordings. Consecutive recordings of a channel and kind form one span when\n"
+     "each starts at most 1 s after the span's end (a clock set back makes them overlap: they\n"
+     "still join, and a span never runs backwards); a recording running past midnight counts\n"
+     "on both days, its times clipped to the day (00:00:00 to 24:00:00). Times are the\n"
+     "recorder's clock, corrected by --clock-offset when given. With --json: one object a\n"
+     "line, {disk, partition (of the span's first recording), day, channel (from 1), start,\n"
+     "end, kind, recordings}. A folder that does not list is named on standard error (exit\n"
+     "status 1) and the rest is still shown.\n",
+     true, 0, 1, cmd_timeline},
     {"cat", "PATH...", "write recordings to standard output",
      "Writes the bytes of each recording named (a header at its start is left out), one after\n"
      "the other, exactly as a program reading it through the file interface gets them. A name\n"
@@ -123,24 +152,27 @@ const Command kCommands[] = {
      "everything matches. Reads the whole image: as long as a copy of it takes.\n",
      false, 1, 1, cmd_verify},
 #ifdef KRT_TOOL_MKDEMO
-    {"mkdemo", "IMAGE [--force] [--days N] [--channels N] [--clip-pictures N]", "make a demo recorder disk image",
-     "Makes a new sparse disk image the way a recorder records one: formatted by the library,\n"
-     "then N days (default 3, at most 7) of N channels (default 8, at most 16) written through\n"
-     "the library's writer. Every file starts with a clip of N pictures (default 200, at most\n"
-     "250, 25 a second; H.264 704x576, MP2 sound in an MPEG program stream; raw H.264 for\n"
-     "channels 002, 004, ...) showing its channel, date and time. Files are split by the pack\n"
-     "period; the clock jumps forward on the first day and back (a collision) on the last;\n"
-     "idea0 fills up and wraps (an older lap); idea1 holds the mirror of channel 002. IMAGE\n"
-     "must not exist; with --force it may be a regular file of yours, which is replaced.\n",
+    {"mkdemo", "IMAGE [--force] [--short] [--workers N]", "make a demo recorder disk image",
+     "Makes a new sparse disk image of a recorder's day (2024-03-05, six cameras): CH 01-04\n"
+     "record continuously (H.264 CIF, 6 pictures a second; sound on CH 01 and 02) in files of\n"
+     "15 minutes, CH 05 and 06 motion and alarm events (D1, 25 a second); a power cut, the\n"
+     "change from the full idea0 to idea1, an older lap on idea1 partly overwritten, and the\n"
+     "clock set back a quarter of an hour. Every picture shows its channel, date and time.\n"
+     "--short cuts every recording to 10 seconds; --workers N runs N encoders at once (default:\n"
+     "one per processor). Prints what it made. An existing IMAGE is replaced only with --force\n"
+     "and only when it is a regular file of yours.\n",
      false, 1, 1, cmd_mkdemo},
 #endif
 #ifdef KRT_TOOL_FRAMES
-    {"frames", "PATH", "the decoded pictures of a recording, one framemd5 line each",
+    {"frames", "[--backward] PATH", "the decoded pictures of a recording, one framemd5 line each",
      "Runs the recording through the playback engine with no window at unlimited speed and\n"
      "prints one line per decoded video picture in the form of FFmpeg's framemd5 output (the\n"
      "last column is the MD5 of the picture in its native pixel format), to compare with\n"
      "`krt cat PATH | ffmpeg -i - -map 0:v:0 -f framemd5 -`. PATH is a recording under /mnt\n"
-     "or a local file. Fails when no picture can be decoded.\n",
+     "or a local file. Fails when no picture can be decoded.\n"
+     "--backward: starts at the recording's last picture and steps back to its first through the\n"
+     "engine's single frames back, one line per picture shown: the lines of a forward run in\n"
+     "reverse order, with falling times (compare with `| tac`). Reads the recording into memory.\n",
      false, 1, 1, cmd_frames},
 #endif
 };
@@ -154,7 +186,7 @@ const Command* find_command(const char* name) {
 
 void usage(FILE* out) {
   std::fprintf(out,
-               "usage: krt [-v] [-i raw|split|ewf] [-o SECTORS] [-d IMAGE]... COMMAND [--json] [ARGS]\n"
+               "usage: krt [-v] [--io-trace FILE] [-i raw|split|ewf] [-o SECTORS] [-d IMAGE]... [--clock-offset [D=]±HH:MM:SS]... COMMAND [--json] [ARGS]\n"
                "       krt --version\n\n"
                "  -d IMAGE   examine this disk image (may be repeated; without -d: the images in\n"
                "             VENDREL_DISKS, the Disks/ folder and the block devices). IMAGE is a raw\n"
@@ -167,6 +199,14 @@ void usage(FILE* out) {
                "  -o SECTORS the recorder disk starts this many 512-byte sectors into each image\n"
                "  -v         print the library's own log lines with its trace and info lines\n"
                "             (otherwise each warning once, as \"krt: warning: ...\")\n"
+               "  --io-trace FILE\n"
+               "             write every disk read (disk, first sector, sectors, microseconds)\n"
+               "             to FILE, for bench/io_model (also VENDREL_IO_TRACE=FILE); with\n"
+               "             KRT_EMULATE_DISK=hdd or ssd reads take as long as on such a disk\n"
+               "  --clock-offset [D=]±HH:MM:SS\n"
+               "             the recorder's clock minus the true time (at most 24 h), for every\n"
+               "             disk or for disk D (as `krt disks` numbers them): the times timeline\n"
+               "             shows are corrected by it; names and paths stay the recorder's own\n"
                "  --version  the tool's version\n\n"
                "commands:\n");
   for (const Command& c : kCommands) {
@@ -189,14 +229,14 @@ struct ValueOption {
   const char* option;
 };
 constexpr ValueOption kValueOptions[] = {
-    {"verify", "--sha256"}, {"mkdemo", "--days"}, {"mkdemo", "--channels"}, {"mkdemo", "--clip-pictures"}};
+    {"verify", "--sha256"}, {"mkdemo", "--workers"}, {"locate", "-c"}, {"timeline", "--day"}};
 
 // Options without a value, per command: they are handed on with an empty value.
 constexpr ValueOption kFlagOptions[] = {{"mount", "-f"}, {"mount", "--foreground"},
                                         {"mount", "--background"}, {"export", "--mp4"},
                                         {"export", "--hash-source"}, {"mkdemo", "--force"},
-                                        {"ls", "-r"}, {"ls", "--csv"}, {"ls", "--bodyfile"},
-                                        {"ls", "--hash"}};
+                                        {"mkdemo", "--short"}, {"ls", "-r"}, {"ls", "--csv"},
+                                        {"ls", "--bodyfile"}, {"ls", "--hash"}, {"frames", "--backward"}};
 
 bool listed(const ValueOption* begin, const ValueOption* end, const Command& c, const char* option) {
   for (const ValueOption* v = begin; v != end; ++v) {
@@ -243,6 +283,24 @@ int parse_command_args(const Command& c, int argc, char** argv, CommandArgs& arg
   return kExitOk;
 }
 
+// Reads a --clock-offset value, "[D=]±HH:MM:SS", into the session. Returns whether it has that
+// form.
+bool read_clock_offset(const std::string& value) {
+  int disk = -1;
+  std::string_view offset = value;
+  if (const size_t eq = value.find('='); eq != std::string::npos) {
+    const std::string number = value.substr(0, eq);
+    if (number.empty() || number.size() > 2 || number.find_first_not_of("0123456789") != std::string::npos) return false;
+    disk = std::stoi(number);
+    if (disk >= krt::kMaxDisks) return false;
+    offset.remove_prefix(eq + 1);
+  }
+  const std::optional<int64_t> seconds = parse_clock_offset(offset);
+  if (!seconds) return false;
+  set_clock_offset(disk, *seconds);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -259,6 +317,20 @@ int main(int argc, char** argv) {
         return kExitUsage;
       }
       images.push_back(argv[++i]);
+    } else if (std::strcmp(argv[i], "--clock-offset") == 0) {
+      if (i + 1 >= argc || !read_clock_offset(argv[++i])) {
+        std::fprintf(stderr, "krt: --clock-offset takes [D=]+HH:MM:SS or [D=]-HH:MM:SS, at most 24 hours\n");
+        return kExitUsage;
+      }
+    } else if (std::strcmp(argv[i], "--io-trace") == 0) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "krt: --io-trace needs a file\n");
+        return kExitUsage;
+      }
+      if (!krt::set_io_trace(argv[++i])) {
+        std::fprintf(stderr, "krt: the trace file %s cannot be created\n", argv[i]);
+        return kExitFailed;
+      }
     } else if (std::strcmp(argv[i], "-i") == 0 || std::strcmp(argv[i], "-o") == 0) {
       const bool format = argv[i][1] == 'i';
       if (i + 1 >= argc || !(format ? parse_image_format(argv[i + 1], image_options)

@@ -15,7 +15,6 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "catalog/reader.h"
@@ -172,13 +171,7 @@ void retime(AVPacket* p, Route& route, int64_t shift) {
 }
 
 // The creation time as libavformat's MP4 writer reads it: ISO 8601 in UTC.
-std::string iso_time(std::time_t t) {
-  struct tm u {};
-  gmtime_r(&t, &u);
-  char text[64];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.000000Z", &u);
-  return text;
-}
+std::string iso_time(std::time_t t) { return utc_text(t, "%Y-%m-%dT%H:%M:%S.000000Z"); }
 
 // Remuxes every packet into temp. Returns false with error set.
 bool remux(const std::string& path, uint64_t expected_bytes, std::time_t start, const std::string& temp,
@@ -231,23 +224,6 @@ bool remux(const std::string& path, uint64_t expected_bytes, std::time_t start, 
   return true;
 }
 
-// The SHA-256 and size of a local file. False when it cannot be read.
-bool hash_file(const std::string& file, std::string& hex, uint64_t& bytes) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  Sha256 sha;
-  std::vector<char> block(kReadBlockBytes);
-  bytes = 0;
-  while (in) {
-    in.read(block.data(), std::streamsize(block.size()));
-    const auto n = size_t(in.gcount());
-    sha.update(reinterpret_cast<const uint8_t*>(block.data()), n);
-    bytes += n;
-  }
-  hex = sha.hex();
-  return in.eof();
-}
-
 }  // namespace
 
 bool export_mp4(const std::string& path, uint64_t expected_bytes, std::time_t start,
@@ -261,7 +237,7 @@ bool export_mp4(const std::string& path, uint64_t expected_bytes, std::time_t st
   av_log_set_level(AV_LOG_ERROR);  // the tool says itself what went wrong
   std::string why;
   bool ok = remux(path, expected_bytes, start, temp, out, why);
-  if (ok && !hash_file(temp, out.sha256, out.bytes)) {
+  if (ok && !sha256_file(temp, out.sha256, out.bytes)) {
     ok = false;
     why = concat({"cannot read back ", temp});
   }

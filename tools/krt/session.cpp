@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -17,9 +19,10 @@
 #include "krt/disk_io.h"
 #include "krt/layout.h"
 #include "krt/log.h"
+#include "krt/mount.h"
 #include "krt/volume.h"
 #include "catalog/text.h"
-#include "json.h"
+#include "catalog/json.h"
 
 namespace {
 
@@ -134,6 +137,17 @@ int usage_error(const char* command, const std::string& message) {
 
 namespace {
 
+// The start-up's progress line on a terminal: drawn once the start-up has taken a second.
+std::chrono::steady_clock::time_point g_startup_began;
+bool g_progress_drawn = false;
+
+void draw_startup_progress(int disk, int percent) {
+  if (std::chrono::steady_clock::now() - g_startup_began < std::chrono::seconds(1)) return;
+  std::fprintf(stderr, "\rkrt: reading disk %d: %3d %%", disk, percent);
+  std::fflush(stderr);
+  g_progress_drawn = true;
+}
+
 std::vector<std::string> g_named;  // the -d images, each once
 
 // Why a named image that was not attached cannot be used.
@@ -213,7 +227,13 @@ int attach_named_disks() {
 }
 
 bool bring_up_volume() {
+  const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  g_startup_began = std::chrono::steady_clock::now();
+  g_progress_drawn = false;
+  if (terminal) krt::set_startup_progress(draw_startup_progress);
   krt::volume_startup();
+  krt::set_startup_progress(nullptr);
+  if (g_progress_drawn) std::fprintf(stderr, "\r\033[K");
   if (!named_images_usable()) return false;
   if (krt::get_disk_info(nullptr) > 0) return true;
   fail("no recorder disk found");
@@ -229,4 +249,21 @@ bool require_mounted_partition() {
   }
   fail("no partition could be mounted (krt info says why)");
   return false;
+}
+
+namespace {
+
+int64_t g_all_disks_offset = 0;              // --clock-offset ±HH:MM:SS
+std::map<int, int64_t> g_disk_offsets;       // --clock-offset D=±HH:MM:SS
+
+}  // namespace
+
+void set_clock_offset(int disk, int64_t seconds) {
+  if (disk < 0) g_all_disks_offset = seconds;
+  else g_disk_offsets[disk] = seconds;
+}
+
+int64_t clock_offset_of(int disk) {
+  const auto it = g_disk_offsets.find(disk);
+  return it != g_disk_offsets.end() ? it->second : g_all_disks_offset;
 }

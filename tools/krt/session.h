@@ -1,6 +1,7 @@
 // What every command that reads recordings does first, and how commands report failures.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -60,3 +61,11 @@ bool bring_up_volume();
 // included). When not, prints "krt: no partition could be mounted (krt info says why)" and
 // returns false.
 bool require_mounted_partition();
+
+// The recorder clock offsets given on the command line (--clock-offset): recorder time minus
+// true time in seconds, one for every disk or one for disk d. set_clock_offset with disk -1
+// sets the offset of every disk not given its own.
+void set_clock_offset(int disk, int64_t seconds);
+
+// The clock offset of disk (0 when none was given).
+int64_t clock_offset_of(int disk);

@@ -1,6 +1,7 @@
 // CInitLanguage: choosing the language, the text fallbacks and what Translate touches.
 #include "initlanguage.h"
 
+#include "appdirs.h"
 #include "lumenpane/videowindow.h"
 
 #include <QCheckBox>
@@ -8,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -140,9 +143,8 @@ TEST_F(InitLanguageTest, TranslateChangesCaptionsAndLeavesEditsAndTheGrid) {
 TEST(InitLanguage, FirstTimeRunOnlyOnce) {
   QTemporaryDir settings;
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-  CInitLanguage language;
-  EXPECT_EQ(language.IsFirstTimeRun(), 1);
-  EXPECT_EQ(language.IsFirstTimeRun(), 0);
+  EXPECT_EQ(vendrel::IsFirstTimeRun(), 1);
+  EXPECT_EQ(vendrel::IsFirstTimeRun(), 0);
   EXPECT_TRUE(QFile::exists(settings.filePath("TAVO.conf")));
 }
 
@@ -152,6 +154,32 @@ TEST(InitLanguage, InstanceIsOneObjectUntilDeleted) {
   CInitLanguage::DeleteInstance();
   EXPECT_NE(CInitLanguage::Instance(), nullptr);
   CInitLanguage::DeleteInstance();
+}
+
+}  // namespace
+
+namespace {
+
+// Qt's own dialogs speak the chosen language: its locale picks Qt's translations, which go
+// again with the language object.
+TEST(InitLanguageQt, QtsOwnTextsFollowTheChosenLanguage) {
+  const QString cancel = QStringLiteral("Cancel");
+  {
+    CInitLanguage language;
+    language.SetRootPath(VENDREL_TEST_RESOURCES);
+    language.LoadLanguage(101);
+    EXPECT_EQ(language.Locale().language(), QLocale::German);
+    EXPECT_EQ(language.Locale().toString(2951), "2.951");
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
+      GTEST_SKIP() << "Qt's translations are not installed (qt6-translations-l10n)";
+    ASSERT_EQ(language.InstallQtTranslations(), 1);
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Abbrechen");
+  }
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), cancel) << "removed again";
+  CInitLanguage english;
+  english.SetRootPath(VENDREL_TEST_RESOURCES);
+  english.LoadLanguage(100);
+  EXPECT_EQ(english.Locale().toString(2951), "2,951");
 }
 
 }  // namespace

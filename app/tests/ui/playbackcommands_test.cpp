@@ -9,6 +9,8 @@
 
 #include <lumenpane/videowindow.h>
 
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,7 +71,7 @@ class PlaybackCommandsTest : public testing::Test {
   // The commands' calls (no polling of buffers and progress, no feeding).
   Calls Commands() const {
     return m_engine.CallsOf({"Play", "Pause", "Faster", "Slower", "StepNext", "StepFront",
-                             "CloseStream", "SoundOn", "SoundOff", "Snapshot", "StartRecord",
+                             "CloseStream", "SoundOn", "SoundOff", "GrabPicture", "StartRecord",
                              "StopRecord"});
   }
   QString Status(int i) const { return m_video.GetWndHandle(i)->statusText(); }
@@ -179,12 +181,74 @@ INSTANTIATE_TEST_SUITE_P(
                     FocusedCase{1626, true, true, {"SoundOn(1)"}},
                     FocusedCase{1627, true, true, {"StartRecord(1"}},
                     FocusedCase{1627, true, false, {}},
-                    FocusedCase{1628, true, true, {"Snapshot(1"}},
+                    FocusedCase{1628, true, true, {"GrabPicture(1)"}},
+                    FocusedCase{1634, true, true, {"GrabPicture(1)"}},
                     FocusedCase{1628, true, false, {}}),
     [](const auto& info) {
       return std::to_string(info.param.id) + (info.param.busy ? "_busy" : "_idle") +
              (info.param.chooserOk ? "" : "_cancelled");
     });
+
+// Grey and check states of each entry, by object name (the command id).
+std::map<std::string, std::pair<bool, bool>> MenuStates(QMenu* menu) {
+  std::map<std::string, std::pair<bool, bool>> states;
+  for (QAction* action : menu->actions())
+    if (!action->objectName().isEmpty())
+      states[action->objectName().toStdString()] = {action->isEnabled(), action->isChecked()};
+  return states;
+}
+
+// A recording played to its end leaves its last picture in the window, marked as ended: the
+// menu offers Close Window and Snapshot for it, and Close Window, Close All Windows and the
+// bar's Stop take the picture away, back to the idle window.
+TEST_F(PlaybackCommandsTest, EndedWindowIsMarkedAndClearedByEachClosingCommand) {
+  const std::filesystem::path shots = m_mnt.Root() / "shots";
+  std::filesystem::create_directories(shots);
+  m_commands.SetFolderChooser([&](std::string* folder) {
+    *folder = shots.string();
+    return true;
+  });
+  using Close = std::function<void(CPlaybackCommands&)>;
+  const std::pair<const char*, Close> closers[] = {
+      {"Close Window", [](CPlaybackCommands& c) { c.OnCommand(CPlaybackCommands::kCmdCloseWindow); }},
+      {"Close All Windows",
+       [](CPlaybackCommands& c) { c.OnCommand(CPlaybackCommands::kCmdCloseAllWindow); }},
+      {"Stop", [](CPlaybackCommands& c) { c.StopAll(); }},
+  };
+  m_engine.refuseInput = 0;  // runs end by themselves
+  for (const auto& [name, close] : closers) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(m_manager.Open(0, m_mnt.Put(kNames[0], std::string(1000, 'x'))), 1);
+    ASSERT_TRUE(Eventually([&] { return m_manager.GetEnded(0) == CPlayer::endPicture; }));
+    m_video.GetWndHandle(0)->presentFrame(QImage(8, 8, QImage::Format_RGB32));  // the last picture
+    m_commands.StatusPass();
+    EXPECT_EQ(Status(0), "WndEnded");
+    std::unique_ptr<QMenu> menu(m_commands.MakeContextMenu(nullptr));
+    const auto states = MenuStates(menu.get());
+    EXPECT_TRUE(states.at("1624").first) << "Close Window is offered";
+    EXPECT_TRUE(states.at("1628").first) << "Snapshot is offered";
+
+    close(m_commands);
+    EXPECT_FALSE(m_video.GetWndHandle(0)->hasFrame()) << "the last picture stays";
+    EXPECT_EQ(m_manager.GetEnded(0), CPlayer::endNone);
+    m_commands.StatusPass();
+    EXPECT_EQ(Status(0).trimmed(), "");
+  }
+
+  // Snapshot of the ended window, from its kept picture: the port itself has nothing now.
+  ASSERT_EQ(m_manager.Open(0, m_mnt.Put(kNames[0], std::string(1000, 'x'))), 1);
+  ASSERT_TRUE(Eventually([&] { return m_manager.GetEnded(0) == CPlayer::endPicture; }));
+  m_engine.grabResult = 0;
+  ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdSnapshot));
+  EXPECT_TRUE(m_messages.empty());
+  EXPECT_TRUE(std::filesystem::exists(shots / "CH01_2010-03-05_08-00-00.000.bmp"));
+
+  // A recording of which no picture could be decoded says so.
+  ASSERT_EQ(m_manager.Open(0, m_mnt.Put(kNames[0], std::string(1000, 'x'))), 1);
+  ASSERT_TRUE(Eventually([&] { return m_manager.GetEnded(0) == CPlayer::endNoPicture; }));
+  m_commands.StatusPass();
+  EXPECT_EQ(Status(0), "NoPicture");
+}
 
 TEST_F(PlaybackCommandsTest, CloseAllWindowClosesEveryBusyWindow) {
   MakeAll({1, 0, 2});
@@ -216,18 +280,9 @@ TEST_F(PlaybackCommandsTest, FailedSnapshotShowsTheMessage) {
     *folder = "/shots";
     return true;
   });
-  m_engine.snapshotResult = 0;
+  m_engine.grabResult = 0;
   ASSERT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdSnapshot));
   EXPECT_EQ(m_messages, (std::vector<std::string>{"Prompt: SnapshotFail"}));
-}
-
-// Grey and check states of each entry, by object name (the command id).
-std::map<std::string, std::pair<bool, bool>> MenuStates(QMenu* menu) {
-  std::map<std::string, std::pair<bool, bool>> states;
-  for (QAction* action : menu->actions())
-    if (!action->objectName().isEmpty())
-      states[action->objectName().toStdString()] = {action->isEnabled(), action->isChecked()};
-  return states;
 }
 
 TEST_F(PlaybackCommandsTest, ContextMenuGreysTheFocusedWindowsCommandsWhenIdle) {
@@ -242,9 +297,12 @@ TEST_F(PlaybackCommandsTest, ContextMenuGreysTheFocusedWindowsCommandsWhenIdle) 
                                       {"1626", S{false, false}},
                                       {"1627", S{false, false}},
                                       {"1628", S{false, false}},
-                                      {"1639", S{true, false}}}));
-  // The layout pop-up: WndSpliter > 1 (1634), 4 (1635, checked), 6WndSpliter (1629, 1630),
-  // 9WndSpliter (1631-1633), 16, 25, 36 (1636-1638); then full screen (1639).
+                                      {"1634", S{false, false}},
+                                      {"1639", S{true, false}},
+                                      {"1640", S{true, true}},     // time label, on
+                                      {"1641", S{true, false}}}));  // Go to Time
+  // The layout pop-up: WndSpliter > 1 (1642), 4 (1643, checked), 6WndSpliter (1629, 1630),
+  // 9WndSpliter (1631-1633), 16, 25, 36 (1644-1646); then full screen (1639).
   EXPECT_EQ(menu->actions().back()->objectName(), "1639");
   QMenu* split = menu->actions().at(menu->actions().size() - 2)->menu();
   ASSERT_NE(split, nullptr);
@@ -252,7 +310,7 @@ TEST_F(PlaybackCommandsTest, ContextMenuGreysTheFocusedWindowsCommandsWhenIdle) 
   for (QAction* a : split->actions())
     entries.push_back(a->menu() ? std::to_string(a->menu()->actions().size()) + " entries"
                                 : a->objectName().toStdString() + (a->isChecked() ? "*" : ""));
-  EXPECT_EQ(entries, (std::vector<std::string>{"1634", "1635*", "2 entries", "3 entries", "1636", "1637", "1638"}));
+  EXPECT_EQ(entries, (std::vector<std::string>{"1642", "1643*", "2 entries", "3 entries", "1644", "1645", "1646"}));
 }
 
 TEST_F(PlaybackCommandsTest, ContextMenuChecksSoundAndRecordOfABusyWindow) {
@@ -342,8 +400,8 @@ TEST_F(PlaybackCommandsTest, WindowsASmallerLayoutHidesArePausedAndMuted) {
 }
 
 TEST_F(PlaybackCommandsTest, LayoutEntriesOfTheMenu) {
-  for (auto [id, layout] : {std::pair{1630, 6}, {1633, 9}, {1629, 6}, {1631, 9}, {1632, 9}, {1634, 1},
-                            {1635, 4}, {1636, 16}, {1637, 25}, {1638, 36}}) {
+  for (auto [id, layout] : {std::pair{1630, 6}, {1633, 9}, {1629, 6}, {1631, 9}, {1632, 9}, {1642, 1},
+                            {1643, 4}, {1644, 16}, {1645, 25}, {1646, 36}}) {
     EXPECT_TRUE(m_commands.OnCommand(id));
     EXPECT_EQ(m_video.GetWndCount(), layout) << id;
     EXPECT_EQ(m_commands.Layout(), layout) << id;
@@ -392,7 +450,7 @@ TEST_F(PlaybackCommandsTest, StatusPassWritesTextsAndTheFocusedProgress) {
   m_commands.SetProgressSink([&](int w, int p) { progress.emplace_back(w, p); });
   MakeAll({1, 2, 4, 0});
   m_engine.playedSeconds = 450;  // of 900 s
-  m_commands.StatusPass();
+  EXPECT_TRUE(m_commands.StatusPass()) << "windows are busy";
   EXPECT_EQ(Status(0), "");
   EXPECT_EQ(Status(1), "Pause            ");
   EXPECT_EQ(Status(2), "SingleFrame            ");
@@ -409,6 +467,25 @@ TEST_F(PlaybackCommandsTest, StatusPassWritesTextsAndTheFocusedProgress) {
   EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{0, 50}, {0, 0}, {3, 0}}));
 }
 
+TEST_F(PlaybackCommandsTest, PlayingStartsTheStatusPassesAndTheLastIdlePassEndsThem) {
+  int started = 0;
+  m_commands.SetPlayStarted([&] { ++started; });
+  EXPECT_FALSE(m_commands.StatusPass()) << "nothing plays: no more passes";
+  EXPECT_EQ(Status(0), "           ");
+  ASSERT_EQ(m_commands.PlayFile(m_mnt.Put(kNames[0], std::string(1000, 'x'))), 1);
+  EXPECT_EQ(started, 1);
+  EXPECT_TRUE(m_commands.StatusPass()) << "starting counts as busy";
+  ASSERT_TRUE(Eventually([&] { return m_manager.GetState(0) == 1; }));
+  EXPECT_TRUE(m_commands.StatusPass());
+  SyncPlayTable table;
+  table[1] = m_mnt.Put(kNames[1], "b");
+  m_commands.PlayFiles(table, 2);
+  EXPECT_EQ(started, 2);
+  m_manager.Close(0);
+  m_manager.Close(1);
+  EXPECT_FALSE(m_commands.StatusPass());
+}
+
 TEST_F(PlaybackCommandsTest, DoubleClickSwitchesTheFullPaneView) {
   short mode = -1;
   m_commands.ToggleDisplay();
@@ -417,6 +494,85 @@ TEST_F(PlaybackCommandsTest, DoubleClickSwitchesTheFullPaneView) {
   m_commands.ToggleDisplay();
   m_video.GetDisplayState(&mode, nullptr);
   EXPECT_EQ(mode, 0);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Time: seeks, jumps, going to a moment, the time on screen
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+Calls Seeks(const CEngineStandIn& engine) { return engine.CallsOf({"Seek"}); }
+
+TEST_F(PlaybackCommandsTest, SliderReleaseSeeksTheFocusedWindowAndKeysJumpEveryBusyWindow) {
+  MakeAll({1, 2, 0, 4});
+  ASSERT_TRUE(m_video.SetCurWnd(1));
+  // 15-minute recordings: 40 % is 6 minutes.
+  EXPECT_EQ(m_commands.SeekFocusedPercent(40), 1);
+  EXPECT_EQ(Seeks(m_engine), (Calls{"Seek(1,360000)"}));
+  m_engine.ClearCalls();
+  m_engine.pictureTime = 5'000;
+  EXPECT_EQ(m_commands.JumpAll(-CPlaybackCommands::kJumpShortMs), 3);  // idle window 2 left out
+  EXPECT_EQ(m_commands.JumpAll(CPlaybackCommands::kJumpLongMs), 3);
+  EXPECT_EQ(Seeks(m_engine), (Calls{"Seek(0,0)", "Seek(1,0)", "Seek(3,0)", "Seek(0,65000)",
+                                    "Seek(1,65000)", "Seek(3,65000)"}));
+  m_engine.ClearCalls();
+  EXPECT_EQ(m_commands.SeekAllToEdge(false), 3);
+  EXPECT_EQ(Seeks(m_engine).front(), "Seek(0,0)");
+  // Space: a window plays, so only playing windows pause; then everything plays on, the
+  // single-frame window included.
+  m_engine.ClearCalls();
+  m_commands.TogglePauseAll();
+  EXPECT_EQ(States(4), (std::vector<int>{2, 2, 0, 4}));
+  m_commands.TogglePauseAll();
+  EXPECT_EQ(States(4), (std::vector<int>{1, 1, 0, 1}));
+}
+
+TEST_F(PlaybackCommandsTest, GoingToAMomentSeeksOpensOrSaysNothingWasRecorded) {
+  MakeAll({1, 1, 1, 0});
+  // Channel 2 recorded on to 08:30 in another partition; channel 3 stopped at 08:15.
+  const std::string later = m_mnt.Put("idea1/2010-03-05/002/08.15.00-08.30.00[R][@2b2f][0].h264",
+                                      std::string(1000, 'x'));
+  m_commands.SetRecordingLister([&](const std::string&, int channel, const QDateTime&) {
+    return channel == 2 ? std::vector<std::string>{later} : std::vector<std::string>{};
+  });
+  m_engine.ClearCalls();
+  const QDateTime inside(QDate(2010, 3, 5), QTime(8, 5, 30));
+  EXPECT_EQ(m_commands.PositionAllAt(inside), 3);
+  EXPECT_EQ(Seeks(m_engine), (Calls{"Seek(0,330000)", "Seek(1,330000)", "Seek(2,330000)"}));
+
+  m_engine.ClearCalls();
+  EXPECT_EQ(m_commands.PositionAllAt(QDateTime(QDate(2010, 3, 5), QTime(8, 20, 0))), 1);
+  ASSERT_TRUE(Eventually([&] { return m_manager.GetState(1) == 1; }));
+  EXPECT_EQ(m_manager.Player(1)->GetPath(), later);
+  EXPECT_EQ(Seeks(m_engine), Calls{});  // the stand-in is fed: the player starts at 0
+  for (int i : {0, 2}) {
+    EXPECT_EQ(m_manager.GetState(i), 0) << i;
+    // The texts are the language keys here: "no recording at 08:20:00" in English.
+    EXPECT_EQ(m_commands.WindowDescription(i), "NoRecordingAt") << i;
+  }
+}
+
+TEST_F(PlaybackCommandsTest, WindowsCarryTheirTimeAsLabelAndDescription) {
+  MakeAll({1, 0});
+  m_engine.pictureTime = 192'000;
+  ASSERT_EQ(m_manager.SetFast(0, 2), 1);
+  std::vector<QString> bar;
+  m_commands.SetTimeSink([&](const QString& text) { bar.push_back(text); });
+  m_commands.StatusPass();
+  lumenpane::CVideoPane* busy = m_video.GetWndHandle(0);
+  EXPECT_EQ(busy->timeLabel(), "CH 01  2010-03-05 08:03:12  ×4");
+  EXPECT_EQ(busy->accessibleDescription(), busy->timeLabel());
+  EXPECT_EQ(m_video.GetWndHandle(1)->accessibleDescription(), "Idle");
+  EXPECT_EQ(m_video.GetWndHandle(1)->timeLabel(), "");
+  ASSERT_FALSE(bar.empty());
+  EXPECT_EQ(bar.back(), "2010-03-05 08:03:12  03:12 / 15:00");  // window 0 has the focus
+  // T turns the labels off; the description stays for screen readers.
+  EXPECT_TRUE(m_commands.OnCommand(CPlaybackCommands::kCmdTimeLabel));
+  EXPECT_EQ(busy->timeLabel(), "");
+  EXPECT_EQ(busy->accessibleDescription(), "CH 01  2010-03-05 08:03:12  ×4");
 }
 
 }  // namespace

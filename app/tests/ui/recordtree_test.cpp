@@ -24,6 +24,7 @@
 
 #include <infra/infra.h>
 #include <krt/disk.h>
+#include <krt_testing/image_builder.h>
 #include <krt_testing/scratch.h>
 
 #include "dialogcpfile.h"
@@ -121,7 +122,8 @@ TEST_F(RecordSearchDlg, EveryLevelOfBothDisksIsLabelledAndPathed) {
   QTreeWidget* tree = m_dlg->Tree();
   EXPECT_EQ(tree->objectName(), "1002");
   ASSERT_EQ(tree->topLevelItemCount(), 2);
-  EXPECT_EQ(Dump(tree), (std::vector<std::string>{"PhysicalDrive0 #0", "  text #0", "PhysicalDrive1 #0", "  text #0"}));
+  EXPECT_EQ(Dump(tree), (std::vector<std::string>{"PhysicalDrive0 \u2014 disk0.img #0", "  text #0",
+                                      "PhysicalDrive1 \u2014 disk1.img #0", "  text #0"}));
 
   for (int i = 0; i < tree->topLevelItemCount(); ++i) ExpandAll(tree->topLevelItem(i));
   const CTwoDisks& disks = CTwoDisks::Get();
@@ -137,13 +139,13 @@ TEST_F(RecordSearchDlg, EveryLevelOfBothDisksIsLabelledAndPathed) {
   };
   // Disk 0 from the record calendar: partition 1 is empty, partition 2 still listed; channel 32
   // shown. Disk 1 from its own work directories, with its own letter and channel 41.
-  expected.insert(expected.end(), {"PhysicalDrive0 #0", "  idea0 #1", "    2010-03-05 #2"});
+  expected.insert(expected.end(), {"PhysicalDrive0 \u2014 disk0.img #0", "  idea0 #1", "    2010-03-05 #2"});
   for (int c : {1, 2, 3, 32}) channel(0, 0, 2010, 3, 5, c);
   expected.push_back("    2010-03-06 #2");
   for (int c : {1, 3, 4}) channel(0, 0, 2010, 3, 6, c);
   expected.insert(expected.end(), {"  idea2 #1", "    2010-03-07 #2"});
   channel(0, 2, 2010, 3, 7, 6);
-  expected.insert(expected.end(), {"PhysicalDrive1 #0", "  ideb0 #1", "    2010-04-01 #2"});
+  expected.insert(expected.end(), {"PhysicalDrive1 \u2014 disk1.img #0", "  ideb0 #1", "    2010-04-01 #2"});
   for (int c : {1, 4}) channel(1, 0, 2010, 4, 1, c);
   expected.insert(expected.end(), {"  ideb1 #1", "    2010-04-02 #2"});
   for (int c : {32, 41}) channel(1, 1, 2010, 4, 2, c);
@@ -151,8 +153,48 @@ TEST_F(RecordSearchDlg, EveryLevelOfBothDisksIsLabelledAndPathed) {
 
   QTreeWidgetItem* file = At(1, {"ideb1", "2010-04-02", "041"})->child(0);
   EXPECT_EQ(CRecordSearchDlg::GetItemPath(file).toStdString(),
-            "PhysicalDrive1/ideb1/2010-04-02/041/" + disks.Names(1, 1, 2010, 4, 2, 41)[0]);
+            "PhysicalDrive1 \u2014 disk1.img/ideb1/2010-04-02/041/" + disks.Names(1, 1, 2010, 4, 2, 41)[0]);
   EXPECT_EQ(CRecordSearchDlg::RootedPath(file), "ideb1/2010-04-02/041/" + disks.Names(1, 1, 2010, 4, 2, 41)[0]);
+  // Names a person can tell apart: the recording's full name and the drive's image path.
+  EXPECT_EQ(file->toolTip(0).toStdString(), disks.Names(1, 1, 2010, 4, 2, 41)[0]);
+  EXPECT_EQ(tree->topLevelItem(1)->toolTip(0).toStdString(), disks.m_paths[1]);
+}
+
+// A disk with a recording the recorder never wrote (its clusters read as zeros) and a partition
+// the start-up refused: the recording is listed with a warning mark, the partition greyed with
+// its reason, and neither hides the rest.
+TEST_F(RecordSearchDlg, DamageIsShownWithItsReason) {
+  namespace kb = krt_testing;
+  krt_testing::ScratchDir dir;
+  kb::Disk disk = kb::multi_partition_disk({200000, 200000}, 64);
+  disk.partitions[0].files = kb::recordings({0, 1}, kb::pack_time(2010, 3, 5, 8, 0, 0),
+                                            kb::pack_time(2010, 3, 5, 8, 30, 0), 1800);
+  disk.partitions[0].files[0].payload = kb::Payload{kb::Payload::Kind::kNone, "", nullptr};
+  disk.partitions[1].tweak = [](kb::ParamBlock& p) { p.type = 7; };
+  const std::string image = dir.path("damaged.img");
+  ASSERT_TRUE(kb::build_image(disk, image).ok);
+  UseImages({image});
+  Make();
+  QTreeWidget* tree = m_dlg->Tree();
+  ExpandAll(tree->topLevelItem(0));
+  QTreeWidgetItem* refused = Child(tree->topLevelItem(0), "idea1");
+  ASSERT_NE(refused, nullptr) << "a refused partition is never silently missing";
+  EXPECT_TRUE(refused->isDisabled());
+  EXPECT_EQ(refused->childCount(), 0);
+  EXPECT_NE(refused->toolTip(0).toStdString().find("not mounted: its parameter block was refused"),
+            std::string::npos) << refused->toolTip(0).toStdString();
+  EXPECT_EQ(m_dlg->MakeContextMenu(refused), nullptr);
+
+  QTreeWidgetItem* zeros = At(0, {"idea0", "2010-03-05", "001"})->child(0);
+  QTreeWidgetItem* data = At(0, {"idea0", "2010-03-05", "002"})->child(0);
+  ASSERT_NE(zeros, nullptr);
+  ASSERT_NE(data, nullptr);
+  EXPECT_TRUE(CRecordSearchDlg::IsAllZero(zeros));
+  EXPECT_NE(zeros->toolTip(0).toStdString().find("AllZeroRecording"), std::string::npos)
+      << zeros->toolTip(0).toStdString();
+  EXPECT_FALSE(zeros->icon(0).isNull());
+  EXPECT_FALSE(CRecordSearchDlg::IsAllZero(data));
+  EXPECT_NE(m_dlg->MakeContextMenu(zeros), nullptr) << "still exported and played as it is";
 }
 
 TEST_F(RecordSearchDlg, ExpansionLooksOneLevelAheadAndRebuildsOnce) {
@@ -280,8 +322,15 @@ TEST_F(RecordSearchDlg, CopyToAsksForAFolderAndExportsTheItem) {
     saveTo->findChild<QPushButton*>("1004")->click();
     EXPECT_EQ(saveTo->findChild<QLineEdit*>("1005")->text().toStdString(), folder);
     QTimer::singleShot(0, [&] {
-      // The copy dialog closes itself once the copy is done.
-      sawCopy = Modal<CDialogCpFile>() != nullptr;
+      // The copy dialog stays with its summary once the copy is done; Close ends it.
+      CDialogCpFile* copy = Modal<CDialogCpFile>();
+      sawCopy = copy != nullptr;
+      if (!copy) return;
+      auto* poll = new QTimer(copy);
+      QObject::connect(poll, &QTimer::timeout, copy, [copy] {
+        if (copy->Finished()) copy->findChild<QPushButton*>("2")->click();
+      });
+      poll->start(10);
     });
     saveTo->findChild<QPushButton*>("1")->click();
   });
@@ -294,7 +343,38 @@ TEST_F(RecordSearchDlg, CopyToAsksForAFolderAndExportsTheItem) {
     EXPECT_TRUE(fs::exists(folder + "/ideb0/2010-04-01/004/" + name)) << name;
 }
 
+// The shipped English texts, for the tests that read what the user reads; the key fallback
+// comes back when it goes.
+class CEnglishTexts {
+ public:
+  CEnglishTexts() {
+    CInitLanguage::Instance()->SetRootPath(VENDREL_TEST_RESOURCES);
+    CInitLanguage::Instance()->LoadLanguage(CInitLanguage::kDefaultLanguageId);
+  }
+  ~CEnglishTexts() { CInitLanguage::DeleteInstance(); }
+};
+
+TEST_F(RecordSearchDlg, CopyDialogEndsWithASummaryAndCloses) {
+  const CEnglishTexts english;
+  krt_testing::ScratchDir scratch;
+  CCopyJob job = recordsearch::BuildCopyJob(recordsearch::kindDay, "ideb0/2010-04-01");
+  job.m_strFolder = scratch.path("out");
+  CDialogCpFile dialog;
+  dialog.SetJob(job);
+  EXPECT_EQ(dialog.findChild<QPushButton*>("2")->text(), "Cancel");
+  dialog.show();
+  QTRY_VERIFY_WITH_TIMEOUT(dialog.Finished(), 10000);
+  EXPECT_TRUE(dialog.isVisible()) << "the summary stays until the user closes it";
+  EXPECT_EQ(dialog.findChild<QLabel*>("1007")->text(), "4 copied, 0 skipped");
+  QPushButton* close = dialog.findChild<QPushButton*>("2");
+  EXPECT_EQ(close->text(), "Close");
+  close->click();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_TRUE(fs::exists(job.m_strFolder + "/manifest.json"));
+}
+
 TEST_F(RecordSearchDlg, CopyDialogStaysOpenNamingTheFileItCouldNotWrite) {
+  const CEnglishTexts english;
   krt_testing::ScratchDir scratch;
   const std::string folder = scratch.path("out");
   fs::create_directories(folder);
@@ -308,9 +388,22 @@ TEST_F(RecordSearchDlg, CopyDialogStaysOpenNamingTheFileItCouldNotWrite) {
   QTRY_VERIFY_WITH_TIMEOUT(dialog.Finished(), 10000);
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(dialog.Outcome().m_end, CCopyOutcome::endWriteFailed);
-  const QString text = dialog.findChild<QLabel*>("1006")->text();
-  EXPECT_TRUE(text.startsWith("CopyWriteFail ")) << text.toStdString();
-  EXPECT_TRUE(text.endsWith(QString::fromStdString(job.m_paths[0].substr(5)))) << text.toStdString();
+  QLabel* status = dialog.findChild<QLabel*>("1006");
+  EXPECT_TRUE(status->wordWrap());
+  // The path may break at its folders; read without the break marks it is the file's.
+  const QStringList lines = status->text().remove(QChar(0x200b)).split('\n');
+  ASSERT_EQ(lines.size(), 2) << status->text().toStdString();
+  EXPECT_TRUE(lines[0].startsWith("The export stopped. This file could not be written: ")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].endsWith(QString::fromStdString(job.m_paths[0].substr(5)))) << lines[0].toStdString();
+  // The system's reason, as the export got it.
+  EXPECT_FALSE(lines[1].isEmpty());
+  EXPECT_TRUE(QString::fromStdString(dialog.Outcome().m_strError).endsWith(": " + lines[1]))
+      << dialog.Outcome().m_strError;
+  EXPECT_EQ(status->accessibleName(), lines.join('\n'));
+  QApplication::processEvents();
+  EXPECT_GE(status->height(), status->heightForWidth(status->width())) << "every line shows";
+  EXPECT_EQ(dialog.findChild<QLabel*>("1007")->text(), "stopped: 0 of 1 copied");
+  EXPECT_EQ(dialog.findChild<QPushButton*>("2")->text(), "Close");
   dialog.findChild<QPushButton*>("2")->click();
   EXPECT_FALSE(dialog.isVisible());
 }
@@ -332,26 +425,34 @@ TEST_F(RecordSearchDlg, CancelWaitsForTheWorkerAndEndsTheDialog) {
   }
 }
 
-TEST_F(RecordSearchDlg, HotPlugRebuildsOnTheUserInterfaceThread) {
-  CTwoDisks::Get().Attach(1);
+TEST_F(RecordSearchDlg, HotPlugNoticesAnImageFileAndRebuildsOnTheUserInterfaceThread) {
+  // Two image names in one folder; only the first file is there when the tree is made.
+  krt_testing::ScratchDir scratch;
+  const std::string first = scratch.path("a.img"), second = scratch.path("b.img");
+  // Linked, not copied: the images are large sparse files.
+  fs::create_hard_link(CTwoDisks::Get().m_paths[0], first);
+  UseImages({first, second});
   Make();
   ASSERT_EQ(m_dlg->Tree()->topLevelItemCount(), 1);
+  ASSERT_TRUE(m_dlg->HotPlugNotifying()) << "the image folder is watched, no poll";
   At(0, {"idea0", "2010-03-05"})->setExpanded(true);
   const int loads = m_dlg->LoadCount();
 
-  UseImages(CTwoDisks::Get().m_paths);  // the second image appears among the candidates
-  // Without the event loop nothing changes: the timer's thread only counts.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2 * CRecordSearchDlg::kHotPlugMs + 200));
+  fs::create_hard_link(CTwoDisks::Get().m_paths[1], second);  // a new image appears in the folder
+  // Without the event loop nothing changes: the other threads only count.
+  std::this_thread::sleep_for(std::chrono::milliseconds(4 * CRecordSearchDlg::kHotPlugSettleMs));
   EXPECT_EQ(m_dlg->LoadCount(), loads);
   EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 1);
-  QTRY_COMPARE_WITH_TIMEOUT(m_dlg->LoadCount(), loads + 1, 1000);
+  // No timer polls (the watch notifies): the notice alone rebuilds.
+  QTRY_COMPARE_WITH_TIMEOUT(m_dlg->LoadCount(), loads + 1, 10000);
   EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 2);
-  EXPECT_EQ(Dump(m_dlg->Tree()), (std::vector<std::string>{"PhysicalDrive0 #0", "  text #0", "PhysicalDrive1 #0", "  text #0"}))
+  EXPECT_EQ(Dump(m_dlg->Tree()), (std::vector<std::string>{"PhysicalDrive0 \u2014 a.img #0", "  text #0",
+                                      "PhysicalDrive1 \u2014 b.img #0", "  text #0"}))
       << "every branch collapsed";
 
-  // A second swap while the tree is shown: rebuilt again within about a second.
-  UseImages({CTwoDisks::Get().m_paths[1]});
-  QTRY_COMPARE_WITH_TIMEOUT(m_dlg->LoadCount(), loads + 2, 3 * int(CRecordSearchDlg::kHotPlugMs));
+  // The image goes again while the tree is shown: rebuilt again.
+  fs::remove(second);
+  QTRY_COMPARE_WITH_TIMEOUT(m_dlg->LoadCount(), loads + 2, 10000);
   EXPECT_EQ(m_dlg->Tree()->topLevelItemCount(), 1);
 }
 

@@ -209,8 +209,8 @@ TEST_F(ReplayerViewTest, SpeedLevelsAndTheirTooltips) {
     EXPECT_EQ(m_bar.Button(CReplayerBackBmp::kSlower)->isEnabled(), s.slowerEnabled);
     EXPECT_EQ(m_bar.Button(CReplayerBackBmp::kFast)->isEnabled(), s.fastEnabled);
     SCOPED_TRACE(s.slowTip + std::string("/") + s.fastTip);
-    EXPECT_EQ(CReplayerView::SlowLevel(), s.slow);
-    EXPECT_EQ(CReplayerView::FastLevel(), s.fast);
+    EXPECT_EQ(m_bar.SlowLevel(), s.slow);
+    EXPECT_EQ(m_bar.FastLevel(), s.fast);
     EXPECT_EQ(Tip(CReplayerBackBmp::kSlower), s.slowTip);
     EXPECT_EQ(Tip(CReplayerBackBmp::kFast), s.fastTip);
     EXPECT_EQ(Speed(), s.calls);
@@ -224,7 +224,7 @@ TEST_F(ReplayerViewTest, PlayAfterSlowerOnlyReturnsToNormalSpeed) {
   Click(CReplayerBackBmp::kPlay);
   EXPECT_EQ(Speed(), (Calls{"Play(0,wnd)"}));
   EXPECT_EQ(m_manager.Player(0)->GetPlayStatus(), 0);
-  EXPECT_EQ(CReplayerView::SlowLevel(), 0);
+  EXPECT_EQ(m_bar.SlowLevel(), 0);
   EXPECT_EQ(Tip(CReplayerBackBmp::kSlower), "Slow");
   // At normal speed, Play on a paused focused window toggles every window (PauseAll).
   Play(1);

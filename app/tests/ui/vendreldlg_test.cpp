@@ -1,4 +1,5 @@
 // CVendrelDlg: the frame of the main window -- children, placement, menus, commands.
+#include "replayerview.h"
 #include "vendreldlg.h"
 
 #include "lumenpane/videowindow.h"
@@ -12,7 +13,10 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QDir>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -135,7 +139,7 @@ TEST(VendrelDlg, RemembersPlaceAndLayoutAcrossARestart) {
     dialog.show();
     dialog.move(40, 30);
     dialog.resize(820, 540);
-    ASSERT_TRUE(dialog.Playback()->OnCommand(1636));  // 16 windows
+    ASSERT_TRUE(dialog.Playback()->OnCommand(1644));  // 16 windows
     dialog.OnCommand(CVendrelDlg::kCmdCancel);        // Exit
   }
   CVendrelDlg again;
@@ -175,6 +179,80 @@ TEST(VendrelDlg, PlacesTheChildrenInTheClientArea) {
   EXPECT_EQ(dialog.VideoWindow()->height(), 0);
 }
 
+// The user's settings in a temporary folder while it lives.
+class ScopedConfigHome {
+ public:
+  ScopedConfigHome() : m_saved(qgetenv("XDG_CONFIG_HOME")), m_had(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
+    qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit());
+    QDir(m_dir.path()).mkpath(QStringLiteral("vendrel"));  // as the start-up leaves it
+  }
+  ~ScopedConfigHome() {
+    if (m_had) qputenv("XDG_CONFIG_HOME", m_saved);
+    else qunsetenv("XDG_CONFIG_HOME");
+  }
+
+ private:
+  QTemporaryDir m_dir;
+  QByteArray m_saved;
+  bool m_had;
+};
+
+TEST(VendrelDlg, TimelineTakesItsRowsFromTheGridWhenShownAndStaysAsLeft) {
+  ScopedConfigHome home;
+  RecordingDlg dialog;
+  EXPECT_FALSE(dialog.TimelineVisible());  // hidden until the user asks for it
+  const int grid = dialog.VideoWindow()->height();
+  ASSERT_TRUE(dialog.OnCommand(CVendrelDlg::kCmdShowTimeline));
+  ASSERT_TRUE(dialog.TimelineVisible());
+  const QWidget* panel = dialog.findChild<QWidget*>(QStringLiteral("Timeline"));
+  ASSERT_NE(panel, nullptr);
+  EXPECT_GT(panel->height(), 0);
+  EXPECT_EQ(dialog.VideoWindow()->height(), grid - panel->height());
+  EXPECT_EQ(panel->geometry().bottom() + 1, dialog.ReplayerView()->geometry().top());
+  {
+    RecordingDlg next;  // the next start shows it as it was left
+    EXPECT_TRUE(next.TimelineVisible());
+  }
+  ASSERT_TRUE(dialog.OnCommand(CVendrelDlg::kCmdShowTimeline));
+  EXPECT_EQ(dialog.VideoWindow()->height(), grid);
+  RecordingDlg last;
+  EXPECT_FALSE(last.TimelineVisible());
+}
+
+// The tree and the grid share a border the user drags; the width comes back at the next start.
+TEST(VendrelDlg, TreeWidthIsDraggedAndRemembered) {
+  QTemporaryDir config;
+  ASSERT_TRUE(config.isValid());
+  const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  QDir(config.path()).mkpath("vendrel");  // the start-up makes the user's settings folder
+  {
+    CVendrelDlg dialog;
+    dialog.show();
+    QWidget* handle = dialog.Splitter();
+    ASSERT_NE(handle, nullptr);
+    EXPECT_FALSE(handle->accessibleName().isEmpty());
+    EXPECT_EQ(handle->geometry().left(), dialog.TreeArea()->geometry().left());
+    const QPoint grip(2, 100);
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    QMouseEvent move(QEvent::MouseMove, QPointF(grip - QPoint(100, 0)),
+                     QPointF(handle->mapToGlobal(grip - QPoint(100, 0))), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(handle, &move);
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, grip - QPoint(100, 0));
+    EXPECT_EQ(dialog.TreeWidth(), CVendrelDlg::kTreeWidth + 100);
+    EXPECT_EQ(dialog.TreeArea()->width(), CVendrelDlg::kTreeWidth + 100);
+    EXPECT_EQ(dialog.VideoWindow()->geometry().right() + 1, dialog.TreeArea()->geometry().left());
+    dialog.SetTreeWidth(100000);
+    EXPECT_EQ(dialog.VideoWindow()->width(), CVendrelDlg::kMinTreeWidth) << "the grid never vanishes";
+  }
+  {
+    CVendrelDlg again;
+    EXPECT_EQ(again.TreeWidth(), CVendrelDlg::kTreeWidth + 100);
+  }
+  if (saved.isNull()) qunsetenv("XDG_CONFIG_HOME");
+  else qputenv("XDG_CONFIG_HOME", saved);
+}
+
 TEST(VendrelDlg, MenuEntriesCarryTheirCommands) {
   RecordingDlg dialog;
   QList<QAction*> top = dialog.MenuBar()->actions();
@@ -184,7 +262,8 @@ TEST(VendrelDlg, MenuEntriesCarryTheirCommands) {
   EXPECT_EQ(top.front()->text(), "Setting");  // no language loaded: the key
   QList<int> ids;
   for (QAction* action : setting->actions()) ids << action->data().toInt();
-  EXPECT_EQ(ids, (QList<int>{32773, 32774, 32775, 2}));
+  // password, Open Image, Folders, Go to Time, timeline on/off and saved as a picture, exit
+  EXPECT_EQ(ids, (QList<int>{32773, 32774, 32775, 1641, 1650, 1651, 2}));
   QAction* about = nullptr;
   for (QAction* action : top)
     if (action->data().toInt() == 16) about = action;

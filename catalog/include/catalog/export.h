@@ -57,6 +57,9 @@ class ExportFolder {
 
   // The SHA-256 (64 hexadecimal digits) of the last copy that ended kCopied.
   const std::string& last_sha256() const { return last_sha256_; }
+  // Whether every byte of the last copy that ended kCopied is zero (a wiped or never-written
+  // stretch, no picture in it): copied all the same, and to be named where the user looks.
+  bool last_all_zero() const { return last_all_zero_; }
 
   // Sets the SHA256SUMS line of a file the caller wrote into the folder itself (another form
   // of a recording, such as an MP4 copy), at path relative to the folder.
@@ -77,4 +80,5 @@ class ExportFolder {
   SumsFile sums_;      // its SHA256SUMS
   HashPipeline hash_;  // hashes the blocks of the copy in progress
   std::string last_sha256_;  // of the last whole copy
+  bool last_all_zero_ = false;  // the last whole copy holds only zero bytes
 };

@@ -1,6 +1,7 @@
 // Reading one recording through CFSFile, block by block.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -41,3 +42,16 @@ class RecordingReader {
   uint64_t length_ = 0; // the length expected (see the top of this class)
   uint64_t bytes_ = 0;  // delivered so far
 };
+
+// Whether every one of the size bytes at data is zero.
+bool all_zero(const uint8_t* data, size_t size);
+
+// Whether the recording at path, listed with expected_bytes, holds nothing but zero bytes: a
+// stretch the recorder never wrote or that was wiped, of which no picture can be decoded. It
+// is read block by block and the reading stops at the first byte that is not zero, so a
+// recording with pictures costs one small read. False for a recording that does not open or
+// reads nothing.
+bool recording_reads_all_zero(const std::string& path, uint64_t expected_bytes);
+
+// The warning that names such a recording: "warning: PATH: every byte reads as zero ...".
+std::string all_zero_warning(const std::string& path);

@@ -38,6 +38,11 @@ class Sha256 {
   evp_md_ctx_st* ctx_;  // libcrypto's running state
 };
 
+// The SHA-256 of the local file at path (hex, as sha256sum writes it) and its size in bytes.
+// Returns false when the file cannot be opened or read to its end (hex and bytes are then
+// unspecified).
+bool sha256_file(const std::string& path, std::string& hex, uint64_t& bytes);
+
 // Hashes a stream of blocks on a thread of its own, so that hashing one block overlaps with
 // reading and writing the next. The caller takes a free block, fills it and submits it; the
 // thread hashes submitted blocks in the order given and frees them again. All functions are

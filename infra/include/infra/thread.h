@@ -13,9 +13,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,12 @@ class CThread {
   // Sleeps up to ms milliseconds on the body's thread and wakes at once when Stop clears the
   // loop flag. Returns whether the loop flag is still set (false: the body should return).
   bool NapWhileLooping(int ms);
+  // The lock and condition the body's naps wait on; Stop notifies the condition after clearing
+  // the loop flag. A body with a wait of its own kind (another deadline, another wake-up) waits
+  // on these and tests m_bLoop under the lock before it waits, so Stop always wakes it. A leaf
+  // lock: nothing else is taken while it is held.
+  std::mutex &NapLock();
+  std::condition_variable &NapWake();
 
   std::atomic<bool> m_bLoop{false};  // set by Start, cleared by Stop or a body that ends
 
@@ -147,6 +155,9 @@ class PooledThreadSlot {
   bool Dispatch(const char *name, Callback callback, uint32_t param, uint32_t timeoutMs);
   // True while a run is in progress.
   bool IsBusy() const { return m_pThread.load() != nullptr; }
+  // Returns once no run is in progress (at once when none is). Never call it from the run
+  // itself, which would wait for its own end.
+  void WaitIdle() const;
 
  private:
   friend class PooledThread;

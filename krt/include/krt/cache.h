@@ -4,7 +4,9 @@
 // bytes and user-data items are all read and changed one sector at a time through here. A
 // caller takes a buffer (bread), reads or changes its bytes, marks it dirty when it changed
 // them (bdirty), optionally writes it at once (bwrite), and gives it back (brelse). Recording
-// data and bulk zeroing bypass the cache (disk_io_read / disk_io_write).
+// data and bulk zeroing bypass the cache (disk_io_read / disk_io_write). A buffer that must be
+// read is read through the read-ahead windows of readahead.h (8 MiB), which serve neighbouring
+// sectors from few large requests; the cache and the windows together stay fixed in size.
 //
 // Buffers are found through 256 hash chains keyed by the low byte of the sector number and
 // recycled in the order in which they were last given a new identity: the ring head is always

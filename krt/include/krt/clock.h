@@ -2,7 +2,7 @@
 //
 // Everything in the library that asks "how late is it" asks here: the tick count (milliseconds
 // of a steady clock, for handle ages, access stamps and the writer's file splitting) and the
-// recorder's wall clock (time_now() of packed_time.h, for directory items, driver times and log
+// recorder's wall clock (clock_now(), or time_now(), for directory items, driver times and log
 // lines). By default both come from this machine: a steady clock and the local time of day.
 //
 // A manual clock replaces both for tests and for tools that record a simulated recorder: it
@@ -24,8 +24,12 @@ uint64_t clock_ms();
 // tick counts taken as uint32_t stay right across the wrap.
 uint32_t tick_count();
 
-// The wall-clock time of the library as a packed time (see packed_time.h).
+// The wall-clock time of the library as a packed time (see packed_time.h): this machine's
+// local time of day (year clamped into 2000..2063) unless a manual clock is in use.
 uint32_t clock_now();
+
+// The same as clock_now(): the name the writer and the directory layer use.
+uint32_t time_now();
 
 // Switches to a manual clock standing at tick `tick_ms` and wall-clock time `now` (a packed
 // time). Returns nothing.

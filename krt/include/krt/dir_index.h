@@ -129,9 +129,13 @@ int get_dir_item_info(const DriverParam& pdp, uint32_t c, DirItem& out);
 // Sets out to cluster c's start_time.
 int get_dir_item_time(const DriverParam& pdp, uint32_t c, uint32_t& out);
 
-// Sets out to the end time of cluster c: the start_time of its next cluster when it has one;
-// else its end_time, or start_time + 1 s when end_time equals start_time (the cached item is
-// changed the same way, without marking the sector dirty).
+// The end time an item stands for: its end_time, or start_time + 1 s when end_time equals
+// start_time (a recording shorter than a second ends one second after its start). Listings
+// name a recording with it, so a name depends on the disk alone.
+uint32_t item_end_time(const DirItem& item);
+
+// Sets out to the end time of cluster c: the start_time of its next cluster when it has one,
+// else item_end_time of its item. Reads only: the cached item is never changed.
 int get_dir_item_time1(const DriverParam& pdp, uint32_t c, uint32_t& out);
 
 // Stores all 32 bytes of cluster c's item.

@@ -65,6 +65,12 @@ std::vector<std::string> given_disk_images();
 // do not exist are kept: they simply fail to open.
 std::vector<std::string> disk_candidates();
 
+// The folders image candidates come from: the folder of each image given by the program or
+// named in VENDREL_DISKS (devices under /dev left out) and the folder "Disks/" next to the
+// program, absolute, sorted, each once. They need not exist. A watcher of new disks (the
+// viewer's hot-plug) watches these and the block devices.
+std::vector<std::string> disk_image_folders();
+
 // Closes the handles of an earlier attach, then walks the candidates and attaches every
 // recorder disk, up to kMaxDisks. Rebuilds the disk table, the drive numbers and the handle
 // table from scratch. Returns 0 (finding no disk is not an error).
@@ -167,6 +173,11 @@ void set_disk_hooks(DiskHooks hooks);
 
 // The hooks in use.
 DiskHooks disk_hooks();
+
+// A count that moves on whenever the disks behind the library may have changed: at every
+// detach (and so every attach) and every change of the hooks. What was read from the disks
+// (read-ahead windows, what was worked out from sectors) is stale once it moved on.
+uint64_t disk_set_generation();
 
 // The default hooks (pread reader, discarding writer).
 DiskHooks default_disk_hooks();

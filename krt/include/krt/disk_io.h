@@ -20,10 +20,25 @@ namespace krt {
 // kDiskErrorRead).
 int disk_io_read(int disk, uint16_t count, uint64_t sector, uint8_t* buf);
 
-// Writes count sectors from buf, bypassing the cache. Returns 0, or the write hook's non-zero
+// Reads count sectors like disk_io_read, for a read-ahead window that asks for more than its
+// caller needs: a failure is returned (the read hook's code) but not reported, since the caller
+// then reads the sector it needs alone, which reports a bad sector as usual.
+int disk_io_read_ahead(int disk, uint16_t count, uint64_t sector, uint8_t* buf);
+
+// Writes count sectors from buf, bypassing the cache. Drops read-ahead windows over them. Returns 0, or the write hook's non-zero
 // code after report_disk_error(disk, sector, kDiskErrorWrite). With the default hook nothing
 // reaches the disk.
 int disk_io_write(int disk, uint16_t count, uint64_t sector, const uint8_t* buf);
+
+// ---- Changes ---------------------------------------------------------------------------------
+
+// A count that moves on at every change the library makes to sectors (a cached sector marked
+// changed, cleared or zeroed, a transfer written), at every start-up of the sector cache
+// (binit) and whenever the disks or hooks change (disk_set_generation). What was worked out from the disk's sectors stays true while it stands still.
+uint64_t library_changes();
+
+// Moves library_changes() on (called by the cache and the write path).
+void note_library_change();
 
 // ---- Access stamps and standby ------------------------------------------------------------
 

@@ -104,6 +104,11 @@ void encode_driver_param(const DriverParam& p, uint8_t* block);
 // buffers and points each entry at its own collision copy and sections.
 void reset_driver_table();
 
+// How many times reset_driver_table has run. Tables whose records point into the driver table
+// (the file handles) compare it with the count they were last cleared at: a record made before
+// a reset points at drivers that are gone.
+uint32_t driver_table_resets();
+
 // The entry of slot 0..kMaxDrivers-1 (free or not); null for another slot number.
 DriverParam* driver_slot(int slot);
 

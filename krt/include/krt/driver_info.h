@@ -1,5 +1,6 @@
-// What a caller may ask and set of a mounted driver: its type, the writer's pack period, and
-// the summary krt_get_driver_info reports.
+// What a caller may ask and set of a mounted driver: its type and the summary
+// krt_get_driver_info reports. (The writer's pack period is kept with the work drivers,
+// work_drivers.h.)
 //
 // Every function takes library_lock() for its whole run.
 #pragma once
@@ -7,8 +8,6 @@
 #include <cstdint>
 
 namespace krt {
-
-constexpr uint32_t kDefaultPackPeriodMs = 3600000;  // pack period after start-up
 
 // Sets type to the type of the driver of (disk, part). Returns 0, or 1 when there is none.
 int krt_get_driver_type(int disk, int part, uint32_t& type);
@@ -18,13 +17,6 @@ int krt_get_driver_type(int disk, int part, uint32_t& type);
 // it already has that type, or the type is the free marker kDriverFree (warning "Already this
 // type or can't be set to this type: old->new").
 int krt_set_driver_type(int disk, int part, uint32_t type);
-
-// Sets the writer's pack period to seconds x 1000 ms (saturating) when seconds >= 60; smaller
-// values are ignored. Returns nothing.
-void set_pack_period(uint32_t seconds);
-
-// The writer's pack period in milliseconds.
-uint32_t pack_period_ms();
 
 // What krt_get_driver_info reports about a driver; every field is a uint32.
 struct DriverInfo {

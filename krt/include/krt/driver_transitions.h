@@ -9,7 +9,7 @@
 //     it is alone in its ring, wraps onto itself and keeps what it had as the older lap
 //     (change_work_driver);
 //   - a clock set back splits the rising run of times with a collision: a new time section
-//     starts at the next cluster (time_changed, set_collision).
+//     starts at the next cluster (time_changed of file_write.h, set_collision).
 //
 // The viewer never runs these (its disks are never written); they define the state it reads:
 // the lap fields, the older lap, the collision table and the time sections (sections.h).
@@ -58,13 +58,6 @@ int set_current_cluster(DriverParam& pdp, uint32_t c);
 //     now is earlier than its end_time1, a collision is set.
 // The driver that takes the recording is saved. Returns FS_OK, or the error of save_pdp.
 int change_work_driver(DriverParam& pdp);
-
-// Tells work driver pdp the writer's time `now` before a write. With d = now - end_time1 in
-// seconds: d < -10 cuts the files being written on pdp (packed with the old end_time1), sets a
-// collision and opens their continuations; d > 7,200 with a non-zero end_time1 only cuts and
-// continues them. Both emit the event "TimeChanged" with the text "<d>S". Any d != 0 resets the
-// writer's file counter (reset_repeat_counter). Then end_time1 = now. Returns FS_OK.
-int time_changed(DriverParam& pdp, uint32_t now);
 
 // Starts a new time section at the next cluster, current_cluster + 1, whose times start again
 // at `now` (warning "Set new collision at cluster c in work driver"): the collisions and

@@ -123,8 +123,9 @@ struct FILEHANDLE {
 
 // ---- The handle table -------------------------------------------------------------------
 
-// Clears all 256 records to zero (every one free and stamped with no generation). Called by
-// library start-up before any partition is mounted. Returns nothing.
+// Clears all 256 records to zero (every one free and stamped with no generation). Library
+// start-up needs no call: the records are cleared in the same way before their first use after
+// the driver table was reset (reset_driver_table in driver.h). Returns nothing.
 void clear_file_handles();
 
 // The record of slot 0..kMaxFileHandles-1, free or not; null for another slot number. For the

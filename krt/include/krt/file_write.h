@@ -102,6 +102,13 @@ void close_pack_driver(DriverParam& pdp, uint32_t t);
 // it are refused). Returns nothing.
 void reopen_cut_files(uint32_t t);
 
+// Tells work driver pdp the writer's time `now` before a write. With d = now - end_time1 in
+// seconds: d < -10 cuts the files being written on pdp (packed with the old end_time1), sets a
+// collision and opens their continuations; d > 7,200 with a non-zero end_time1 only cuts and
+// continues them. Both emit the event "TimeChanged" with the text "<d>S". Any d != 0 resets the
+// writer's file counter (reset_repeat_counter). Then end_time1 = now. Returns FS_OK.
+int time_changed(DriverParam& pdp, uint32_t now);
+
 // ---- User data -------------------------------------------------------------------------
 
 // Gives the file of h the user-data record ud (its lap byte is ignored). With a first cluster

@@ -103,4 +103,18 @@ const char* check_partition_range(const Partition* parts, int p, uint64_t capaci
 // (rev_clus >= total_clus), or its type is none of the partition types 0..5.
 const char* check_block_fits(const DriverParam& pdp, uint64_t partition_sectors);
 
+// ---- Start-up progress -----------------------------------------------------------------------
+
+// Told how far a start-up has come: disk index and percent 0..100. Start-up runs under
+// library_lock(), on the thread that called it: a progress function must be quick and must not
+// wait for a thread that takes the lock (post the numbers on, do not call back into the library).
+using StartupProgressFn = void (*)(int disk, int percent);
+
+// Installs the progress function (null: none, the default).
+void set_startup_progress(StartupProgressFn fn);
+
+// Reports progress to the installed function, if any. Mounting a disk's partitions is the first
+// half of its start-up; the record calendar (volume_startup, disk 0) is the second.
+void report_startup_progress(int disk, int percent);
+
 }  // namespace krt

@@ -12,8 +12,8 @@
 //
 // 0 means "no time". The fields are the recorder's wall clock: they carry no time zone, and
 // every conversion here is plain calendar arithmetic (the proleptic Gregorian calendar, no time
-// zones, no daylight saving), so results never depend on the machine's settings. Only
-// time_now() reads a clock: the library clock of clock.h.
+// zones, no daylight saving), so results never depend on the machine's settings, and
+// nothing here reads a clock: the library clock does (time_now() and clock_now() of clock.h).
 #pragma once
 
 #include <cstdint>
@@ -59,10 +59,6 @@ uint32_t time_add(uint32_t t, int32_t n);
 
 // 0 when equal, 1 when a is later, -1 when a is earlier (unsigned comparison).
 int time_compare(uint32_t a, uint32_t b);
-
-// The library clock's wall-clock time, packed (clock_now() of clock.h): this machine's local
-// time of day (year clamped into 2000..2063) unless a manual clock is in use.
-uint32_t time_now();
 
 // Seconds since 1970-01-01 00:00:00 of the wall-clock time t, counted as if t were UTC (no time
 // zone is applied, so the value round-trips through gmtime). 0 for a zero time.

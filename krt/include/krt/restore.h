@@ -51,9 +51,12 @@ void set_stream_check_hook(StreamCheckFn hook);
 
 // Finds the real write position of an unclean partition (see the top of this file), sets
 // current_cluster and end_time1, moves or drops the older lap, and runs restore_clus_index.
-// Returns 0, or the first error of a directory or index accessor (FS_IO_ERROR,
-// FS_BAD_CLUSTER); the fields changed before the error stay changed.
-int restore_fs41(DriverParam& pdp);
+// shutdown is the packed time at which the recorder stopped (0: unknown); a file found still
+// being written is closed with it as its end time (with the cluster's own start time when
+// shutdown lies before that start or more than 300 s after it). Returns 0, or the first
+// error of a directory or index accessor (FS_IO_ERROR, FS_BAD_CLUSTER); the fields changed
+// before the error stay changed.
+int restore_fs41(DriverParam& pdp, uint32_t shutdown = 0);
 
 // Rebuilds the index bytes of clusters max(restore_from - 512, rev_clus) .. current_cluster
 // from their directory items (dir_flag 0 and 1 give flag 0, 2 gives 2, 3 gives 1, anything

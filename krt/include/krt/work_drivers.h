@@ -1,4 +1,4 @@
-// Type rings, work drivers and the file-system generation counter.
+// Type rings, work drivers, the writer's pack period and the file-system generation counter.
 //
 // Drivers of the same type t (0..4) with err_state 0 form a ring through prev_drv/next_drv.
 // Each ring starts at the type's work driver, the one with the latest end_time1 (on equal
@@ -19,6 +19,7 @@
 namespace krt {
 
 constexpr int kRingTypes = 5;  // driver types 0..4 have a ring and a work driver
+constexpr uint32_t kDefaultPackPeriodMs = 3600000;  // pack period after start-up
 
 // Rebuilds the ring of type t from the driver table: clears the ring links of every entry of
 // type t, then links those with err_state 0 (trace "none type t driver!" when there is none).
@@ -47,6 +48,14 @@ int type_driver_count(int t);
 // When p was the work driver of its type, the type's work driver becomes p's successor (none
 // when p was alone). Returns whether p was linked.
 bool unlink_from_ring(DriverParam& p);
+
+// Sets the writer's pack period (how long a file runs before the writer splits it) to
+// seconds x 1000 ms (saturating) when seconds >= 60; smaller values are ignored. Start-up sets
+// it back to kDefaultPackPeriodMs. Returns nothing.
+void set_pack_period(uint32_t seconds);
+
+// The writer's pack period in milliseconds.
+uint32_t pack_period_ms();
 
 // The generation counter g_fs_change.
 int32_t fs_change();

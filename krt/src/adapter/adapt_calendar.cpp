@@ -7,6 +7,7 @@
 #include <map>
 
 #include "adapt_internal.h"
+#include "adapt_memo.h"
 #include "files/file_starts.h"
 #include "krt/adapter.h"
 #include "krt/disk.h"
@@ -60,7 +61,8 @@ bool read_work_calendar(FILEHANDLE* h, uint8_t* out) {
   if (pdp.dev < 0 || pdp.dev >= kMaxDisks || pdp.part < 0 || pdp.part >= kMaxPartitions) return false;
   MonthDays& days = g_work_calendars[pdp.dev][pdp.part];
   std::memset(days, 0, sizeof days);
-  for (const auto& [day, channels] : listed_channel_days(h->pdp, 0, true)) {
+  if (!memo_calendar_days(pdp)) memo_keep_calendar_days(pdp, listed_channel_days(h->pdp, 0, true));
+  for (const auto& [day, channels] : *memo_calendar_days(pdp)) {
     const TimeFields t = unpack_time(day);
     days[t.year - 2000][t.month] |= 1u << t.day;
   }

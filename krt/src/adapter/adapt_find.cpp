@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "adapt_internal.h"
+#include "adapt_memo.h"
 #include "files/file_internal.h"
 #include "krt/file_search.h"
 #include "krt/lock.h"
@@ -38,13 +39,30 @@ FILEHANDLE* search_of(FSFindHandle find) {
   return h && h->kind == kHandleRecording && !h->buffer ? h : nullptr;
 }
 
+// The check of the recording whose first cluster is c (its size, whether it opens, and with
+// need_header its header), from the memo when a listing made it already.
+RecordCheck check_record(DriverParam& pdp, uint8_t ch, uint32_t c, const DirItem& item, bool need_header) {
+  const uint64_t told = file_size_sectors(pdp, item);
+  std::optional<RecordCheck> check = memo_record(pdp, c, ch);
+  if (!check || check->told != told) {
+    check = RecordCheck{};
+    check->told = told;
+    check->result = readable_sectors(&pdp, c, ch, told, check->sectors);
+  }
+  if (need_header && check->result == FS_OK && check->header < 0) check->header = header_sectors(pdp, c, item);
+  memo_keep_record(pdp, c, ch, *check);
+  return *check;
+}
+
 // Fills the find record of the recording whose first cluster is c, listed in channel ch, with
 // the size a read of it really reaches. Returns false, after a warning that says why, when an
-// open of it would be refused.
+// open of it would be refused. With data null (a search that only asks whether the day lists)
+// only the check is made, and no header is read.
 bool fill_record(DriverParam& pdp, uint8_t ch, uint32_t c, const DirItem& item, FSFindData* data) {
-  const uint64_t told = file_size_sectors(pdp, item);
-  uint64_t sectors = 0;
-  if (const int r = readable_sectors(&pdp, c, ch, told, sectors); r != FS_OK) {
+  const RecordCheck check = check_record(pdp, ch, c, item, data != nullptr);
+  const uint64_t told = check.told;
+  const uint64_t sectors = check.sectors;
+  if (const int r = check.result; r != FS_OK) {
     log_warn("recording at cluster %u of disk %d partition %d channel %d not listed: it does not open (%s)\n",
              c, pdp.dev, pdp.part, ch + 1, result_text(r));
     return false;
@@ -55,12 +73,13 @@ bool fill_record(DriverParam& pdp, uint8_t ch, uint32_t c, const DirItem& item, 
              c, pdp.dev, pdp.part, ch + 1, static_cast<unsigned long long>(sectors),
              static_cast<unsigned long long>(told));
   }
-  format_recording_name(data->name, sizeof data->name, item.start_time, item.end_time, item.alarm, c,
+  if (!data) return true;
+  format_recording_name(data->name, sizeof data->name, item.start_time, item_end_time(item), item.alarm, c,
                         item.repeat_no, item.av != 0);
   data->attrib = 0;
   data->time_write = int64_t(time_to_time_t(item.start_time));
   const uint32_t bytes = length_bytes(sectors >> 1);
-  const uint32_t header = uint32_t(header_sectors(pdp, c, item)) * kSectorBytes;
+  const uint32_t header = uint32_t(check.header) * kSectorBytes;
   data->size = bytes > header ? bytes - header : 0;
   return true;
 }
@@ -101,9 +120,11 @@ uint32_t next_file_on(FILEHANDLE* h, uint8_t ch, const DriverParam* driver, uint
 namespace {
 
 // Opens the search of channel `channel` on the day starting at packed time `day` on pdp and
-// fills data with its first recording. Returns the search's handle, or null (closed) when the
-// day lists nothing or no handle slot is free.
+// fills data (when not null) with its first recording. Returns the search's handle, or null (closed) when the
+// day lists nothing or no handle slot is free. Whether the day lists is kept in the memo, and
+// a day known to list nothing is answered from it without a search.
 FILEHANDLE* open_day_search(DriverParam* pdp, uint8_t channel, uint32_t day, FSFindData* data) {
+  if (memo_day_lists(*pdp, channel, day) == false) return nullptr;
   FILEHANDLE* h = alloc_adapter_handle();
   if (!h) {
     log_trace("fs_findfirst() Get the Handle error!\n");
@@ -115,8 +136,10 @@ FILEHANDLE* open_day_search(DriverParam* pdp, uint8_t channel, uint32_t day, FSF
   h->ref_time = day;
   g_listed[handle_slot(h)] = pdp;
   g_listed_channel[handle_slot(h)] = channel;
-  if (file_goto_work_driver(h, channel, h->ref_time, kScanNext, 0, 0xFF, 0xFF) != FS_OK ||
-      next_of(h, data) != 0) {
+  const bool lists = file_goto_work_driver(h, channel, h->ref_time, kScanNext, 0, 0xFF, 0xFF) == FS_OK &&
+                     next_of(h, data) == 0;
+  memo_keep_day_lists(*pdp, channel, day, lists);
+  if (!lists) {
     g_listed[handle_slot(h)] = nullptr;
     krt_file_close(h);
     return nullptr;
@@ -127,8 +150,9 @@ FILEHANDLE* open_day_search(DriverParam* pdp, uint8_t channel, uint32_t day, FSF
 }  // namespace
 
 bool channel_day_lists(DriverParam* pdp, uint8_t channel, uint32_t day) {
-  FSFindData data{};
-  FILEHANDLE* h = open_day_search(pdp, channel, day, &data);
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  if (const std::optional<bool> known = memo_day_lists(*pdp, channel, day)) return *known;
+  FILEHANDLE* h = open_day_search(pdp, channel, day, nullptr);
   if (!h) return false;
   g_listed[handle_slot(h)] = nullptr;
   krt_file_close(h);

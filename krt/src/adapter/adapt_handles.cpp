@@ -28,11 +28,11 @@ struct Hooks {
   LibraryHook leave;
 };
 
-std::mutex g_hooks_lock;                           // guards g_hooks
+LevelledMutex g_hooks_lock{LockLevel::kLeaf};      // guards g_hooks
 Hooks g_hooks{lock_library, unlock_library};       // protected by g_hooks_lock
 
 Hooks current_hooks() {
-  std::lock_guard<std::mutex> hold(g_hooks_lock);
+  std::lock_guard<LevelledMutex> hold(g_hooks_lock);
   return g_hooks;
 }
 
@@ -45,7 +45,7 @@ constexpr uint64_t kMaxLengthBytes = 0xFFFFFC00;  // 4 GiB - 1 KB, a whole numbe
 
 void set_library_hooks(WakeFn before_wake, WokenFn after_wake, LibraryHook enter, LibraryHook leave) {
   set_wakeup_callbacks(before_wake, after_wake);
-  std::lock_guard<std::mutex> hold(g_hooks_lock);
+  std::lock_guard<LevelledMutex> hold(g_hooks_lock);
   g_hooks = enter && leave ? Hooks{enter, leave} : Hooks{lock_library, unlock_library};
 }
 

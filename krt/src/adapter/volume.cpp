@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "adapt_internal.h"
 #include "krt/adapter.h"
@@ -10,11 +11,13 @@
 #include "krt/disk_io.h"
 #include "krt/driver.h"
 #include "krt/driver_info.h"
+#include "krt/io_trace.h"
 #include "krt/lock.h"
 #include "krt/log.h"
 #include "krt/mount.h"
 #include "krt/packed_time.h"
 #include "krt/partition.h"
+#include "krt/readahead.h"
 #include "krt/result.h"
 #include "krt/work_drivers.h"
 #include "vfs/filetable.h"
@@ -62,6 +65,10 @@ void activate_work_disks() {
 int32_t volume_startup() {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   set_log_verbose_from_environment();
+  if (const std::string problems = io_settings_from_environment(); !problems.empty()) {
+    log_warn("%s\n", problems.c_str());
+  }
+  readahead_from_environment();
   attach_disks();
   int healthy = 0;
   krt_file_sys_init(healthy, nullptr);
@@ -86,9 +93,11 @@ void build_calendar() {
   if (krt_read_partitions(0, parts, kMaxPartitions) != FS_OK) return;
   for (int p = 0; p < kMaxPartitions; ++p) {
     DriverParam* pdp = parts[p].size == 0 ? nullptr : get_pdp(0, p);
-    if (!pdp || pdp->current_cluster == 0) continue;
-    const uint32_t from = pdp->rev_clus == 0 ? 0 : pdp->rev_clus - 1;
-    for (const auto& [day, channels] : adapt::listed_channel_days(pdp, from, false)) enter_day(p, day, channels);
+    if (pdp && pdp->current_cluster != 0) {
+      const uint32_t from = pdp->rev_clus == 0 ? 0 : pdp->rev_clus - 1;
+      for (const auto& [day, channels] : adapt::listed_channel_days(pdp, from, false)) enter_day(p, day, channels);
+    }
+    report_startup_progress(0, 50 + (p + 1) * 50 / kMaxPartitions);
   }
 }
 

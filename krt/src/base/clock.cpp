@@ -51,6 +51,8 @@ uint32_t clock_now() {
   return seconds_to_time(int32_t(s > kLastPackedSecond ? kLastPackedSecond : s));
 }
 
+uint32_t time_now() { return clock_now(); }
+
 void use_manual_clock(uint32_t now, uint64_t tick_ms) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   g_manual = ManualClock{true, tick_ms, time_to_seconds(now), tick_ms};

@@ -7,12 +7,14 @@
 #include <cstring>
 #include <mutex>
 
+#include "krt/clock.h"
+#include "krt/lock.h"
 #include "krt/packed_time.h"
 
 namespace krt {
 namespace {
 
-std::mutex g_log_mutex;              // guards the two words below; a leaf lock
+LevelledMutex g_log_mutex{LockLevel::kLog};  // guards the two words below; taken last
 std::FILE* g_log_stream = nullptr;   // null = standard output
 bool g_line_start = true;            // the next message starts a new line
 std::atomic<bool> g_verbose{false};  // trace and info lines on
@@ -23,11 +25,12 @@ int log_line(const char* level, const char* fmt, va_list args) {
   int length = full < 0 ? 0 : (full < kLogLineBytes ? full : kLogLineBytes - 1);
   if (full >= kLogLineBytes) line[length - 1] = '\n';  // a cut message ends its line
 
-  std::lock_guard<std::mutex> hold(g_log_mutex);
+  // The clock takes library_lock(): read it before the log mutex, which stays a leaf.
+  const TimeFields now = unpack_time(time_now());
+  std::lock_guard<LevelledMutex> hold(g_log_mutex);
   std::FILE* out = g_log_stream ? g_log_stream : stdout;
   int written = 0;
   if (g_line_start) {
-    const TimeFields now = unpack_time(time_now());
     written += std::fprintf(out, "%04d-%02d-%02d %02d:%02d:%02d|%s", now.year, now.month, now.day,
                             now.hour, now.minute, now.second, level);
   }
@@ -82,17 +85,17 @@ bool set_log_verbose_from_environment() {
 }
 
 std::FILE* log_stream() {
-  std::lock_guard<std::mutex> hold(g_log_mutex);
+  std::lock_guard<LevelledMutex> hold(g_log_mutex);
   return g_log_stream ? g_log_stream : stdout;
 }
 
 void set_log_stream(std::FILE* stream) {
-  std::lock_guard<std::mutex> hold(g_log_mutex);
+  std::lock_guard<LevelledMutex> hold(g_log_mutex);
   g_log_stream = stream;
 }
 
 void reset_log_line() {
-  std::lock_guard<std::mutex> hold(g_log_mutex);
+  std::lock_guard<LevelledMutex> hold(g_log_mutex);
   g_line_start = true;
 }
 

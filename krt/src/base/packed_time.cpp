@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include "krt/clock.h"
 
 namespace krt {
 namespace {
@@ -84,8 +83,6 @@ uint32_t time_add(uint32_t t, int32_t n) {
 }
 
 int time_compare(uint32_t a, uint32_t b) { return a == b ? 0 : (a > b ? 1 : -1); }
-
-uint32_t time_now() { return clock_now(); }
 
 std::time_t time_to_time_t(uint32_t t) {
   if (t == 0) return 0;

@@ -33,6 +33,7 @@
 #include "krt/disk_io.h"
 #include "krt/lock.h"
 #include "krt/log.h"
+#include "krt/readahead.h"
 
 namespace krt {
 namespace {
@@ -129,6 +130,8 @@ void binit() {
   for (Buf*& chain : g_chains) chain = nullptr;
   g_head = &g_bufs[0];
   g_next_assignment = kCacheBuffers;
+  readahead_forget_all();
+  note_library_change();
 }
 
 Buf* getblk(int disk, uint64_t sector) {
@@ -160,7 +163,7 @@ Buf* bread(int disk, uint64_t sector) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   Buf* b = getblk(disk, sector);
   if (!b || b->valid) return b;
-  if (disk_io_read(disk, 1, sector, b->data) != 0) {
+  if (readahead_sector(disk, sector, b->data) != 0) {
     brelse(b);
     return nullptr;
   }
@@ -172,6 +175,7 @@ void bdirty(Buf* b) {
   if (!b) return;
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   b->dirty = 1;
+  note_library_change();
 }
 
 void bclear(Buf* b) {
@@ -179,11 +183,13 @@ void bclear(Buf* b) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   std::memset(b->data, 0, kSectorBytes);
   b->valid = 1;
+  note_library_change();
 }
 
 void bzero_cached(int disk, uint64_t first, uint64_t count) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   ensure_ready();
+  note_library_change();
   for (Buf& b : g_bufs) {
     if (in_chain(&b) && b.disk == disk && b.sector >= first && b.sector - first < count) {
       std::memset(b.data, 0, kSectorBytes);

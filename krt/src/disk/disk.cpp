@@ -32,6 +32,7 @@ constinit std::array<int32_t, kMaxCandidates> g_drive_numbers = filled<int32_t, 
 std::string g_sources[kMaxDisks];                  // path of each disk index
 std::vector<DiskRefusal> g_refusals;               // sets refused by the last attach
 std::vector<CandidateReport> g_reports;            // every candidate of the last attach
+uint64_t g_generation = 0;                         // see disk_set_generation
 DiskHooks g_hooks{disk_read_sectors, disk_write_sectors};
 
 // Whether a sector 0 carries the tag of a recorder disk.
@@ -95,6 +96,7 @@ void detach_disks() {
   g_info = DiskInfo{};
   g_info.ide_port = 4;
   g_drive_numbers.fill(-1);
+  ++g_generation;
 }
 
 int attach_disks() {
@@ -205,6 +207,12 @@ void set_disk_hooks(DiskHooks hooks) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   g_hooks.read = hooks.read ? hooks.read : disk_read_sectors;
   g_hooks.write = hooks.write ? hooks.write : disk_write_sectors;
+  ++g_generation;
+}
+
+uint64_t disk_set_generation() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  return g_generation;
 }
 
 DiskHooks disk_hooks() {

@@ -35,12 +35,18 @@ void add_environment_images(std::vector<std::string>& out) {
   }
 }
 
-void add_program_folder_images(std::vector<std::string>& out) {
+// The folder "Disks/" next to the program; empty when the program's folder is unknown.
+fs::path program_image_folder() {
   const fs::path dir = program_directory();
-  if (dir.empty()) return;
+  return dir.empty() ? fs::path() : dir / "Disks";
+}
+
+void add_program_folder_images(std::vector<std::string>& out) {
+  const fs::path folder = program_image_folder();
+  if (folder.empty()) return;
   std::error_code ec;
   std::vector<std::string> files;
-  for (fs::directory_iterator it(dir / "Disks", ec), end; !ec && it != end; it.increment(ec)) {
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code type_ec;
     if (it->is_regular_file(type_ec)) files.push_back(it->path().string());
   }
@@ -101,6 +107,29 @@ std::vector<std::string> disk_candidates() {
   if (sources.program_folder) add_program_folder_images(out);
   if (sources.block_devices) add_block_devices(out);
   if (out.size() > size_t(kMaxCandidates)) out.resize(kMaxCandidates);
+  return out;
+}
+
+std::vector<std::string> disk_image_folders() {
+  DiskSources sources;
+  {
+    std::lock_guard<std::recursive_mutex> hold(library_lock());
+    sources = g_sources;
+  }
+  std::vector<std::string> images = sources.images;
+  if (sources.environment) add_environment_images(images);
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (const std::string& image : images) {
+    const fs::path folder = fs::absolute(image, ec).parent_path();
+    if (!ec && !folder.empty() && !folder.string().starts_with("/dev")) out.push_back(folder.string());
+  }
+  if (sources.program_folder) {
+    const fs::path folder = program_image_folder();
+    if (!folder.empty()) out.push_back(folder.string());
+  }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
   return out;
 }
 

@@ -1,6 +1,7 @@
 // Direct transfers with their wake-up check and access stamps, disk error reports and events.
 #include "krt/disk_io.h"
 
+#include <chrono>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -8,6 +9,7 @@
 
 #include "krt/clock.h"
 #include "krt/driver.h"
+#include "krt/io_trace.h"
 #include "krt/lock.h"
 #include "krt/log.h"
 
@@ -20,6 +22,7 @@ WakeFn g_wake_before = nullptr;
 WokenFn g_wake_after = nullptr;
 DiskErrorReport g_error_report{};
 EventHook g_event_hook = nullptr;
+uint64_t g_changes = 0;
 
 uint64_t now_ms() { return clock_ms(); }
 
@@ -38,21 +41,47 @@ int finish_transfer(int disk, uint64_t sector, int kind, int result) {
   return 0;
 }
 
+// The read hook, timed and noted in the trace (and slowed down in the slow-disk mode).
+int hook_read(int disk, uint16_t count, uint64_t sector, uint8_t* buf) {
+  disk_wake_check(disk);
+  const auto started = std::chrono::steady_clock::now();
+  const int result = disk_hooks().read(uint16_t(disk), count, hook_lo(sector), hook_hi(sector), buf);
+  const auto took = std::chrono::steady_clock::now() - started;
+  io_note_read(disk, sector, count, uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(took).count()));
+  return result;
+}
+
 }  // namespace
 
 int disk_io_read(int disk, uint16_t count, uint64_t sector, uint8_t* buf) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
-  disk_wake_check(disk);
-  const int result = disk_hooks().read(uint16_t(disk), count, hook_lo(sector), hook_hi(sector), buf);
-  return finish_transfer(disk, sector, kDiskErrorRead, result);
+  return finish_transfer(disk, sector, kDiskErrorRead, hook_read(disk, count, sector, buf));
+}
+
+int disk_io_read_ahead(int disk, uint16_t count, uint64_t sector, uint8_t* buf) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  const int result = hook_read(disk, count, sector, buf);
+  if (result == 0) stamp_disk_access(disk);
+  return result;
 }
 
 int disk_io_write(int disk, uint16_t count, uint64_t sector, const uint8_t* buf) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
+  note_library_change();  // read-ahead windows drop what they hold when this moves on
   disk_wake_check(disk);
   const int result =
       disk_hooks().write(uint16_t(disk), count, hook_lo(sector), hook_hi(sector), buf);
   return finish_transfer(disk, sector, kDiskErrorWrite, result);
+}
+
+uint64_t library_changes() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  return g_changes + disk_set_generation();
+}
+
+void note_library_change() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  ++g_changes;
 }
 
 void init_access_stamps() {

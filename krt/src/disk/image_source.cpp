@@ -14,10 +14,12 @@
 #include <mutex>
 #include <vector>
 
+#include "krt/lock.h"
+
 namespace krt {
 namespace {
 
-std::mutex g_openers_mutex;            // guards g_openers (a leaf)
+LevelledMutex g_openers_mutex{LockLevel::kLeaf};  // guards g_openers
 std::vector<SourceOpener> g_openers;   // registered openers, asked first
 
 // Reads exactly bytes at offset; a short read is a failure. Returns true when all were read.
@@ -171,7 +173,7 @@ long highest_segment(const std::string& stem, size_t width) {
 }  // namespace
 
 void register_source_opener(SourceOpener opener) {
-  std::lock_guard<std::mutex> hold(g_openers_mutex);
+  std::lock_guard<LevelledMutex> hold(g_openers_mutex);
   if (opener && std::find(g_openers.begin(), g_openers.end(), opener) == g_openers.end())
     g_openers.push_back(opener);
 }
@@ -230,7 +232,7 @@ SourceOpen open_split_raw_source(const std::string& path) {
 SourceOpen open_image_source(const std::string& path) {
   std::vector<SourceOpener> openers;
   {
-    std::lock_guard<std::mutex> hold(g_openers_mutex);
+    std::lock_guard<LevelledMutex> hold(g_openers_mutex);
     openers = g_openers;
   }
   for (SourceOpener opener : openers) {

@@ -15,21 +15,33 @@ namespace krt {
 namespace {
 
 // Protected by library_lock().
-FILEHANDLE g_handles[kMaxFileHandles];
+FILEHANDLE g_records[kMaxFileHandles];
+uint32_t g_cleared_at = 0;  // driver_table_resets() when g_records were last cleared
+
+// The records, all cleared to zero first when the driver table was reset (library start-up)
+// since they were last cleared: every record then belongs to a driver table that is gone.
+FILEHANDLE* handles() {
+  if (g_cleared_at != driver_table_resets()) {
+    std::memset(g_records, 0, sizeof g_records);
+    g_cleared_at = driver_table_resets();
+  }
+  return g_records;
+}
 
 // Slot of a pointer that lies on a record boundary inside the table; -1 for any other pointer.
 // Compared as integers, so a foreign pointer is never used for pointer arithmetic.
 int slot_of(const FILEHANDLE* h) {
-  const auto first = reinterpret_cast<uintptr_t>(&g_handles[0]);
+  const auto first = reinterpret_cast<uintptr_t>(&g_records[0]);
   const auto p = reinterpret_cast<uintptr_t>(h);
-  if (p < first || p - first >= sizeof g_handles) return -1;
+  if (p < first || p - first >= sizeof g_records) return -1;
   if ((p - first) % sizeof(FILEHANDLE) != 0) return -1;
   return int((p - first) / sizeof(FILEHANDLE));
 }
 
 // Takes the first free record, clears and stamps it.
 FILEHANDLE* take_free_record() {
-  for (FILEHANDLE& h : g_handles) {
+  for (int slot = 0; slot < kMaxFileHandles; ++slot) {
+    FILEHANDLE& h = handles()[slot];
     if (h.file_flag != kFileFree) continue;
     std::memset(&h, 0, sizeof h);
     h.fs_change = fs_change();
@@ -63,20 +75,21 @@ bool is_driver_entry(const DriverParam* p) {
 
 void clear_file_handles() {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
-  std::memset(g_handles, 0, sizeof g_handles);
+  std::memset(g_records, 0, sizeof g_records);
+  g_cleared_at = driver_table_resets();
 }
 
 FILEHANDLE* file_handle_slot(int slot) {
-  return slot >= 0 && slot < kMaxFileHandles ? &g_handles[slot] : nullptr;
+  return slot >= 0 && slot < kMaxFileHandles ? &handles()[slot] : nullptr;
 }
 
 int check_handle(const FILEHANDLE* h, std::source_location where) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   const int32_t generation = fs_change();
   const int slot = slot_of(h);
-  if (slot >= 0 && g_handles[slot].fs_change == generation) return FS_OK;
+  if (slot >= 0 && handles()[slot].fs_change == generation) return FS_OK;
   log_trace("INVALID HANDLE: %s,%u %d %d\n", where.file_name(), unsigned(where.line()),
-            slot >= 0 ? g_handles[slot].fs_change : -1, generation);
+            slot >= 0 ? handles()[slot].fs_change : -1, generation);
   return FS_INVALID_HANDLE;
 }
 
@@ -107,7 +120,7 @@ std::string file_handles_check() {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   const int32_t generation = fs_change();
   for (int i = 0; i < kMaxFileHandles; ++i) {
-    const FILEHANDLE& h = g_handles[i];
+    const FILEHANDLE& h = handles()[i];
     const std::string at = " (slot " + std::to_string(i) + ")";
     if (h.file_flag > kFileReadingAlt) return "1: unknown file_flag" + at;
     if (h.file_flag == kFileFree || h.fs_change != generation) continue;

@@ -1,4 +1,4 @@
-// Driver type, pack period and the summary of one driver.
+// Driver type and the summary of one driver.
 #include "krt/driver_info.h"
 
 #include <algorithm>
@@ -20,8 +20,6 @@ constexpr uint32_t kHighestType = 5;        // types above are treated as read-o
 constexpr uint32_t kReadOnlyType = 1;       // what such a type becomes
 constexpr uint64_t kSectorsPerMiB = 2048;
 constexpr uint32_t kLeastFreeMiB = 16;      // less free space than this reads as none
-
-uint32_t g_pack_period_ms = kDefaultPackPeriodMs;  // protected by library_lock()
 
 uint32_t saturate32(uint64_t v) { return uint32_t(std::min<uint64_t>(v, UINT32_MAX)); }
 
@@ -74,16 +72,6 @@ int krt_set_driver_type(int disk, int part, uint32_t type) {
   p->type = type;
   save_pdp(*p);
   return 0;
-}
-
-void set_pack_period(uint32_t seconds) {
-  std::lock_guard<std::recursive_mutex> hold(library_lock());
-  if (seconds >= 60) g_pack_period_ms = saturate32(uint64_t(seconds) * 1000);
-}
-
-uint32_t pack_period_ms() {
-  std::lock_guard<std::recursive_mutex> hold(library_lock());
-  return g_pack_period_ms;
 }
 
 int krt_get_driver_info(int disk, int part, DriverInfo& info) {

@@ -9,8 +9,6 @@
 #include "krt/cache.h"
 #include "krt/disk_io.h"
 #include "krt/driver_dump.h"
-#include "krt/driver_info.h"
-#include "krt/file.h"
 #include "krt/format.h"
 #include "krt/layout.h"
 #include "krt/lock.h"
@@ -50,6 +48,8 @@ int free_driver_slots() {
   for (int i = 0; i < kMaxDrivers; ++i) n += driver_in_use(*driver_slot(i)) ? 0 : 1;
   return n;
 }
+
+StartupProgressFn g_progress = nullptr;
 
 // Why the last krt_fs_mount refused its partition ("" when it did not).
 char g_refusal[128] = "";
@@ -165,6 +165,7 @@ void start_disk(int disk) {
       continue;
     }
     mount_or_format(disk, p);
+    report_startup_progress(disk, (p + 1) * 50 / kMaxPartitions);
   }
   if (converted) add_user_data_areas(disk);
 }
@@ -193,17 +194,31 @@ int krt_file_sys_init(int& healthy_count, const uint32_t* shutdown) {
   init_access_stamps();
   reset_driver_table();
   clear_work_drivers();
-  clear_file_handles();
   set_pack_period(kDefaultPackPeriodMs / 1000);
   std::memset(g_reports, 0, sizeof g_reports);
 
-  for (int d = 0; d < disks; ++d) start_disk(d);
+  for (int d = 0; d < disks; ++d) {
+    report_startup_progress(d, 0);
+    start_disk(d);
+    // Disks after the first have no calendar: mounted, they are up.
+    report_startup_progress(d, d == 0 ? 50 : 100);
+  }
 
   rebuild_work_drivers();
   healthy_count = count_healthy_type0();
   log_trace("krt_file_sys_init() end============================\n\n");
   if (log_verbose()) dump_driver_tables(log_stream());
   return healthy_count == 0 ? kFsNoHealthyDriver : FS_OK;
+}
+
+void set_startup_progress(StartupProgressFn fn) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  g_progress = fn;
+}
+
+void report_startup_progress(int disk, int percent) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  if (g_progress) g_progress(disk, std::clamp(percent, 0, 100));
 }
 
 DiskInfo startup_disk_info() {
@@ -289,7 +304,7 @@ int krt_fs_mount(int disk, int part) {
   load_collision_table(*pdp);
   const bool unclean = pdp->status != kStatusClean && (pdp->type == 0 || pdp->type == 3 || pdp->type == 4);
   if (unclean) {
-    restore_fs41(*pdp);
+    restore_fs41(*pdp, g_shutdown_time);
     save_pdp(*pdp);
   }
   build_sections(*pdp);

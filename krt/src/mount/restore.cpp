@@ -8,7 +8,6 @@
 #include "krt/dir_index.h"
 #include "krt/lock.h"
 #include "krt/log.h"
-#include "krt/mount.h"
 #include "krt/packed_time.h"
 #include "krt/result.h"
 #include "restore_internal.h"
@@ -61,8 +60,9 @@ uint16_t measure_valid_data(const DriverParam& pdp, uint32_t c, const DirItem& i
 
 // Closes the file whose cluster c was still being written, when the stream check hook finds
 // valid data in it; c then becomes the last good cluster. Returns 0 or an accessor's error.
-int close_open_cluster(const DriverParam& pdp, uint32_t c, const DirItem& item, uint32_t& last_good) {
-  uint32_t end_time = shutdown_time();
+int close_open_cluster(const DriverParam& pdp, uint32_t c, const DirItem& item, uint32_t shutdown,
+                       uint32_t& last_good) {
+  uint32_t end_time = shutdown;
   const int32_t past = time_diff(end_time, item.start_time);
   if (past > kShutdownSlack || past < 0) end_time = item.start_time;
   if (!g_stream_check) return FS_OK;
@@ -87,7 +87,7 @@ int close_open_cluster(const DriverParam& pdp, uint32_t c, const DirItem& item, 
 
 // Walks the directory from the saved write position; sets last_good to the real one.
 // Returns 0 or an accessor's error.
-int find_write_position(const DriverParam& pdp, uint32_t& last_good) {
+int find_write_position(const DriverParam& pdp, uint32_t shutdown, uint32_t& last_good) {
   const uint32_t start = std::max(pdp.rev_clus, pdp.current_cluster);
   const uint32_t stop =
       uint32_t(std::min<uint64_t>(uint64_t(pdp.current_cluster) + kRestoreLookahead, pdp.total_clus));
@@ -118,7 +118,7 @@ int find_write_position(const DriverParam& pdp, uint32_t& last_good) {
       }
     }
     if (item.down_cluster_no == kNoNextCluster) {
-      if (const int r = close_open_cluster(pdp, c, item, last_good); r != FS_OK) return r;
+      if (const int r = close_open_cluster(pdp, c, item, shutdown, last_good); r != FS_OK) return r;
     } else if (item.down_cluster_no == 0) {
       log_trace("restore2 %u clus,clus->first_clus=%u\n", c, item.first_cluster_no);
       last_good = c;
@@ -149,10 +149,10 @@ void set_stream_check_hook(StreamCheckFn hook) {
   g_stream_check = hook;
 }
 
-int restore_fs41(DriverParam& pdp) {
+int restore_fs41(DriverParam& pdp, uint32_t shutdown) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
   uint32_t last_good = 0;
-  if (const int r = find_write_position(pdp, last_good); r != FS_OK) return r;
+  if (const int r = find_write_position(pdp, shutdown, last_good); r != FS_OK) return r;
   pdp.current_cluster = last_good;
   if (const int r = get_dir_item_time1(pdp, pdp.current_cluster, pdp.end_time1); r != FS_OK) {
     log_info("Error %d : get_dir_item_time1(pdp,pdp->current_cluster,&pdp->end_time1)\n", r);

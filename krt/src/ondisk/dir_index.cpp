@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "krt/cache.h"
+#include "krt/clock.h"
 #include "krt/endian.h"
 #include "krt/lock.h"
 #include "krt/log.h"
@@ -117,20 +118,18 @@ int get_dir_item_time(const DriverParam& pdp, uint32_t c, uint32_t& out) {
   return r;
 }
 
+uint32_t item_end_time(const DirItem& item) {
+  return item.end_time == item.start_time ? time_add(item.start_time, 1) : item.end_time;
+}
+
 int get_dir_item_time1(const DriverParam& pdp, uint32_t c, uint32_t& out) {
   std::lock_guard<std::recursive_mutex> hold(library_lock());
-  HeldBuf b;
-  if (const int r = hold_dir_sector(pdp, c, b); r != FS_OK) return r;
-  uint8_t* bytes = b->data + dir_offset(c);
-  const DirItem item = decode_dir_item(bytes);
+  DirItem item{};
+  if (const int r = get_dir_item_info(pdp, c, item); r != FS_OK) return r;
   if (item.down_cluster_no != 0 && item.down_cluster_no != kNoNextCluster) {
     return get_dir_item_time(pdp, item.down_cluster_no, out);
   }
-  out = item.end_time;
-  if (item.end_time == item.start_time) {
-    out = time_add(item.start_time, 1);
-    st32(bytes + DIR_AT(end_time), out);  // the cached copy only; the sector is not marked
-  }
+  out = item_end_time(item);
   return FS_OK;
 }
 

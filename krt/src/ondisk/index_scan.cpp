@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "krt/cache.h"
+#include "krt/clock.h"
 #include "krt/dir_index.h"
 #include "krt/lock.h"
 #include "krt/log.h"

@@ -85,6 +85,8 @@ DriverTable& table() {
   return t;
 }
 
+uint32_t g_resets = 0;  // reset_driver_table calls so far
+
 // Slot number of an entry of the table; -1 for a record that is not one.
 int slot_of(const DriverParam& p) {
   for (int i = 0; i < kMaxDrivers; ++i) {
@@ -116,7 +118,10 @@ void encode_driver_param(const DriverParam& p, uint8_t* block) {
 
 void reset_driver_table() {
   for (int i = 0; i < kMaxDrivers; ++i) table().clear_slot(i);
+  ++g_resets;
 }
+
+uint32_t driver_table_resets() { return g_resets; }
 
 DriverParam* driver_slot(int slot) {
   return slot >= 0 && slot < kMaxDrivers ? &table().entries[slot] : nullptr;

@@ -1,6 +1,7 @@
-// Type rings, work drivers and the generation counter.
+// Type rings, work drivers, the pack period and the generation counter.
 #include "krt/work_drivers.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "krt/lock.h"
@@ -12,6 +13,7 @@ namespace {
 // All protected by library_lock().
 DriverParam* g_work[kRingTypes] = {};  // work driver of each type; null = none
 int32_t g_fs_change = 0;               // generation of the driver set
+uint32_t g_pack_period_ms = kDefaultPackPeriodMs;  // the writer's pack period
 
 bool ring_type(int t) { return t >= 0 && t < kRingTypes; }
 
@@ -111,6 +113,16 @@ bool unlink_from_ring(DriverParam& p) {
   p.next_drv->prev_drv = p.prev_drv;
   p.prev_drv = p.next_drv = nullptr;
   return true;
+}
+
+void set_pack_period(uint32_t seconds) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  if (seconds >= 60) g_pack_period_ms = uint32_t(std::min<uint64_t>(uint64_t(seconds) * 1000, UINT32_MAX));
+}
+
+uint32_t pack_period_ms() {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  return g_pack_period_ms;
 }
 
 int32_t fs_change() {

@@ -4,14 +4,13 @@
 #include <algorithm>
 #include <mutex>
 
+#include "krt/clock.h"
 #include "krt/dir_index.h"
 #include "krt/disk_io.h"
 #include "krt/endian.h"
-#include "krt/file_write.h"
 #include "krt/layout.h"
 #include "krt/lock.h"
 #include "krt/log.h"
-#include "krt/mount.h"
 #include "krt/packed_time.h"
 #include "krt/pdp.h"
 #include "krt/result.h"
@@ -150,21 +149,6 @@ int change_work_driver(DriverParam& pdp) {
     set_collision(next, now);
   }
   return save_pdp(next);
-}
-
-int time_changed(DriverParam& pdp, uint32_t now) {
-  std::lock_guard<std::recursive_mutex> hold(library_lock());
-  const int32_t d = time_diff(now, pdp.end_time1);
-  const bool back = d < -kClockBackSeconds;
-  if (back || (d > kClockJumpSeconds && pdp.end_time1 != 0)) {
-    close_pack_driver(pdp, pdp.end_time1);
-    if (back) set_collision(pdp, now);
-    reopen_cut_files(now);
-    fs_event("TimeChanged", "%dS", d);
-  }
-  if (d != 0) reset_repeat_counter();
-  pdp.end_time1 = now;
-  return FS_OK;
 }
 
 bool set_collision(DriverParam& pdp, uint32_t now) {

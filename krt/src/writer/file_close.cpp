@@ -4,6 +4,7 @@
 
 #include "files/file_internal.h"
 #include "krt/cache.h"
+#include "krt/clock.h"
 #include "krt/file.h"
 #include "krt/file_write.h"
 #include "krt/lock.h"

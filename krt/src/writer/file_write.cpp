@@ -15,7 +15,6 @@
 #include "krt/file_search.h"
 #include "krt/lock.h"
 #include "krt/log.h"
-#include "krt/mount.h"
 #include "krt/packed_time.h"
 #include "krt/sections.h"
 #include "krt/work_drivers.h"
@@ -322,6 +321,21 @@ void reopen_cut_files(uint32_t t) {
     FILEHANDLE& h = *file_handle_slot(i);
     if (h.file_flag == kFileCut && h.fs_change == fs_change()) continue_file(h, t);
   }
+}
+
+int time_changed(DriverParam& pdp, uint32_t now) {
+  std::lock_guard<std::recursive_mutex> hold(library_lock());
+  const int32_t d = time_diff(now, pdp.end_time1);
+  const bool back = d < -kClockBackSeconds;
+  if (back || (d > kClockJumpSeconds && pdp.end_time1 != 0)) {
+    close_pack_driver(pdp, pdp.end_time1);
+    if (back) set_collision(pdp, now);
+    reopen_cut_files(now);
+    fs_event("TimeChanged", "%dS", d);
+  }
+  if (d != 0) reset_repeat_counter();
+  pdp.end_time1 = now;
+  return FS_OK;
 }
 
 int _set_file_ud(FILEHANDLE* h, const UserData& ud) {

@@ -2,13 +2,17 @@
 //
 //   krt-mkimage [--stream FILE] [--no-data] [--force] IMAGE
 //
-// The image is a sparse file. Recording data is a pattern that names its own place on the disk,
-// or the bytes of FILE (each recording cut to its size); --no-data leaves it out. An existing
+// The image is a sparse file holding the demo disk's day (krt_testing/demo_disk.h). Recording
+// data is a pattern that names its own place on the disk, or the bytes of FILE (each recording
+// cut to its size); --no-data leaves it out. `krt mkdemo` makes the same disk with pictures. An existing
 // IMAGE is only replaced with --force.
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
 
 #include "krt_testing/demo_disk.h"
@@ -45,7 +49,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "krt-mkimage: %s exists (use --force to replace it)\n", image.c_str());
     return 1;
   }
-  krt_testing::Disk disk = krt_testing::demo_disk(stream);
+  std::vector<std::shared_ptr<const std::vector<uint8_t>>> payloads;
+  if (!stream.empty()) {
+    std::ifstream in(stream, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "krt-mkimage: cannot read %s\n", stream.c_str());
+      return 1;
+    }
+    auto bytes = std::make_shared<std::vector<uint8_t>>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    payloads.assign(krt_testing::demo_recordings().size(), bytes);
+  }
+  krt_testing::Disk disk = krt_testing::demo_disk(payloads);
   if (no_data) disk.payload.kind = krt_testing::Payload::Kind::kNone;
   const krt_testing::BuildResult built = krt_testing::build_image(disk, image);
   if (!built.ok) {

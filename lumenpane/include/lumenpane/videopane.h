@@ -5,7 +5,7 @@
 // decoded pictures to present() / presentFrame() from its own threads; the pane keeps only the newest picture and paints it on the user-interface thread,
 // scaled into the pane with its aspect ratio kept (black bars fill the rest). When no picture
 // is held the pane shows its logo, if it has one. On top of the picture it draws the window's
-// status text (top left), the sound mark (top right) and a frame around the pane that shows
+// status text (top left), the time label (bottom left), the sound mark (top right) and a frame around the pane that shows
 // whether it is the focused window.
 //
 // Threads: presentFrame(), targetSize(), fitSize(), hasFrame() and the two TvxFrameSink
@@ -76,6 +76,11 @@ class CVideoPane : public QWidget, public TvxFrameSink {
   void setStatusText(const QString& text);
   QString statusText() const { return m_strStatus; }
 
+  // The time label drawn in the bottom-left corner on a dark strip (channel and the time of
+  // the picture); empty for none.
+  void setTimeLabel(const QString& text);
+  QString timeLabel() const { return m_strTime; }
+
   // Turns the sound mark in the top-right corner on or off.
   void setSoundMark(bool on);
   bool soundMark() const { return m_bSoundMark; }
@@ -137,6 +142,7 @@ class CVideoPane : public QWidget, public TvxFrameSink {
 
   // user-interface thread only
   QString m_strStatus;       // status text, top left
+  QString m_strTime;         // the time label, bottom left
   QString m_strCaption;      // caption of an idle pane
   QImage m_logo;             // picture of an idle pane
   bool m_bSoundMark = false; // sound mark, top right

@@ -97,8 +97,7 @@ int TvxPlay(int port, TvxFrameSink* window);
 
 // Offers one block of stream bytes. Takes the whole block or nothing: 1 taken; 0 when the ring
 // has no room for it now (offer it again later), the port is not open, data is null or length
-// is 0. While a record runs, the taken bytes are also written to the record file. Never waits
-// for decoding.
+// is 0. Never waits for decoding.
 int TvxInputData(int port, const unsigned char* data, unsigned length);
 
 // Unsigned amount of fed data not yet shown (bytes in the ring, bytes inside the demuxer and
@@ -140,8 +139,9 @@ int TvxSlower(int port);
 int TvxStepNext(int port);
 
 // Single-frame mode, one picture back: the picture shown before the one on screen is shown
-// again, exactly (the port keeps the most recent decoded pictures, up to 25 or 8 MiB). 0 when
-// no earlier picture is kept or the port is not showing.
+// again, exactly (the port keeps the most recent decoded pictures within a budget shared by
+// all showing ports, see tvx_memory). 0 when no earlier picture is kept or the port is not
+// showing.
 int TvxStepFront(int port);
 
 // Called each second while paused or in single-frame mode: draws the picture on screen again
@@ -158,14 +158,68 @@ int TvxSoundOff(int port);
 // written.
 int TvxSnapshot(int port, const char* path);
 
-// Starts writing the stream bytes fed from now on into a new file at `path` (created or
-// truncated), exactly as fed. A record already running is ended first. flag is reserved (0).
-// 1: the file is open; 0: port not open or the file cannot be created. A write error later
-// ends the record (the file keeps what was written).
+// The picture on screen as TvxSnapshot writes it, with where it stands in the stream.
+struct TvxPicture {
+    QImage image;            // at its own size, 24-bit RGB (QImage::Format_RGB888)
+    int64_t positionUs = 0;  // from the stream's first picture, as TvxGetPlayedSeconds counts
+    int64_t index = 0;       // pictures shown before it in display order (first picture 0)
+};
+// Fills *picture with the picture on screen. 1: filled; 0: no picture shown yet, port not open,
+// picture null, or the picture could not be converted.
+int TvxGrabPicture(int port, TvxPicture* picture);
+
+// Starts writing the stream into a new file at `path` (created or truncated), exactly as fed,
+// from the bytes the port decodes next on: the record begins close behind the picture on
+// screen, not where the feeder has got to (which may be the end of the file), and runs until
+// TvxStopRecord or the stream is closed (the end of a played recording). A record already
+// running is ended first. flag is reserved (0). 1: the file is open; 0: port not open or the
+// file cannot be created. A write error later ends the record (the file keeps what was
+// written).
 int TvxStartRecord(int port, const char* path, int flag);
 
 // Ends the record and closes its file. 1 when a record was running, else 0.
 int TvxStopRecord(int port);
+
+// ---------------------------------------------------------------------------------------------
+// Reading a recording at any place: positioning in time
+// ---------------------------------------------------------------------------------------------
+
+// Reads up to `length` bytes at byte `offset` of a recording into buffer: the count read, 0 at
+// or past the end, < 0 on error. Called on the port's decoding thread only, never on two
+// threads at once.
+using TvxReadAtFn = long (*)(void* opaque, int64_t offset, unsigned char* buffer, size_t length);
+
+// A recording the port reads by itself instead of being fed: what a port needs to be
+// positioned in time.
+struct TvxSource {
+    TvxReadAtFn readAt = nullptr;
+    void* opaque = nullptr; // handed to readAt
+    int64_t size = 0;       // bytes in the recording
+};
+
+// Makes an open port that is not showing read `source` (null: be fed again through
+// TvxInputData). The port then takes no fed data (TvxInputData gives 0) and plays the recording
+// from its start at TvxPlay, or from the time of a TvxSeek made before. It reads on to the end
+// by itself; TvxGetBufferedData counts the bytes not read yet, and is 0 once the last picture
+// was shown and no seek is under way. A record (TvxStartRecord) gets the bytes as they are
+// read. source must stay valid until TvxCloseStream or the next TvxSetSource.
+// 1 set; 0 bad port, port free or showing, a null readAt or a negative size.
+int TvxSetSource(int port, const TvxSource* source);
+
+// Positions a port that reads a source at the time `ms` milliseconds from the recording's first
+// picture (time-stamp distance, gaps in the stamps counted up to an hour): the port decodes
+// from the key picture at or before that time and shows the first picture whose time is ≥ ms
+// at once, whether playing (it plays on from there at the speed in force), paused or holding
+// a single frame (it stays so, with that picture on screen). A time past the end shows the last
+// picture; a time inside a damaged stretch the first decodable picture after it; a negative
+// time the first picture. Pictures kept for stepping back are forgotten. On an open port that
+// is not showing the next TvxPlay starts there. How positions are found and what they cost is
+// in tarnvox/README.md. 1 when the seek was taken; 0 bad port, port free or without a source.
+int TvxSeek(int port, int64_t ms);
+
+// Time of the picture on screen in milliseconds from the recording's first picture (as TvxSeek
+// counts), −1 when no picture was shown or the port is free.
+int64_t TvxGetPictureTime(int port);
 
 // ---------------------------------------------------------------------------------------------
 // Beyond the port interface: options, end of input, headless decoding
@@ -213,6 +267,10 @@ struct TvxPortOptions {
     // Called on the presentation thread for every decoded picture in display order, as it is
     // shown (or passed over when late), before the sink gets it.
     std::function<void(const TvxVideoFrame&)> onVideoFrame;
+    // Called on the presentation thread for every picture as it goes on screen, before the
+    // sink gets it: pictures played or stepped to, and pictures shown again from those kept
+    // (single frames back and forward again), but not a redraw of the picture on screen.
+    std::function<void(const TvxVideoFrame&)> onShown;
     // Called on the decoding thread for every decoded audio frame of a port with sound on.
     std::function<void(const AVFrame*)> onAudioFrame;
 };
@@ -230,6 +288,26 @@ int tvx_end_of_input(int port);
 // 0 on timeout, bad port, a free port, or a port that is not showing while data waits.
 int tvx_wait_shown(int port, int timeoutMs);
 
+// Where the memory of decoded pictures goes (tvx_memory).
+struct TvxMemory {
+    size_t ringBytes = 0;        // input rings (their capacity)
+    size_t queuePictures = 0;    // decoded pictures waiting to be shown
+    size_t queueImageBytes = 0;  // their images made ready at the pane's size
+    size_t historyPictures = 0;  // pictures kept for stepping back (the one on screen included)
+    size_t historyBytes = 0;     // their planes
+    size_t budgetPictures = 0;   // the most a port may keep for stepping back now
+    size_t budgetBytes = 0;
+    int showingPorts = 0;        // ports showing now (they share the budget)
+    // Bytes of the picture buffers all decoders have made (each decoder's pool holds as many
+    // pictures as its references, the queue and the history held at most at once); the whole
+    // process, also for one port.
+    size_t pictureBufferBytes = 0;
+};
+
+// What port `port` holds (−1: every port of the table together) into *out, with the budget each
+// showing port keeps its history within. 1; 0 for a bad port number or a null out.
+int tvx_memory(int port, TvxMemory* out);
+
 // Reads up to `length` bytes of a stream into buffer: the count read, 0 at the end, < 0 on error.
 using TvxReadFn = long (*)(void* opaque, unsigned char* buffer, size_t length);
 
@@ -239,6 +317,13 @@ using TvxReadFn = long (*)(void* opaque, unsigned char* buffer, size_t length);
 // picture in its native pixel format, planes packed without padding), header lines included.
 // Result: number of pictures written, or −1 when reading failed (lines written until then stay).
 long tvx_framemd5(TvxReadFn read, void* opaque, FILE* out, int threads);
+
+// Writes the framemd5 lines of a recording backwards: a private port positioned at its last
+// picture steps back picture by picture (as TvxStepFront does, decoding again from key pictures
+// where the pictures kept run out) down to the first, one line per picture shown, so the lines
+// are those of tvx_framemd5 in reverse order (times falling). Number of pictures, or −1 when the
+// source is unusable or a step showed nothing within a minute (lines written until then stay).
+long tvx_framemd5_backward(const TvxSource* source, FILE* out);
 
 // tvx_framemd5 over a local file. −1 when the file cannot be opened or read.
 long tvx_framemd5_file(const char* path, FILE* out, int threads);

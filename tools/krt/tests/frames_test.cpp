@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "krt_testing/demo_disk.h"
 #include "tool_support.h"
 
 namespace tool_test {
@@ -75,27 +76,93 @@ TEST_F(Frames, AgreeWithFfmpegOverWhatCatGivesForEveryRecording) {
   }
 }
 
-// The demo disk as `krt mkdemo` records it, one day of two channels with short clips: every
-// partition, every channel folder, its first recording (a program stream behind a "DHII"
-// header on channel 001, raw H.264 on channel 002, the mirror of channel 002 on idea1).
-TEST(FramesOnTheDemoDisk, AgreeWithFfmpegOverWhatCatGives) {
-  if (run_tool({"mkdemo", "--help"}).status != 0) GTEST_SKIP() << "this krt has no mkdemo";
+// The demo disk as `krt mkdemo --short` records it (every recording cut to ten seconds).
+class FramesOnTheDemoDisk : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (run_tool({"mkdemo", "--help"}).status != 0) return;
+    dir_ = new TempDir;
+    image_ = new std::string(*dir_ / "demo.img");
+    const ToolRun made = run_tool({"mkdemo", "--short", *image_});
+    if (made.status != 0) error_ = new std::string(made.err);
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    delete image_;
+    delete error_;
+  }
+  void SetUp() override {
+    if (!image_) GTEST_SKIP() << "this krt has no mkdemo";
+    ASSERT_EQ(error_, nullptr) << *error_;
+  }
+  static TempDir* dir_;
+  static std::string* image_;
+  static std::string* error_;
+};
+TempDir* FramesOnTheDemoDisk::dir_ = nullptr;
+std::string* FramesOnTheDemoDisk::image_ = nullptr;
+std::string* FramesOnTheDemoDisk::error_ = nullptr;
+
+// Every partition, every channel folder of its first day, its first recording (a program
+// stream behind a "DHII" header on channel 001, with sound on 001 and 002, raw H.264 on 006).
+TEST_F(FramesOnTheDemoDisk, AgreeWithFfmpegOverWhatCatGives) {
   if (shell("ffmpeg -hide_banner -decoders 2>/dev/null").find("h264") == std::string::npos)
     GTEST_SKIP() << "ffmpeg command line not available";
-  const TempDir dir;
-  const std::string image = dir / "demo.img";
-  const ToolRun made = run_tool({"mkdemo", "--days", "1", "--channels", "2", "--clip-pictures", "10", image});
-  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string& image = *image_;
   int recordings = 0;
   for (const std::string& part : lines(krt_on(image, {"ls", "/mnt"}).out)) {
     const std::string day = "/mnt/" + part + "/" + first_entry(image, "/mnt/" + part);
     for (const std::string& channel : lines(krt_on(image, {"ls", day}).out)) {
       const std::string folder = day + "/" + channel;
-      EXPECT_GT(expect_frames_agree(image, folder + "/" + first_entry(image, folder), dir), 0);
+      EXPECT_GT(expect_frames_agree(image, folder + "/" + first_entry(image, folder), *dir_), 0);
       ++recordings;
     }
   }
-  EXPECT_EQ(recordings, 3);  // idea0: channels 001 and 002; idea1: the mirror of 002
+  EXPECT_EQ(recordings, 12);  // idea0 and idea1: channels 001-006 each
+}
+
+// Every recording the demo's day keeps holds a steady run of pictures from its start to its
+// end, as the player decodes them: its first picture at time 0, its last within a second of
+// the end its name gives, rate x seconds of them.
+TEST_F(FramesOnTheDemoDisk, EveryRecordingHoldsPicturesFromItsStartToItsEnd) {
+  const std::vector<krt_testing::DemoRecording> day = krt_testing::demo_recordings(true);
+  const krt_testing::BuildResult plan = krt_testing::plan_image(krt_testing::demo_disk({}, true));
+  ASSERT_TRUE(plan.ok) << plan.error;
+  const auto placed = krt_testing::demo_placements(plan, day);
+  int checked = 0;
+  for (size_t i = 0; i < day.size(); ++i) {
+    // Older-lap recordings below the older lap's start (start_cluster2) are gone too.
+    const uint32_t older_start = plan.partitions[size_t(day[i].partition)].params.start_cluster2;
+    if (placed[i]->overwritten || (day[i].older_lap && (older_start == 0 || placed[i]->first_cluster < older_start)))
+      continue;
+    // The listed name of the recording's first cluster (the listing numbers repeats itself).
+    const std::string named = krt_testing::demo_path(day[i], *placed[i]);
+    const std::string folder = named.substr(0, named.rfind('/'));
+    const std::string cluster = named.substr(named.find("[@"), named.find(']', named.find("[@")) - named.find("[@") + 1);
+    std::string path;
+    for (const std::string& line : lines(krt_on(*image_, {"ls", folder}).out))
+      if (line.find(cluster) != std::string::npos) path = folder + "/" + line.substr(0, line.find('\t'));
+    SCOPED_TRACE(named);
+    ASSERT_FALSE(path.empty()) << folder << " lists no recording at " << cluster;
+    const ToolRun r = krt_on(*image_, {"frames", path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    int tb_num = 0, tb_den = 0;
+    std::vector<long> pts;
+    for (const std::string& line : lines(r.out)) {
+      if (std::sscanf(line.c_str(), "#tb 0: %d/%d", &tb_num, &tb_den) == 2) continue;
+      long stream = 0, p = 0;
+      if (!line.empty() && line[0] != '#' && std::sscanf(line.c_str(), "%ld, %ld", &stream, &p) == 2) pts.push_back(p);
+    }
+    ASSERT_GT(tb_den, 0);
+    const double seconds = krt_testing::demo_seconds(day[i]);
+    EXPECT_EQ(pts.size(), size_t(seconds) * size_t(krt_testing::demo_rate(day[i].picture)));
+    ASSERT_FALSE(pts.empty());
+    EXPECT_EQ(pts.front(), 0);
+    const double last = double(pts.back()) * tb_num / tb_den;
+    EXPECT_TRUE(last < seconds && seconds - last <= 1.0) << last << " s of " << seconds;
+    ++checked;
+  }
+  EXPECT_GT(checked, 30);
 }
 
 TEST_F(Frames, AgreeWithFfmpegOnALocalFile) {

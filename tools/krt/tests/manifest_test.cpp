@@ -90,6 +90,34 @@ TEST(Manifest, NamesTheClustersOfARecordingThatSpansSeveral) {
   }
 }
 
+// A recording whose clusters were never written reads as zeros: it is exported as it is, and
+// the warning and the manifest say so; a recording with data is not flagged.
+TEST(Manifest, FlagsARecordingWhoseBytesAreAllZero) {
+  TempDir dir;
+  kb::Disk disk = kb::single_partition_disk(200000, 64);
+  disk.partitions[0].files = kb::recordings({0, 1}, kb::pack_time(2010, 3, 5, 8, 0, 0),
+                                            kb::pack_time(2010, 3, 5, 8, 30, 0), 1800);
+  disk.partitions[0].files[0].payload = kb::Payload{kb::Payload::Kind::kNone, "", nullptr};
+  ASSERT_TRUE(kb::build_image(disk, dir / "wiped.img").ok);
+  const std::string zeros = first_entry(dir / "wiped.img", "/mnt/idea0/2010-03-05/001");
+  const std::string data = first_entry(dir / "wiped.img", "/mnt/idea0/2010-03-05/002");
+  ASSERT_NE(zeros, "");
+  ASSERT_NE(data, "");
+
+  const TempDir out;
+  const ToolRun r = krt_on(dir / "wiped.img", {"export", "/mnt/idea0/2010-03-05", out.path()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("warning: /mnt/idea0/2010-03-05/001/" + zeros + ": every byte reads as zero"),
+            std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("/002/" + data + ": every byte"), std::string::npos) << r.err;
+  const std::string manifest = read_file(out / "manifest.json");
+  const std::string zero_line = file_line(manifest, "idea0/2010-03-05/001/" + zeros);
+  const std::string data_line = file_line(manifest, "idea0/2010-03-05/002/" + data);
+  EXPECT_NE(zero_line.find(",\"all_zero\":true}"), std::string::npos) << zero_line;
+  EXPECT_EQ(data_line.find("all_zero"), std::string::npos) << data_line;
+  EXPECT_TRUE(std::filesystem::exists(out / ("idea0/2010-03-05/001/" + zeros))) << "exported all the same";
+}
+
 // The byte ranges of every file reproduce its SHA-256 with dd and sha256sum, headers left out
 // (channel 004 of the first disk begins each recording with one); the manifest names its
 // command line, times, source ids and, with --hash-source, each source's SHA-256.

@@ -87,13 +87,13 @@ TEST_F(Mp4, RemuxesEveryStreamWithItsPicturesTimesAndStart) {
   }
 }
 
-// The demo disk as `krt mkdemo` records it (one day, two channels, short clips): the MP4 of
+// The demo disk as `krt mkdemo --short` makes it (every recording ten seconds): the MP4 of
 // each channel's first recording holds as many pictures as `krt frames` decodes from it.
 TEST_F(Mp4, DemoRecordingsKeepEveryPicture) {
   if (run_tool({"mkdemo", "--help"}).status != 0 || run_tool({"frames", "--help"}).status != 0)
     GTEST_SKIP() << "this krt has no mkdemo or no frames";
   const std::string image = out / "demo.img";
-  const ToolRun made = run_tool({"mkdemo", "--days", "1", "--channels", "2", "--clip-pictures", "10", image});
+  const ToolRun made = run_tool({"mkdemo", "--short", image});
   ASSERT_EQ(made.status, 0) << made.err;
   const std::string day = "/mnt/idea0/" + first_entry(image, "/mnt/idea0");
   int checked = 0;

@@ -392,3 +392,71 @@ TEST(ToolDamage, InfoSaysWhyAPartitionShowsNothing) {
 
 }  // namespace
 }  // namespace tool_test
+
+namespace tool_test {
+namespace {
+
+// Seconds after midnight of a recording name's start and end clock ("HH.MM.SS-HH.MM.SS...").
+std::pair<int, int> clock_of(const std::string& name) {
+  int h = 0, m = 0, s = 0, eh = 0, em = 0, es = 0;
+  std::sscanf(name.c_str(), "%d.%d.%d-%d.%d.%d", &h, &m, &s, &eh, &em, &es);
+  return {h * 3600 + m * 60 + s, eh * 3600 + em * 60 + es};
+}
+
+std::string clock_text(const char* day, int seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%s %02d:%02d:%02d", day, seconds / 3600, seconds / 60 % 60,
+                seconds % 60);
+  return text;
+}
+
+TEST_F(Tool, LocateNamesTheRecordingOfAMomentPerChannel) {
+  const Placed first = img.recordings(0, 0, 2010, 3, 5, 1).front();
+  const std::string name = Images::name(first);
+  const auto [start, end] = clock_of(name);
+  const std::string path = "/mnt/idea0/2010-03-05/002/" + name;
+  struct Case {
+    std::string moment;
+    std::string answer;
+  };
+  const Case cases[] = {
+      {clock_text("2010-03-05", start), "002\t" + path + "\t0\n"},             // its first second
+      {clock_text("2010-03-05", start + 61), "002\t" + path + "\t61\n"},       // inside
+      {clock_text("2010-03-05", end) , ""},                                    // its end: not in it
+      {clock_text("2010-03-05", start - 1), ""},                               // before
+  };
+  for (const Case& c : cases) {
+    const ToolRun r = krt({"locate", "-c", "2", c.moment});
+    EXPECT_EQ(r.status, 0) << r.err;
+    if (c.answer.empty()) {
+      // Either another recording of the channel holds it, or nothing does.
+      EXPECT_EQ(r.out.find(path), std::string::npos) << c.moment << ": " << r.out;
+    } else {
+      EXPECT_EQ(r.out, c.answer) << c.moment;
+    }
+  }
+  const ToolRun json = krt({"locate", "--json", "-c", "2", clock_text("2010-03-05", start + 61)});
+  EXPECT_EQ(json.out, "{\"channel\":2,\"path\":\"" + path + "\",\"offset_s\":61}\n");
+  const ToolRun none = krt({"locate", "--json", "-c", "64", clock_text("2010-03-05", start)});
+  EXPECT_EQ(none.out, "{\"channel\":64,\"path\":null,\"offset_s\":null}\n");
+  const ToolRun text = krt({"locate", "-c", "64", "2010-03-05 08:00:00"});
+  EXPECT_EQ(text.out, "064\tnothing recorded at 2010-03-05 08:00:00\n");
+}
+
+TEST_F(Tool, LocateFindsARecordingThatBeganTheDayBefore) {
+  const Placed late = img.recordings(0, 0, 2010, 3, 4, 4).back();  // runs past midnight
+  const std::string name = Images::name(late);
+  const auto [start, end] = clock_of(name);
+  ASSERT_LT(end, start) << name;
+  const ToolRun r = krt({"locate", "-c", "5", clock_text("2010-03-05", 0)});
+  EXPECT_EQ(r.out, "005\t/mnt/idea0/2010-03-04/005/" + name + "\t" + std::to_string(86400 - start) + "\n");
+}
+
+TEST_F(Tool, LocateRefusesAMomentItCannotRead) {
+  for (const char* bad : {"2010-03-05", "2010-13-05 08:00:00", "08:00:00 2010-03-05"})
+    EXPECT_EQ(krt({"locate", bad}).status, 2) << bad;
+  EXPECT_EQ(krt({"locate", "-c", "65", "2010-03-05 08:00:00"}).status, 2);
+}
+
+}  // namespace
+}  // namespace tool_test

@@ -41,6 +41,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -217,9 +218,11 @@ struct Payload {
     kNone,     // nothing written: the data sectors are holes and read as zeros
     kPattern,  // every sector names its own place (see pattern_sector)
     kStream,   // the bytes of the file at `stream_path`, from its start, cut or zero-padded to size
+    kBytes,    // `bytes` (shared, so files with the same content hold one copy), cut or zero-padded
   };
   Kind kind = Kind::kPattern;
   std::string stream_path;
+  std::shared_ptr<const std::vector<uint8_t>> bytes;
 };
 
 // One recording: a chain of clusters of one channel.
@@ -356,7 +359,7 @@ struct BuildResult {
 // anything else at the path is refused), sets its size to disk.sectors x 512 and writes only the
 // sectors that hold something, so the file stays sparse. Also checks the description: slots,
 // partition bounds, cluster counts against total_clus, channel range, collisions <= 128, stream
-// files readable, user-data items inside the partition and clear of recording clusters. On
+// files readable and byte payloads given, user-data items inside the partition and clear of recording clusters. On
 // failure `ok` is false, `error` says why, and the file may be partly written.
 BuildResult build_image(const Disk& disk, const std::string& path);
 
@@ -374,7 +377,8 @@ BuildResult plan_image(const Disk& disk);
 void pattern_sector(uint8_t* out, uint8_t disk, int part, uint32_t cluster, uint32_t sector);
 
 // The bytes of recording data that build_image wrote for a file (data_sectors x 512, header
-// included): the pattern, the stream's bytes, or zeros. Empty if a stream cannot be read.
+// included): the pattern, the stream's or the payload's bytes, or zeros. Empty if a stream cannot
+// be read.
 std::vector<uint8_t> expected_bytes(const FilePlacement& file);
 
 // Sets f.clusters and f.end_length so that the file holds its header and the whole stream file

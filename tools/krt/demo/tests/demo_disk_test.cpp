@@ -1,8 +1,7 @@
-// The demo disk round trip: everything the demo maker wrote reads back through the read side
-// (the day and channel listings under /mnt and the file reads `krt cat` uses) with the same
-// bytes, and the disk shows what a recorder leaves: an older lap, a collision, split and
-// continued files, a file past midnight, both stream kinds and a mirror.
-#include <fcntl.h>
+// The demo disk: every recording reads back through the read side as the maker wrote it, holds
+// a steady run of pictures for its whole named span, and each picture's burned-in clock,
+// read back from the decoded pixels with the display's own font, shows the recording's start
+// plus the picture's time. The display itself draws and reads back every glyph.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,24 +10,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <set>
+#include <functional>
 #include <string>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
 #include "demo_disk.h"
-#include "image_file.h"
-#include "krt/dir_index.h"
 #include "krt/disk.h"
-#include "krt/driver.h"
-#include "krt/log.h"
 #include "krt/packed_time.h"
-#include "krt/result.h"
 #include "krt/volume.h"
-#include "vfs/filetable.h"
+#include "osd.h"
 #include "vfs/fsfile.h"
 
 namespace krtdemo {
 namespace {
+
+using krt_testing::DemoRecording;
 
 std::string temp_dir() {
   const char* tmp = std::getenv("TMPDIR");
@@ -36,27 +36,11 @@ std::string temp_dir() {
   return ::mkdtemp(t.data()) ? t : std::string();
 }
 
-// The listing of a channel folder: first cluster -> name.
-std::map<uint32_t, std::string> listing(const std::string& folder) {
-  std::map<uint32_t, std::string> out;
-  const std::string pattern = folder + "/*";
-  const FileOps* ops = FindFileOps(pattern.c_str());
-  FSFindData d{};
-  const FSFindHandle find = ops->find_first(pattern.c_str(), &d);
-  if (find == VFS_FIND_NONE) return out;
-  do {
-    const char* at = std::strstr(d.name, "[@");
-    if (at) out[uint32_t(std::strtoul(at + 2, nullptr, 16))] = d.name;
-  } while (ops->find_next(find, &d) == 0);
-  ops->find_close(find);
-  return out;
-}
-
 std::vector<uint8_t> read_file(const std::string& path) {
   std::vector<uint8_t> out;
   CFSFile f;
   if (!f.Open(path.c_str(), CFSFile::modeRead)) return out;
-  std::vector<uint8_t> buf(32768);
+  std::vector<uint8_t> buf(1 << 20);
   for (;;) {
     const uint32_t n = f.Read(buf.data(), uint32_t(buf.size()));
     out.insert(out.end(), buf.begin(), buf.begin() + n);
@@ -65,29 +49,74 @@ std::vector<uint8_t> read_file(const std::string& path) {
   return out;
 }
 
-std::string folder_of(const DemoFile& f) {
-  const krt::TimeFields t = krt::unpack_time(f.start_time);
-  char s[64];
-  std::snprintf(s, sizeof s, "/mnt/idea%d/%04d-%02d-%02d/%03d", f.part, t.year, t.month, t.day, f.channel + 1);
-  return s;
+// Decodes every video picture of a stream held in memory and hands each to `picture`.
+// Returns false when the stream cannot be opened or decoded.
+bool decode(const uint8_t* data, size_t size, const std::function<void(const AVFrame*)>& picture) {
+  struct Source {
+    const uint8_t* data;
+    size_t size, at;
+  } src{data, size, 0};
+  auto read = [](void* opaque, uint8_t* buf, int n) -> int {
+    auto* s = static_cast<Source*>(opaque);
+    const size_t take = std::min(size_t(n), s->size - s->at);
+    if (take == 0) return AVERROR_EOF;
+    std::memcpy(buf, s->data + s->at, take);
+    s->at += take;
+    return int(take);
+  };
+  auto* io_buffer = static_cast<uint8_t*>(av_malloc(65536));
+  AVIOContext* io = avio_alloc_context(io_buffer, 65536, 0, &src, read, nullptr, nullptr);
+  AVFormatContext* fmt = avformat_alloc_context();
+  fmt->pb = io;
+  bool ok = avformat_open_input(&fmt, nullptr, nullptr, nullptr) == 0 && avformat_find_stream_info(fmt, nullptr) >= 0;
+  const int stream = ok ? av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0) : -1;
+  AVCodecContext* dec = nullptr;
+  if (stream >= 0) {
+    const AVCodec* codec = avcodec_find_decoder(fmt->streams[stream]->codecpar->codec_id);
+    dec = avcodec_alloc_context3(codec);
+    ok = dec && avcodec_parameters_to_context(dec, fmt->streams[stream]->codecpar) >= 0 &&
+         avcodec_open2(dec, codec, nullptr) == 0;
+  } else {
+    ok = false;
+  }
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  auto drain = [&] {
+    while (avcodec_receive_frame(dec, frame) == 0) picture(frame);
+  };
+  while (ok && av_read_frame(fmt, packet) >= 0) {
+    if (packet->stream_index == stream) ok = avcodec_send_packet(dec, packet) >= 0;
+    av_packet_unref(packet);
+    if (ok) drain();
+  }
+  if (ok) ok = avcodec_send_packet(dec, nullptr) >= 0;
+  if (ok) drain();
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&dec);
+  avformat_close_input(&fmt);
+  if (io) av_freep(&io->buffer);
+  avio_context_free(&io);
+  return ok;
 }
 
-constexpr int kDays = 2;
+// The clocks of the pictures of GOP `g` of a recording's stream, read from their pixels.
+std::vector<std::string> clocks_of_gop(const DemoRecording& r, const std::vector<uint8_t>& stream, uint32_t g) {
+  const size_t gop = krt_testing::demo_gop_bytes(r);
+  std::vector<std::string> clocks;
+  const size_t text = osd_text(r.channel, r.start).size();
+  EXPECT_TRUE(decode(stream.data() + g * gop, gop, [&](const AVFrame* f) {
+    clocks.push_back(read_osd(f->data[0], f->linesize[0], f->width, f->height, text));
+  })) << "GOP " << g;
+  return clocks;
+}
 
 class DemoDisk : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new std::string(temp_dir());
     image_ = new std::string(*dir_ + "/demo.img");
-    DemoOptions o;
-    o.days = kDays;
-    o.channels = 2;
-    o.pictures_per_clip = 2;
-    std::FILE* quiet = std::fopen("/dev/null", "w");
-    krt::set_log_stream(quiet);
-    result_ = new DemoResult(make_demo_disk(*image_, o));
-    krt::set_log_stream(nullptr);
-    if (quiet) std::fclose(quiet);
+    result_ = new DemoResult(make_demo_disk(*image_, DemoOptions{}));
   }
   static void TearDownTestSuite() {
     krt::detach_disks();
@@ -104,7 +133,6 @@ class DemoDisk : public ::testing::Test {
     sources.environment = sources.program_folder = sources.block_devices = false;
     krt::set_disk_sources(sources);
     krt::volume_startup();
-    ASSERT_EQ(krt::disk_hooks().write, krt::default_disk_hooks().write);
   }
 
   static std::string* dir_;
@@ -115,98 +143,72 @@ std::string* DemoDisk::dir_ = nullptr;
 std::string* DemoDisk::image_ = nullptr;
 DemoResult* DemoDisk::result_ = nullptr;
 
-// Everything the maker wrote reads back as written.
-void expect_round_trip(const DemoResult& result) {
-  std::map<std::string, std::map<uint32_t, std::string>> listings;
+// Every recording that is still there reads back as written; its stream is whole GOPs of a
+// steady number of pictures; the first, middle and last GOP show the clock of each picture.
+TEST_F(DemoDisk, EveryRecordingHoldsItsWholeSpanWithItsClockBurnedIn) {
+  const DemoResult& r = *result_;
+  const auto placed = krt_testing::demo_placements(r.built, r.recordings);
   size_t checked = 0;
-  for (const DemoFile& f : result.files) {
-    if (f.overwritten) continue;
-    const std::string folder = folder_of(f);
-    if (!listings.count(folder)) listings[folder] = listing(folder);
-    const auto& names = listings[folder];
-    const auto it = names.find(f.first_cluster);
-    ASSERT_NE(it, names.end()) << folder << " lists no file at cluster " << f.first_cluster;
-    const std::vector<uint8_t> back = read_file(folder + "/" + it->second);
-    const std::vector<uint8_t> written(f.bytes.begin() + f.header_bytes, f.bytes.end());
-    ASSERT_EQ(back.size(), written.size()) << it->second;
-    ASSERT_TRUE(back == written) << it->second;
+  for (size_t i = 0; i < r.recordings.size(); ++i) {
+    const DemoRecording& rec = r.recordings[i];
+    if (placed[i]->overwritten) continue;
+    const std::string path = krt_testing::demo_path(rec, *placed[i]);
+    SCOPED_TRACE(path);
+    const std::vector<uint8_t> back = read_file(path);
+    const std::vector<uint8_t> written = krt_testing::expected_bytes(*placed[i]);
+    const size_t header = size_t(placed[i]->header_sectors) * krt_testing::kSectorBytes;
+    ASSERT_EQ(back.size() + header, written.size());
+    ASSERT_TRUE(std::equal(back.begin(), back.end(), written.begin() + long(header)));
+    ASSERT_EQ(back.size(), krt_testing::demo_stream_bytes(rec));
+
+    const int rate = krt_testing::demo_rate(rec.picture);
+    const uint32_t gops = krt_testing::demo_seconds(rec) / krt_testing::kDemoGopSeconds;
+    for (const uint32_t g : {0u, gops / 2, gops - 1}) {
+      const std::vector<std::string> clocks = clocks_of_gop(rec, back, g);
+      ASSERT_EQ(clocks.size(), size_t(rate) * krt_testing::kDemoGopSeconds) << "GOP " << g;
+      for (size_t k = 0; k < clocks.size(); ++k) {
+        const uint32_t second = g * krt_testing::kDemoGopSeconds + uint32_t(k) / uint32_t(rate);
+        ASSERT_EQ(clocks[k], osd_text(rec.channel, krt_testing::add_seconds(rec.start, second)))
+            << "picture " << k << " of GOP " << g;
+      }
+    }
     ++checked;
   }
-  EXPECT_GT(checked, 400u);
-  // Nothing else is listed: every listed recording is one the maker wrote.
-  size_t listed = 0;
-  for (const auto& [folder, names] : listings) listed += names.size();
-  EXPECT_EQ(listed, checked);
-}
-
-// What a recorder leaves on its disk.
-void expect_recorder_traces(const DemoResult& result, const std::string& image) {
-  const krt::DriverParam& main = *krt::get_pdp(0, 0);
-  const krt::DriverParam& mirror = *krt::get_pdp(0, 1);
-  EXPECT_EQ(main.type, 0u);
-  EXPECT_EQ(mirror.type, 3u);
-  EXPECT_EQ(main.status, krt::kStatusClean) << "switched off properly";
-  EXPECT_GE(main.lap, 1) << "idea0 wrapped";
-  EXPECT_NE(main.start_cluster2, 0u) << "its older lap is still there";
-  EXPECT_GE(main.coll_count, 1u) << "the clock was set back";
-  EXPECT_GE(result.disk_overs, 1);
-  EXPECT_GE(result.time_changes, 2);
-
-  size_t continued = 0, past_midnight = 0, program = 0, raw = 0, mirrored = 0;
-  std::set<int> days_on_idea0;
-  for (const DemoFile& f : result.files) {
-    if (f.overwritten) continue;
-    krt::DirItem item{};
-    ASSERT_EQ(krt::get_dir_item_info(*krt::get_pdp(0, f.part), f.first_cluster, item), krt::FS_OK);
-    continued += item.dir_flag == krt::kDirFlagContinued ? 1 : 0;
-    past_midnight += krt::unpack_time(item.start_time).day != krt::unpack_time(item.end_time).day ? 1 : 0;
-    const uint8_t* data = f.bytes.data() + f.header_bytes;
-    program += data[3] == 0xBA ? 1 : 0;
-    raw += data[3] == 0x01 ? 1 : 0;
-    mirrored += f.part == 1 ? 1 : 0;
-    if (f.part == 0) days_on_idea0.insert(krt::unpack_time(f.start_time).day);
-  }
-  EXPECT_GT(continued, 100u) << "split by the pack period";
-  EXPECT_GE(past_midnight, 1u);
-  EXPECT_EQ(days_on_idea0.size(), size_t(kDays)) << "the older lap still holds the first day";
-  EXPECT_GT(program, 0u);
-  EXPECT_GT(raw, 0u);
-  EXPECT_GT(mirrored, 0u);
+  EXPECT_EQ(checked, r.recordings.size() - r.overwritten);
+  EXPECT_GT(r.reused, 0u) << "the quarter hour recorded twice";
 
   struct stat st {};
-  ASSERT_EQ(::stat(image.c_str(), &st), 0);
-  EXPECT_LT(uint64_t(st.st_blocks) * 512, uint64_t(100) << 20) << "a sparse image";
+  ASSERT_EQ(::stat(image_->c_str(), &st), 0);
+  EXPECT_LE(uint64_t(st.st_size), uint64_t(2) << 30);
+  EXPECT_LE(uint64_t(st.st_blocks) * 512, uint64_t(400) << 20) << "a sparse image";
 }
 
-// One demo disk for both checks (making it is the slow part).
-TEST_F(DemoDisk, ReadsBackAsWrittenAndShowsWhatARecorderLeaves) {
-  expect_round_trip(*result_);
-  expect_recorder_traces(*result_, *image_);
+TEST(Osd, EveryGlyphReadsBackAsDrawnAndNothingElseReadsAsAGlyph) {
+  const std::string text = "CH 07  2019-12-31 23:58:46";
+  for (const int width : {352, 704}) {
+    const int height = width * 9 / 11;
+    std::vector<uint8_t> luma(size_t(width) * size_t(height), 128);
+    draw_osd(luma.data(), width, width, height, text);
+    EXPECT_EQ(read_osd(luma.data(), width, width, height, text.size()), text);
+    std::fill(luma.begin(), luma.end(), 255);
+    EXPECT_EQ(read_osd(luma.data(), width, width, height, 3), "???");
+  }
+  EXPECT_EQ(osd_text(1, krt::pack_time({2024, 3, 5, 14, 5, 30})), "CH 02  2024-03-05 14:05:30");
 }
 
-TEST(ImageFile, OnlyMakesOrReplacesRegularFilesOfThisUser) {
+TEST(MakeDemoDisk, RefusesWhatIsNotARegularFileOfThisUserBeforeEncoding) {
   const std::string dir = temp_dir();
-  std::string error;
-  ImageFile a;
-  EXPECT_FALSE(a.create(dir, 8, error)) << "a folder";
-  EXPECT_NE(error.find("not a regular file"), std::string::npos);
-  const std::string target = dir + "/target";
-  const std::string link = dir + "/link";
-  {
-    ImageFile b;
-    ASSERT_TRUE(b.create(target, 8, error)) << error;
-    const uint8_t sector[512] = {'K', 'R', 'T'};
-    EXPECT_TRUE(b.write_sector(1, sector));
-  }
+  const std::string target = dir + "/target", link = dir + "/link";
+  std::fclose(std::fopen(target.c_str(), "w"));
   ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-  ImageFile c;
-  EXPECT_FALSE(c.create(link, 8, error)) << "a symbolic link";
-  ImageFile d;
-  EXPECT_TRUE(d.create(target, 4, error)) << "a regular file of this user is replaced";
-  d.close();
-  struct stat st {};
-  ASSERT_EQ(::stat(target.c_str(), &st), 0);
-  EXPECT_EQ(st.st_size, 4 * 512);
+  for (const std::string& path : {dir, link}) {
+    const DemoResult r = make_demo_disk(path, DemoOptions{});
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("not a regular file of this user"), std::string::npos) << r.error;
+    EXPECT_EQ(r.encoded, 0u);
+  }
+  const DemoResult r = make_demo_disk(dir + "/no-such-folder/x.img", DemoOptions{});
+  EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
   std::remove(link.c_str());
   std::remove(target.c_str());
   ::rmdir(dir.c_str());

@@ -1,4 +1,4 @@
-#include "manifest.h"
+#include "catalog/manifest.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -7,7 +7,7 @@
 #include <ctime>
 #include <mutex>
 
-#include "json.h"
+#include "catalog/json.h"
 #include "krt/adapter.h"
 #include "krt/dir_index.h"
 #include "krt/disk.h"
@@ -16,7 +16,7 @@
 #include "catalog/sha256.h"
 #include "catalog/sums.h"
 #include "catalog/text.h"
-#include "progress.h"
+#include "catalog/progress.h"
 
 namespace {
 
@@ -160,7 +160,8 @@ size_t Manifest::Lines::set(const std::string& key, const std::string& line) {
   return at->second;
 }
 
-Manifest::Manifest(const std::string& dir) : path_(concat({dir, "/", kFileName})) {}
+Manifest::Manifest(const std::string& dir, const std::string& program)
+    : path_(concat({dir, "/", kFileName})), program_(program) {}
 
 bool Manifest::load(std::string& error) {
   sources_ = Lines{};
@@ -210,7 +211,7 @@ void Manifest::add_failure(const std::string& recording, const std::string& reas
 }
 
 void Manifest::add_file(const std::string& file, const TreeEntry& rec, const std::string& sha256, uint64_t bytes,
-                        const std::string& recorded_sha256) {
+                        const std::string& recorded_sha256, bool all_zero) {
   TreePath p;
   std::string error;
   Chain chain;
@@ -231,11 +232,12 @@ void Manifest::add_file(const std::string& file, const TreeEntry& rec, const std
                              ",\"end\":", json_time(chain.end), ",\"bytes\":", number(bytes),
                              ",\"sha256\":", json_quote(sha256)});
   if (!recorded_sha256.empty()) line += concat({",\"recorded_sha256\":", json_quote(recorded_sha256)});
+  if (all_zero) line += ",\"all_zero\":true";
   files_.set(key, line + "}");
 }
 
 bool Manifest::save(std::string& error) const {
-  std::vector<std::string> out = {"{", concat({"\"tool\":\"krt\",\"version\":", json_quote(KRT_TOOL_VERSION), ","})};
+  std::vector<std::string> out = {"{", concat({"\"tool\":", json_quote(program_), ",\"version\":", json_quote(CATALOG_VERSION), ","})};
   out.insert(out.end(), header_.begin(), header_.end());
   out.push_back(concat({"\"ended\":", json_quote(utc_now()), ","}));
   out.push_back("\"sources\":[");

@@ -1,4 +1,4 @@
-// JSON text helpers for the tool's --json output.
+// JSON text helpers: the `krt` tool's --json output and the export's manifest.json.
 #pragma once
 
 #include <cstdint>

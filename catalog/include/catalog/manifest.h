@@ -1,4 +1,5 @@
-// The manifest.json of an export folder: where every exported file came from.
+// The manifest.json of an export folder: where every exported file came from. The `krt` tool's
+// export and the viewer's copy job both write it.
 //
 //   {
 //   "tool": "krt", "version": "0.1",
@@ -39,6 +40,7 @@
 // the last cluster counted to the sectors the recording uses of it. "start" and "end" read the
 // recorder's clock (no zone). "recorded_sha256" (MP4 exports only) is the SHA-256 of the
 // recorded bytes the file was remuxed from, as a plain export would have copied them.
+// "all_zero": true (only then present) marks a recording whose every byte is zero.
 #pragma once
 
 #include <map>
@@ -49,8 +51,9 @@
 
 class Manifest {
  public:
-  // The manifest of folder dir ("dir/manifest.json"), with no lines yet.
-  explicit Manifest(const std::string& dir);
+  // The manifest of folder dir ("dir/manifest.json"), with no lines yet, written by program
+  // ("krt", "vendrel") of this build's version.
+  Manifest(const std::string& dir, const std::string& program);
 
   // Reads the existing file's source and file lines. A missing file reads as empty. Returns
   // false with error set when the file exists but cannot be read.
@@ -71,9 +74,11 @@ class Manifest {
   // Adds (or replaces) the line of an exported file: file is its path in the folder, rec the
   // recording it came from, sha256 and bytes those of the file, recorded_sha256 that of the
   // recorded bytes ("" for a plain copy, whose bytes are the recorded ones). Reads the
-  // recording's cluster chain through the library (the volume must be up).
+  // recording's cluster chain through the library (the volume must be up). all_zero: every
+  // byte of the recording is zero (a wiped or never-written stretch, no picture in it); the
+  // line then says "all_zero": true.
   void add_file(const std::string& file, const TreeEntry& rec, const std::string& sha256, uint64_t bytes,
-                const std::string& recorded_sha256 = "");
+                const std::string& recorded_sha256 = "", bool all_zero = false);
 
   // Writes the manifest, the export's end time (now) included, to a temporary file in the folder and renames it over manifest.json.
   // Returns false with error set when that fails (the old file then stays as it was).
@@ -88,6 +93,7 @@ class Manifest {
     size_t set(const std::string& key, const std::string& line);
   };
   std::string path_;
+  std::string program_;
   std::vector<std::string> header_;    // the export's own lines, before "sources"
   std::map<int, std::string> source_ids_;  // per disk index: the id of its source line
   Lines sources_;

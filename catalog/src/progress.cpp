@@ -1,4 +1,4 @@
-#include "progress.h"
+#include "catalog/progress.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "json.h"
+#include "catalog/json.h"
 
 #include <cstdio>
 
