@@ -268,6 +268,8 @@ int Port::closeStream()
     {
         std::lock_guard sinkLock(sinkMu_);
         sink_ = nullptr;
+        // The scaler and its buffers are sized for this stream: a closed port holds none.
+        showConverter_ = std::make_unique<PictureConverter>();
     }
     std::lock_guard lock(mu_);
     ring_.release();
