@@ -59,7 +59,13 @@ CandidateReport unopened_report(const std::string& path, std::string refusal) {
     report.detail = std::move(refusal);
     return report;
   }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (exists && !S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+    // A FIFO would wait for a writer, a folder is no image: neither is opened.
+    report.detail = "neither a file nor a block device";
+    return report;
+  }
+  // Only asks whether it opens (non-blocking: nothing of it is read).
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   const int error = errno;
   if (fd >= 0) {
     ::close(fd);

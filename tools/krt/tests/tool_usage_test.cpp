@@ -54,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"-d", "/nonexistent.img", "ls", "--json"}, 1, false,
                                 "{\"error\":\"/nonexistent.img: no such file\"}\n"},
                       // With no disk found, disks says why for each candidate.
-                      UsageCase{{"-d", "/dev/null", "disks"}, 1, false, "krt: /dev/null: cannot be opened: no usable image\n"}));
+                      UsageCase{{"-d", "/dev/null", "disks"}, 1, false, "krt: /dev/null: cannot be opened: neither a file nor a block device\n"}));
 
 }  // namespace
 }  // namespace tool_test
