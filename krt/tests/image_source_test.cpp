@@ -8,6 +8,8 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "krt/disk.h"
 #include "krt/ewf_source.h"
@@ -66,6 +68,55 @@ TEST_F(ImageSourceTest, SplitRawReadsLikeTheRawImage) {
   ASSERT_TRUE(open.source) << open.refusal;
   EXPECT_EQ(open.source->format(), "split raw");
   EXPECT_EQ(open.source->segments(), 3);
+  expect_reads_like(*open.source, raw);
+}
+
+// Sets named from .000 and with split(1)'s letters read the same; a gap is named in their own
+// scheme, and the last letter segment before "ba" is "az".
+TEST_F(ImageSourceTest, SplitRawSetsOfEveryNamingReadLikeTheRawImage) {
+  const struct {
+    const char* stem;
+    std::vector<std::string> suffixes;
+  } cases[] = {
+      {"zero", {"000", "001", "002"}},
+      {"long", {"0001", "0002", "0003"}},
+      {"letters", {"aa", "ab", "ac"}},
+  };
+  for (const auto& c : cases) {
+    const auto parts = kb::split_image(raw_path, dir.path(c.stem), 3);
+    ASSERT_EQ(parts.size(), 3u);
+    std::vector<std::string> named;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      named.push_back(dir.path(std::string(c.stem) + "." + c.suffixes[i]));
+      std::filesystem::rename(parts[i], named.back());
+    }
+    SourceOpen open = open_image_source(named[0]);
+    ASSERT_TRUE(open.source) << c.stem << ": " << open.refusal;
+    EXPECT_EQ(open.source->format(), "split raw") << c.stem;
+    EXPECT_EQ(open.source->segments(), 3) << c.stem;
+    expect_reads_like(*open.source, raw);
+    open.source.reset();
+    // A later segment on its own is a plain file (the second of a set from .000 would read as
+    // the first of a set from .001, so it is refused); a gap refuses the set with its name.
+    if (c.suffixes[0] == "000") {
+      EXPECT_EQ(open_image_source(named[1]).refusal,
+                "segment " + named[1] + " follows " + named[0] + ": name the set by its first segment");
+    } else {
+      EXPECT_EQ(open_image_source(named[1]).source->format(), "raw") << c.stem;
+    }
+    std::filesystem::remove(named[1]);
+    EXPECT_EQ(open_image_source(named[0]).refusal, "segment " + named[1] + " is missing") << c.stem;
+  }
+  // Letters run aa ... az, ba: a set of 27 segments ends in "ba".
+  const auto many = kb::split_image(raw_path, dir.path("many"), 27);
+  ASSERT_EQ(many.size(), 27u);
+  for (size_t i = 0; i < many.size(); ++i) {
+    const std::string suffix{char('a' + i / 26), char('a' + i % 26)};
+    std::filesystem::rename(many[i], dir.path("many." + suffix));
+  }
+  SourceOpen open = open_image_source(dir.path("many.aa"));
+  ASSERT_TRUE(open.source) << open.refusal;
+  EXPECT_EQ(open.source->segments(), 27);
   expect_reads_like(*open.source, raw);
 }
 

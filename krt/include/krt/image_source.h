@@ -2,8 +2,8 @@
 // segments, or an evidence container read through a format library.
 //
 // The disk layer opens every candidate as an image source. Block devices and plain image files
-// are read with one pread() per request; a split raw image ("disk.001", "disk.002", ...) is
-// opened from its first segment and read across the segments in order; other container
+// are read with one pread() per request; a split raw image ("disk.001", "disk.002", ...;
+// "disk.000", "disk.001", ...; or "disk.aa", "disk.ab", ...) is opened from its first segment and read across the segments in order; other container
 // formats (the Expert Witness format, for one) are served by openers that a program registers
 // (register_source_opener), so this library itself needs nothing beyond POSIX.
 //
@@ -62,7 +62,7 @@ using SourceOpener = SourceOpen (*)(const std::string& path);
 void register_source_opener(SourceOpener opener);
 
 // Opens path read-only: through the first registered opener that claims it, else as a split
-// raw image when its name ends in ".001", else as a device or plain file. Returns the source,
+// raw image when its name ends in ".001", ".000" or ".aa", else as a device or plain file. Returns the source,
 // or a refusal (see SourceOpen), or nothing when the path cannot be opened.
 SourceOpen open_image_source(const std::string& path);
 
@@ -70,13 +70,17 @@ SourceOpen open_image_source(const std::string& path);
 // regular file nor a block device (a FIFO is never waited on).
 std::unique_ptr<ImageSource> open_plain_source(const std::string& path);
 
-// Opens the split raw image whose first segment is path ("name.001"): the segments
-// "name.002", "name.003", ... (same number of digits) follow while they exist. A later
+// Opens the split raw image whose first segment is path: after "name.001" the segments
+// "name.002", "name.003", ... (same number of digits, 3 to 9), after "name.000" "name.001",
+// "name.002", ..., after "name.aa" "name.ab", ... "name.az", "name.ba", ... (as split(1) names
+// them) follow while they exist. A later
 // segment that exists after a missing one (a gap) refuses the set with a message naming the
 // missing segment; a segment that cannot be opened refuses it naming that segment; a segment
 // before the last whose size differs from the first one's refuses it naming the segment and
-// both sizes (its bytes would be read at the wrong offsets). Returns an
-// empty result when path does not end in ".001" or cannot be opened itself.
+// both sizes (its bytes would be read at the wrong offsets); "name.001" beside a "name.000" is
+// refused as the second segment of that set. Returns an
+// empty result when path does not end in ".001", ".000" or ".aa" (or the 1 or 0 with more
+// digits) or cannot be opened itself.
 SourceOpen open_split_raw_source(const std::string& path);
 
 }  // namespace krt

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "krt/lock.h"
@@ -133,38 +135,77 @@ class SplitSource final : public ImageSource {
   std::vector<Segment> segments_;
 };
 
-// The number a segment name carries after its last '.', when that suffix is all digits of
-// exactly width characters (width 0: any width of 3 or more). -1 otherwise.
-long segment_number(const std::string& name, size_t dot, size_t width) {
-  const std::string digits = name.substr(dot + 1);
-  if (digits.empty() || digits.size() > 9 || (width ? digits.size() != width : digits.size() < 3))
-    return -1;
-  if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return -1;
-  return std::stol(digits);
+// How the segments of a split raw set are named, told from the first segment's suffix:
+//   NAME.001, NAME.002, ...  digits (3 to 9 of them, all segments the same width) from 1;
+//   NAME.000, NAME.001, ...  the same from 0;
+//   NAME.aa, NAME.ab, ... NAME.az, NAME.ba, ...  two letters, as split(1) names them.
+struct SegmentNaming {
+  std::string stem;   // the path before the suffix's dot
+  bool letters = false;
+  long first = 1;     // the number of the first segment (digits only)
+  size_t width = 3;   // characters of the suffix
+
+  // The path of segment k (0 = the first); empty past the last name the scheme has.
+  std::string name(long k) const {
+    if (letters) {
+      if (k < 0 || k >= 26 * 26) return {};
+      return stem + "." + char('a' + k / 26) + char('a' + k % 26);
+    }
+    std::string digits = std::to_string(first + k);
+    if (digits.size() > width) return {};
+    digits.insert(0, width - digits.size(), '0');
+    return stem + "." + digits;
+  }
+
+  // The segment index a suffix (the text after the dot) names; -1 when it is none of the set's.
+  long index(const std::string& suffix) const {
+    if (suffix.size() != width) return -1;
+    if (letters) {
+      if (!std::all_of(suffix.begin(), suffix.end(), [](char c) { return c >= 'a' && c <= 'z'; })) return -1;
+      return (suffix[0] - 'a') * 26 + (suffix[1] - 'a');
+    }
+    if (!std::all_of(suffix.begin(), suffix.end(), [](char c) { return c >= '0' && c <= '9'; })) return -1;
+    const long number = std::stol(suffix);
+    return number >= first ? number - first : -1;
+  }
+};
+
+// The naming of the set whose first segment is path: its suffix is "aa", "000" or "001" (or
+// the 1 and 0 with more digits, up to 9). Nothing for any other name.
+std::optional<SegmentNaming> first_segment_naming(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return std::nullopt;
+  const std::string suffix = path.substr(dot + 1);
+  SegmentNaming naming{path.substr(0, dot), false, 1, suffix.size()};
+  if (suffix == "aa") {
+    naming.letters = true;
+    naming.first = 0;
+    return naming;
+  }
+  if (suffix.size() < 3 || suffix.size() > 9 ||
+      !std::all_of(suffix.begin(), suffix.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  const long number = std::stol(suffix);
+  if (number > 1) return std::nullopt;
+  naming.first = number;
+  return naming;
 }
 
-std::string segment_name(const std::string& stem, long number, size_t width) {
-  std::string digits = std::to_string(number);
-  if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
-  return stem + "." + digits;
-}
-
-// The highest segment number in the folder of stem that belongs to the set ("stem.NNN" with
-// width digits); 0 when there is none or the folder cannot be read.
-long highest_segment(const std::string& stem, size_t width) {
-  const size_t slash = stem.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : stem.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? stem : stem.substr(slash + 1);
-  long highest = 0;
+// The highest segment index in the folder of the set that belongs to it; -1 when there is
+// none or the folder cannot be read.
+long highest_segment(const SegmentNaming& naming) {
+  const size_t slash = naming.stem.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : naming.stem.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? naming.stem : naming.stem.substr(slash + 1);
+  long highest = -1;
   DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return 0;
+  if (!dir) return -1;
   while (const dirent* e = ::readdir(dir)) {
     const std::string name = e->d_name;
     if (name.size() <= base.size() + 1 || name.compare(0, base.size(), base) != 0 ||
         name[base.size()] != '.')
       continue;
-    highest = std::max(highest, segment_number(name, base.size(), width));
+    highest = std::max(highest, naming.index(name.substr(base.size() + 1)));
   }
   ::closedir(dir);
   return highest;
@@ -185,25 +226,31 @@ std::unique_ptr<ImageSource> open_plain_source(const std::string& path) {
 }
 
 SourceOpen open_split_raw_source(const std::string& path) {
-  const size_t dot = path.rfind('.');
-  if (dot == std::string::npos || path.find('/', dot) != std::string::npos ||
-      segment_number(path, dot, 0) != 1)
-    return {};
-  const size_t width = path.size() - dot - 1;
-  const std::string stem = path.substr(0, dot);
+  const std::optional<SegmentNaming> naming = first_segment_naming(path);
+  if (!naming) return {};
+  // NAME.001 beside a NAME.000 is the second segment of the set that starts there: read alone
+  // as a first segment, every byte would be taken from the wrong place.
+  if (!naming->letters && naming->first == 1) {
+    SegmentNaming from_zero = *naming;
+    from_zero.first = 0;
+    struct stat st {};
+    if (::stat(from_zero.name(0).c_str(), &st) == 0)
+      return {nullptr, "segment " + path + " follows " + from_zero.name(0) + ": name the set by its first segment"};
+  }
   std::vector<SplitSource::Segment> segments;
   auto close_all = [&segments] {
     for (const SplitSource::Segment& s : segments) ::close(s.fd);
     segments.clear();
   };
   uint64_t start = 0;
-  long number = 1;
-  for (;; ++number) {
-    const std::string name = segment_name(stem, number, width);
+  long k = 0;
+  for (;; ++k) {
+    const std::string name = naming->name(k);
+    if (name.empty()) break;  // the scheme has no further name
     const int fd = open_read_only(name);
     if (fd < 0) {
       const int error = errno;
-      if (number == 1) return {};
+      if (k == 0) return {};
       if (error == ENOENT) break;
       close_all();
       return {nullptr, "segment " + name + " cannot be read: " + std::strerror(error)};
@@ -212,16 +259,16 @@ SourceOpen open_split_raw_source(const std::string& path) {
     segments.push_back({fd, start, size});
     start += size;
   }
-  if (highest_segment(stem, width) >= number) {
+  if (highest_segment(*naming) >= k) {
     close_all();
-    return {nullptr, "segment " + segment_name(stem, number, width) + " is missing"};
+    return {nullptr, "segment " + naming->name(k) + " is missing"};
   }
   // Every segment but the last is as long as the first: a shorter or longer one would shift
   // every byte after it, so the set is refused rather than read at the wrong offsets.
-  for (size_t k = 1; k + 1 < segments.size(); ++k) {
-    if (segments[k].size == segments[0].size) continue;
-    const std::string problem = "segment " + segment_name(stem, long(k) + 1, width) + " is " +
-                                std::to_string(segments[k].size) + " bytes, but segment " + path + " is " +
+  for (size_t i = 1; i + 1 < segments.size(); ++i) {
+    if (segments[i].size == segments[0].size) continue;
+    const std::string problem = "segment " + naming->name(long(i)) + " is " +
+                                std::to_string(segments[i].size) + " bytes, but segment " + path + " is " +
                                 std::to_string(segments[0].size) + " (segments before the last are all of one size)";
     close_all();
     return {nullptr, problem};
