@@ -7,7 +7,7 @@ PACKAGES=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n
           libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
           libsodium-dev libssl-dev ffmpeg xvfb xauth
-          python3 xdotool x11-utils
+          python3 xdotool x11-utils tzdata
           dbus-daemon at-spi2-core python3-pyatspi
           pulseaudio pulseaudio-utils
           libewf-dev ewf-tools libfuse3-dev fuse3

@@ -23,6 +23,7 @@
 #include "krt/io_trace.h"
 #include "krt/log.h"
 #include "session.h"
+#include "wall_clock.h"
 #include "catalog/clock_offset.h"
 #include "catalog/text.h"
 
@@ -32,9 +33,10 @@ const Command kCommands[] = {
     {"disks", "", "recorder disks found: index, source, format, capacity",
      "One line per disk: index, the image or device it was found at, its format (device, raw,\n"
      "split raw, E01) and number of segment files, capacity in sectors and GiB. A split raw\n"
-     "image (NAME.001, NAME.002, ...) or an E01 set is named by its first segment. A set with a\n"
-     "missing or unreadable segment is refused with a message naming that segment (exit status\n"
-     "1). With --json: an array of {index, drive, source, format, segments, bytes, sectors}.\n"
+     "image (NAME.001, NAME.002, ...; NAME.000, ...; NAME.aa, NAME.ab, ...) or an E01 set is\n"
+     "named by its first segment. A set with a missing or unreadable segment is refused with a\n"
+     "message naming that segment (exit status 1). With --json: an array of {index, drive,\n"
+     "source, format, segments, bytes, sectors}.\n"
      "When no disk is found, standard error says for each candidate why it was not taken\n"
      "(not a recorder disk, permission denied, cannot be opened, refused) and, for a disk the\n"
      "user may not read, which group may.\n",
@@ -186,15 +188,15 @@ const Command* find_command(const char* name) {
 
 void usage(FILE* out) {
   std::fprintf(out,
-               "usage: krt [-v] [--io-trace FILE] [-i raw|split|ewf] [-o SECTORS] [-d IMAGE]... [--clock-offset [D=]±HH:MM:SS]... COMMAND [--json] [ARGS]\n"
+               "usage: krt [-v] [--io-trace FILE] [-i raw|split|ewf] [-o SECTORS] [-d IMAGE]... [--clock-offset [D=]±HH:MM:SS]... [--tz ZONE] COMMAND [--json] [ARGS]\n"
                "       krt --version\n\n"
                "  -d IMAGE   examine this disk image (may be repeated; without -d: the images in\n"
                "             VENDREL_DISKS, the Disks/ folder and the block devices). IMAGE is a raw\n"
-               "             image or the first segment of a split raw image (NAME.001) or of an\n"
-               "             E01 set (NAME.E01). Only the images named are examined: each one\n"
+               "             image or the first segment of a split raw image (NAME.001, NAME.000 or\n"
+               "             NAME.aa) or of an E01 set (NAME.E01). Only the images named are examined: each one\n"
                "             that is not a usable recorder disk is an error, with its reason. An E01\n"
                "             segment is also recognised by its content, whatever its name\n"
-               "  -i FORMAT  open every image as raw, split (first segment NAME.001) or ewf\n"
+               "  -i FORMAT  open every image as raw, split (first segment NAME.001, .000 or .aa) or ewf\n"
                "             (an E01 set) instead of recognising its format\n"
                "  -o SECTORS the recorder disk starts this many 512-byte sectors into each image\n"
                "  -v         print the library's own log lines with its trace and info lines\n"
@@ -207,6 +209,10 @@ void usage(FILE* out) {
                "             the recorder's clock minus the true time (at most 24 h), for every\n"
                "             disk or for disk D (as `krt disks` numbers them): the times timeline\n"
                "             shows are corrected by it; names and paths stay the recorder's own\n"
+               "  --tz ZONE  the recorder's clock is the local time of ZONE (Europe/Berlin, or\n"
+               "             +01:00): the moments of mount times, exported files' times, --bodyfile\n"
+               "             and the MP4 creation time are worked out in it; without it, in this\n"
+               "             machine's zone. Names and --csv times stay the recorder's own clock\n"
                "  --version  the tool's version\n\n"
                "commands:\n");
   for (const Command& c : kCommands) {
@@ -317,6 +323,11 @@ int main(int argc, char** argv) {
         return kExitUsage;
       }
       images.push_back(argv[++i]);
+    } else if (std::strcmp(argv[i], "--tz") == 0) {
+      if (i + 1 >= argc || !set_time_zone(argv[++i])) {
+        std::fprintf(stderr, "krt: --tz takes a time zone name (Europe/Berlin) or an offset (+01:00, -05:00)\n");
+        return kExitUsage;
+      }
     } else if (std::strcmp(argv[i], "--clock-offset") == 0) {
       if (i + 1 >= argc || !read_clock_offset(argv[++i])) {
         std::fprintf(stderr, "krt: --clock-offset takes [D=]+HH:MM:SS or [D=]-HH:MM:SS, at most 24 hours\n");

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "tool_support.h"
+#include "krt/packed_time.h"
 #include "wall_clock.h"
 
 namespace tool_test {
@@ -61,6 +62,42 @@ TEST(Conventions, ExportedFilesCarryTheRecordingsStart) {
   struct stat st {};
   ASSERT_EQ(::stat((out / relative).c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, local_time_of(kb::pack_time(2010, 3, 5, 0, 0, 0)));
+}
+
+// --tz reads the recorder's clock in another zone: the exported file's time and the body
+// file's moments move by that zone's offset, the CSV's clock text does not; a zone that is
+// not one is a usage error.
+TEST(Conventions, TimeZoneSetsTheMomentsOfTheRecordersClock) {
+  const Images& img = Images::get();
+  const Placed first = img.recordings(0, 0, 2010, 3, 5, 0)[0];
+  const std::string relative = "idea0/2010-03-05/001/" + Images::name(first);
+  const std::time_t as_utc = krt::time_to_time_t(kb::pack_time(2010, 3, 5, 0, 0, 0));
+  const struct {
+    std::vector<std::string> tz;
+    long long offset_s;  // the zone's offset from UTC on that day
+  } cases[] = {{{"--tz", "UTC"}, 0}, {{"--tz", "Asia/Tokyo"}, 9 * 3600}, {{"--tz", "-05:30"}, -(5 * 3600 + 1800)}};
+  for (const auto& c : cases) {
+    const auto with_tz = [&](std::vector<std::string> args) {
+      std::vector<std::string> all = c.tz;
+      for (std::string& a : img.args(std::move(args))) all.push_back(std::move(a));
+      return all;
+    };
+    const TempDir out;
+    ASSERT_EQ(run_tool(with_tz({"export", "/mnt/" + relative, out.path()})).status, 0) << c.tz[1];
+    struct stat st {};
+    ASSERT_EQ(::stat((out / relative).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, as_utc - c.offset_s) << c.tz[1];
+    const ToolRun body = run_tool(with_tz({"ls", "--bodyfile", "/mnt/idea0/2010-03-05/001"}));
+    ASSERT_EQ(body.status, 0) << body.err;
+    EXPECT_EQ(split(split(body.out, '\n')[0], '|')[8], std::to_string(as_utc - c.offset_s)) << c.tz[1];
+    const ToolRun csv = run_tool(with_tz({"ls", "--csv", "/mnt/idea0/2010-03-05/001"}));
+    EXPECT_EQ(split(csv.out, '\n')[1].substr(0, 20), "2010-03-05T00:00:00,") << c.tz[1];
+  }
+  for (const char* wrong : {"Nowhere/Else", "../../etc/passwd", "+25:00", "1:00", ""}) {
+    const ToolRun r = run_tool(std::vector<std::string>{"--tz", wrong, "disks"});
+    EXPECT_EQ(r.status, 2) << wrong;
+    EXPECT_NE(r.err.find("--tz takes a time zone name"), std::string::npos) << wrong << ": " << r.err;
+  }
 }
 
 TEST(Conventions, PartitionsAsJson) {
