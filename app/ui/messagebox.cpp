@@ -4,6 +4,7 @@
 #include "initlanguage.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QScreen>
 
@@ -34,6 +35,7 @@ void ShowMessage(QWidget* parent, const QString& key) {
 
 void ShowMessageText(QWidget* parent, const QString& caption, const QString& text) {
   QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+  FitTitle(&box);
   box.show();  // the box takes its final size as it is shown
   CentreOn(&box, parent);
   box.exec();
@@ -52,6 +54,17 @@ void CentreOn(QWidget* dialog, const QWidget* over) {
     box.moveTop(std::clamp(box.top(), fit.top(), std::max(fit.top(), fit.bottom() - box.height() + 1)));
   }
   dialog->move(box.topLeft());
+}
+
+void FitTitle(QMessageBox* box) {
+  // The title bar's icon, close, maximise and minimise buttons and margins take about this much.
+  constexpr int kTitleBarReserve = 140;
+  auto* grid = qobject_cast<QGridLayout*>(box->layout());
+  if (!grid) return;
+  const int wanted = box->fontMetrics().horizontalAdvance(box->windowTitle()) + kTitleBarReserve;
+  // A message box sizes itself from its layout: an empty row as wide as the title widens it.
+  grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                grid->columnCount());
 }
 
 void SetMessageHook(MessageHook hook) { Hook() = std::move(hook); }

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QMessageBox;
 class QWidget;
 
 namespace vendrel {
@@ -21,6 +22,11 @@ void ShowMessageText(QWidget* parent, const QString& caption, const QString& tex
 // Moves dialog so that it is centred on over's window (the screen's available area without
 // one), kept on that screen. Call once the dialog has its size, before showing it.
 void CentreOn(QWidget* dialog, const QWidget* over);
+
+// Widens box, when needed, so that its caption fits in the window's title bar with room for
+// the bar's icon and buttons: window managers cut a title wider than its window ("Über
+// Vendr…"). Call before showing the box.
+void FitTitle(QMessageBox* box);
 
 // Replaces the message box by hook (called with the parent and the key), e.g. so tests can
 // see which message a dialog shows without a modal box waiting for input. An empty hook

@@ -474,6 +474,7 @@ void CVendrelDlg::ShowAbout() {
                   AboutText(), QMessageBox::Ok, this);
   box.setObjectName(QStringLiteral("100"));
   box.setIconPixmap(vendrel::ProgramIcon().pixmap(64, 64));
+  vendrel::FitTitle(&box);
   box.exec();
 }
 

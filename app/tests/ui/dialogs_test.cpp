@@ -83,6 +83,18 @@ TEST(MessageBox, IsCentredOnItsDialog) {
   EXPECT_LE(off.manhattanLength(), 2) << "box at " << box.x() << "," << box.y();
 }
 
+// A short text under a long caption (the German about box: "Über Vendrel") still leaves the
+// whole caption room in the title bar.
+TEST(MessageBox, IsWideEnoughForItsTitle) {
+  for (const QString& title : {QStringLiteral("Über Vendrel"), QStringLiteral("Vendrel"),
+                              QStringLiteral("Ein sehr langer Fenstertitel einer Meldung")}) {
+    QMessageBox box(QMessageBox::NoIcon, title, QStringLiteral("Vendrel\nVersion 0.1"), QMessageBox::Ok);
+    vendrel::FitTitle(&box);
+    box.show();
+    EXPECT_GE(box.width(), box.fontMetrics().horizontalAdvance(title) + 100) << title.toStdString();
+  }
+}
+
 }  // namespace
 
 namespace {
