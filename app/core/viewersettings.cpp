@@ -31,6 +31,7 @@ ViewerSettings LoadViewerSettings() {
   s.maximized = file.value("Window/Maximized", false).toBool();
   const int layout = file.value("Window/Layout", s.layout).toInt();
   if (std::find(std::begin(kLayouts), std::end(kLayouts), layout) != std::end(kLayouts)) s.layout = layout;
+  s.timeLabels = file.value("Window/TimeLabels", true).toBool();
   s.snapshotFolder = file.value("Folders/Snapshots").toString();
   if (s.snapshotFolder.isEmpty()) s.snapshotFolder = DefaultSnapshotFolder();
   s.recordFolder = file.value("Folders/Recordings").toString();
@@ -44,6 +45,7 @@ bool SaveViewerSettings(const ViewerSettings& s) {
   file.setValue("Window/Geometry", s.geometry);
   file.setValue("Window/Maximized", s.maximized);
   file.setValue("Window/Layout", s.layout);
+  file.setValue("Window/TimeLabels", s.timeLabels);
   file.setValue("Folders/Snapshots", s.snapshotFolder);
   file.setValue("Folders/Recordings", s.recordFolder);
   file.setValue("Folders/Exports", s.exportFolder);

@@ -223,6 +223,7 @@ void CVendrelDlg::ShowFirstLayout() {
   m_strSnapshotFolder = settings.snapshotFolder;
   m_strRecordFolder = settings.recordFolder;
   m_pPlayback->SetLayout(settings.layout);
+  m_pPlayback->SetTimeLabels(settings.timeLabels);
   m_pPlayback->UpdateAudio();
 }
 
@@ -272,6 +273,7 @@ void CVendrelDlg::SaveSettings() {
   settings.maximized = isMaximized();
   if (full) m_pPlayback->ToggleFullScreen();
   settings.layout = m_pPlayback->Layout();
+  settings.timeLabels = m_pPlayback->TimeLabels();
   settings.snapshotFolder = m_strSnapshotFolder;
   settings.recordFolder = m_strRecordFolder;
   vendrel::SaveViewerSettings(settings);

@@ -128,7 +128,8 @@ TEST(VendrelDlg, FoldersAreChosenOnceAndRemembered) {
   QFile::remove(vendrel::ViewerSettingsPath());
 }
 
-// The window's place, its layout and the capture folders come back after a restart.
+// The window's place, its layout, the time labels and the capture folders come back after a
+// restart.
 TEST(VendrelDlg, RemembersPlaceAndLayoutAcrossARestart) {
   const vendrel::ViewerSettings fresh = vendrel::LoadViewerSettings();
   EXPECT_TRUE(fresh.snapshotFolder.endsWith("/Vendrel")) << fresh.snapshotFolder.toStdString();
@@ -140,6 +141,8 @@ TEST(VendrelDlg, RemembersPlaceAndLayoutAcrossARestart) {
     dialog.move(40, 30);
     dialog.resize(820, 540);
     ASSERT_TRUE(dialog.Playback()->OnCommand(1644));  // 16 windows
+    ASSERT_TRUE(dialog.Playback()->TimeLabels());
+    ASSERT_TRUE(dialog.Playback()->OnCommand(CPlaybackCommands::kCmdTimeLabel));  // labels off
     dialog.OnCommand(CVendrelDlg::kCmdCancel);        // Exit
   }
   CVendrelDlg again;
@@ -148,6 +151,7 @@ TEST(VendrelDlg, RemembersPlaceAndLayoutAcrossARestart) {
   EXPECT_EQ(again.pos(), QPoint(40, 30));
   EXPECT_EQ(again.Playback()->Layout(), 16);
   EXPECT_EQ(again.VideoWindow()->GetWndCount(), 16);
+  EXPECT_FALSE(again.Playback()->TimeLabels());
   QFile::remove(vendrel::ViewerSettingsPath());  // the next test starts fresh
 }
 
