@@ -134,7 +134,8 @@ int cmd_export(const CommandArgs& a) {
   if (!folder.open(error)) return fail(error);
   Manifest manifest(dir, "krt");
   if (!manifest.load(error)) return fail(error);
-  manifest.begin(command_line());
+  const std::string offsets = clock_offsets_json();
+  manifest.begin(command_line(), offsets.empty() ? nullptr : &offsets);
   if (!manifest.add_sources(hash_source, error)) return fail(error);
 
   uint64_t total = 0;

@@ -22,6 +22,7 @@
 #include "krt/mount.h"
 #include "krt/volume.h"
 #include "catalog/text.h"
+#include "catalog/clock_offset.h"
 #include "catalog/json.h"
 
 namespace {
@@ -254,13 +255,28 @@ bool require_mounted_partition() {
 namespace {
 
 int64_t g_all_disks_offset = 0;              // --clock-offset ±HH:MM:SS
+bool g_all_disks_offset_given = false;
 std::map<int, int64_t> g_disk_offsets;       // --clock-offset D=±HH:MM:SS
 
 }  // namespace
 
 void set_clock_offset(int disk, int64_t seconds) {
-  if (disk < 0) g_all_disks_offset = seconds;
-  else g_disk_offsets[disk] = seconds;
+  if (disk < 0) {
+    g_all_disks_offset = seconds;
+    g_all_disks_offset_given = true;
+  } else {
+    g_disk_offsets[disk] = seconds;
+  }
+}
+
+std::string clock_offsets_json() {
+  const auto quoted = [](int64_t seconds) { return "\"" + format_clock_offset(seconds) + "\""; };
+  if (g_disk_offsets.empty()) return g_all_disks_offset_given ? quoted(g_all_disks_offset) : std::string();
+  std::string json = "{";
+  if (g_all_disks_offset_given) json += "\"all\":" + quoted(g_all_disks_offset);
+  for (const auto& [disk, seconds] : g_disk_offsets)
+    json += (json.size() > 1 ? ",\"" : "\"") + std::to_string(disk) + "\":" + quoted(seconds);
+  return json + "}";
 }
 
 int64_t clock_offset_of(int disk) {

@@ -69,3 +69,8 @@ void set_clock_offset(int disk, int64_t seconds);
 
 // The clock offset of disk (0 when none was given).
 int64_t clock_offset_of(int disk);
+
+// The offsets given, as a JSON value for the manifest: "+00:20:00" when one offset was given
+// for every disk, {"all":"+00:20:00","1":"-00:05:00"} when disks were given their own (no "all"
+// without an offset for every disk); empty when no offset was given.
+std::string clock_offsets_json();

@@ -157,5 +157,25 @@ TEST(Manifest, ByteRangesReproduceTheHashAndSourcesProveThemselves) {
   for (const char* key : {"\"started\":\"20", "\"ended\":\"20"}) EXPECT_NE(manifest.find(key), std::string::npos) << key;
 }
 
+// The recorder clock's offsets given on the command line are the manifest's clock_offset.
+TEST(Manifest, RecordsTheClockOffsetsGiven) {
+  const Images& img = Images::get();
+  const struct {
+    std::vector<std::string> options;
+    std::string json;
+  } cases[] = {{{"--clock-offset", "+00:20:00"}, "\"+00:20:00\""},
+               {{"--clock-offset", "-01:00:05", "--clock-offset", "1=+00:00:30"},
+                "{\"all\":\"-01:00:05\",\"1\":\"+00:00:30\"}"}};
+  for (const auto& c : cases) {
+    const TempDir out;
+    std::vector<std::string> args = c.options;
+    for (std::string& a : img.args({"export", "/mnt/idea0/2010-03-05/001", out.path()})) args.push_back(std::move(a));
+    const ToolRun r = run_tool(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string manifest = read_file(out / "manifest.json");
+    EXPECT_NE(manifest.find("\"clock_offset\":" + c.json + ","), std::string::npos) << manifest.substr(0, 400);
+  }
+}
+
 }  // namespace
 }  // namespace tool_test
