@@ -28,8 +28,10 @@ struct Found {
 };
 
 // Every recording listed under the moment's day and the day before (a recording may run past
-// midnight) in every partition, with the channel's first that holds the moment.
-bool locate(long day, long second, std::map<int, Found>& found, std::string& error) {
+// midnight) in every partition, with the channel's first that holds the moment. The moment is
+// the true time: each disk's recorder clock offset (--clock-offset) turns it into that disk's
+// clock.
+bool locate(long true_day, long true_second, std::map<int, Found>& found, std::string& error) {
   TreePath root;
   if (!parse_tree_path("/mnt", root, error)) return false;
   std::vector<TreeEntry> partitions;
@@ -38,6 +40,9 @@ bool locate(long day, long second, std::map<int, Found>& found, std::string& err
     TreePath p;
     std::vector<TreeEntry> days;
     if (!parse_tree_path(part.path, p, error) || !list_folder(p, days, error)) continue;
+    const long shifted = true_second + static_cast<long>(clock_offset_of(p.partition.disk));
+    const long day = true_day + (shifted >= 0 ? shifted / 86400 : -((86399 - shifted) / 86400));
+    const long second = shifted - (day - true_day) * 86400;
     for (const TreeEntry& d : days) {
       TreePath dp;
       if (!parse_tree_path(d.path, dp, error)) continue;

@@ -83,7 +83,8 @@ const Command kCommands[] = {
      "  002<TAB>/mnt/idea0/2010-03-05/002/NAME<TAB>SECONDS-INTO-IT\n"
      "  003<TAB>nothing recorded at 2010-03-05 08:05:30\n"
      "searching every partition of every disk (a recording may start the day before). Times\n"
-     "are the recorder's clock as in the names. When the clock was set back, the first\n"
+     "are the recorder's clock as in the names; with --clock-offset the moment is the true\n"
+     "time, turned into each disk's clock by its offset. When the clock was set back, the first\n"
      "recording listed that holds the moment is named. With --json: one object a line,\n"
      "{channel, path (null when nothing), offset_s (null when nothing)}.\n",
      true, 1, 1, cmd_locate},

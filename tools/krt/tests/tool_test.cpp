@@ -441,6 +441,15 @@ TEST_F(Tool, LocateNamesTheRecordingOfAMomentPerChannel) {
   EXPECT_EQ(none.out, "{\"channel\":64,\"path\":null,\"offset_s\":null}\n");
   const ToolRun text = krt({"locate", "-c", "64", "2010-03-05 08:00:00"});
   EXPECT_EQ(text.out, "064\tnothing recorded at 2010-03-05 08:00:00\n");
+  // A recorder clock 20 minutes fast: the true moment 20 minutes before the clock's (the day
+  // before, when the recording starts near midnight).
+  const int early = start + 61 - 1200;
+  const std::string true_moment =
+      early >= 0 ? clock_text("2010-03-05", early) : clock_text("2010-03-04", early + 86400);
+  std::vector<std::string> fast = {"--clock-offset", "+00:20:00"};
+  for (std::string& a : img.args({"locate", "-c", "2", true_moment}))
+    fast.push_back(std::move(a));
+  EXPECT_EQ(run_tool(fast).out, "002\t" + path + "\t61\n");
 }
 
 TEST_F(Tool, LocateFindsARecordingThatBeganTheDayBefore) {
