@@ -15,7 +15,9 @@
 #include "krt_testing/hostile_disk.h"
 #include "catalog/listing.h"
 #ifdef FUZZ_DEMO_CLIPS
-#include "clip_encoder.h"
+#include "krt_testing/demo_disk.h"
+#include "krt_testing/image_builder.h"
+#include "recording_encoder.h"
 #endif
 
 namespace {
@@ -70,11 +72,18 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < paths.size(); ++i) ok &= write_text(dir + "/path/" + std::to_string(i), paths[i]);
 
 #ifdef FUZZ_DEMO_CLIPS
-  for (auto [kind, name] : {std::pair{krtdemo::StreamKind::kProgramStream, "demo-ps"},
-                            std::pair{krtdemo::StreamKind::kRawH264, "demo-h264"}}) {
-    krtdemo::ClipEncoder encoder(1, kind, 3);
-    if (!encoder.error().empty()) continue;
-    const std::vector<uint8_t> clip = encoder.clip("2010-03-05", "08:00:00");
+  // Two GOPs (four seconds) of a demo recording in each stream kind, the program stream with
+  // sound.
+  for (auto [stream, name] : {std::pair{krt_testing::DemoStream::kProgramStream, "demo-ps"},
+                              std::pair{krt_testing::DemoStream::kRawH264, "demo-h264"}}) {
+    krt_testing::DemoRecording r;
+    r.start = krt_testing::pack_time(2010, 3, 5, 8, 0, 0);
+    r.end = krt_testing::pack_time(2010, 3, 5, 8, 0, 2 * krt_testing::kDemoGopSeconds);
+    r.stream = stream;
+    r.sound = stream == krt_testing::DemoStream::kProgramStream;
+    std::string why;
+    const std::vector<uint8_t> clip = krtdemo::encode_recording(r, why);
+    if (clip.empty()) continue;  // no encoder here: the seeds of the other targets still count
     ok &= write_file(dir + "/stream/" + name, clip.data(), clip.size());
   }
 #endif
