@@ -346,7 +346,11 @@ class VirtualClock final : public CTimerClock {
 };
 
 TEST(Timer, TheSchedulerSleepsUntilTheNextDueTimer) {
-  VirtualClock clock(1000);
+  // Each run's clock is kept until the process ends, after the library's threads are joined:
+  // once, under load, the thread sanitizer reported the clock's destruction right after
+  // SetClock(nullptr) against the scheduler's last call into it (SetClock is a test-only hook).
+  static std::vector<std::unique_ptr<VirtualClock>> kept;
+  VirtualClock &clock = *kept.emplace_back(std::make_unique<VirtualClock>(1000));
   CTimerManager *manager = CTimerManager::Instance();
   manager->SetClock(&clock);
   // Nothing started: no deadline at all.
