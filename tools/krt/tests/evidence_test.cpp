@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "krt_testing/evidence.h"
 #include "tool_support.h"
@@ -201,6 +202,33 @@ TEST(Evidence, AnE01SegmentCutShortGivesItsLength) {
   // Said once, in the tool's own form.
   EXPECT_EQ(r.err.find("cut short"), r.err.rfind("cut short")) << r.err;
   EXPECT_EQ(r.err.find("FSWarn"), std::string::npos) << r.err;
+}
+
+// A sector that cannot be read (a damaged chunk of an E01 set) is named in the tool's words,
+// with its sector and byte, once, and what needed it is not copied.
+TEST(Evidence, AReadErrorIsSaidWithItsSectorAndByte) {
+  const TempDir dir;
+  const std::string made = kb::make_e01(Images::get().paths[0], dir / "ev", 1 << 20);
+  if (made == "ewfacquire is not installed") GTEST_SKIP() << made;
+  ASSERT_EQ(made, "");
+  const std::vector<std::string> set = kb::e01_segments(dir / "ev");
+  ASSERT_GE(set.size(), 2u);
+  // Chunk data fills the second half of every segment but the first.
+  for (size_t k = 1; k < set.size(); ++k) {
+    std::fstream f(set[k], std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(std::streamoff(fs::file_size(set[k]) * 3 / 4));
+    f << "damaged chunk data";
+  }
+  const TempDir out;
+  const ToolRun r = krt_on(set[0], {"export", "/mnt", out.path()});
+  EXPECT_EQ(r.status, 1) << r.err;
+  const std::regex said(R"(krt: warning: read error on disk 0 at sector (\d+) \(byte (\d+)\)\n)");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(r.err, m, said)) << r.err.substr(0, 2000);
+  EXPECT_EQ(std::stoull(m[2].str()), std::stoull(m[1].str()) * 512);
+  EXPECT_EQ(r.err.find(m[0].str()), r.err.rfind(m[0].str())) << "said once";
+  EXPECT_EQ(r.err.find("disk access"), std::string::npos) << "the library's own words only with -v";
+  EXPECT_NE(r.err.find("not copied"), std::string::npos) << r.err.substr(0, 2000);
 }
 
 }  // namespace
