@@ -6,10 +6,13 @@
 #
 # Logs in, opens the first day of IMAGE (default demo/demo.img) in the record tree, plays the
 # first recording of channel 001 in window 1, then through the window's context menu: Local
-# Recording (into a folder typed into the target-folder dialog), Snapshot, and - once the
-# recording has ended - Snapshot as PNG and Close Window; then the tree's Export… of the channel.
+# Recording and Snapshot twice (into the capture folders of "Folders…", set beforehand), and -
+# once the recording has been taken to its end (End) - Snapshot as PNG and Close Window; then
+# the tree's Export… of the channel (its folder typed into the target-folder dialog), the about
+# box, and the time label turned off with T, which the next start remembers.
 # Saves demo/flow-*.png (the menu, the target-folder dialog, playing, ended, closed, the copy
-# dialog's summary) and leaves what the viewer wrote in demo/flow-out/ (rec/, snap/, export/).
+# dialog's summary, the about box, the restarted viewer without labels) and leaves what the
+# viewer wrote in demo/flow-out/ (rec/, snap/, export/).
 # Widgets are found through the accessibility bus (scripts/a11y.py), input is xdotool's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,8 +42,12 @@ sleep 1
 
 mkdir -p "$config/vendrel"
 cp "$build/bin/Config.ini" "$config/vendrel/Config.ini"
-XDG_CONFIG_HOME=$config "$build/bin/vendrel" "$image" >/dev/null 2>&1 &
-pid=$!
+printf '[Folders]\nSnapshots=%s\nRecordings=%s\n' "$out/snap" "$out/rec" >"$config/vendrel/viewer.ini"
+start_viewer() {
+  XDG_CONFIG_HOME=$config "$build/bin/vendrel" "$image" >/dev/null 2>&1 &
+  pid=$!
+}
+start_viewer
 
 window_of() { timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name "$1" | head -n 1; }
 shoot() { "$build/bin/winshot" "$1" "$2" && echo "  $2"; }
@@ -84,12 +91,15 @@ choose_folder() {
   click "$(find_widget "push button" "^OK\$")"
 }
 
-login=$(window_of '.')
-xdotool windowfocus --sync "$login"
-xdotool key --clearmodifiers Return
-for _ in $(seq 100); do xdotool getwindowname "$login" >/dev/null 2>&1 || break; sleep 0.1; done
-main=$(window_of '^Vendrel$')
-sleep 1
+log_in() {
+  login=$(window_of '.')
+  xdotool windowfocus --sync "$login"
+  xdotool key --clearmodifiers Return
+  for _ in $(seq 100); do xdotool getwindowname "$login" >/dev/null 2>&1 || break; sleep 0.1; done
+  main=$(window_of '^Vendrel$')
+  sleep 1
+}
+log_in
 eval "$(xdotool getwindowgeometry --shell "$main")"
 menu=24
 grid_w=$((WIDTH - 255))
@@ -111,17 +121,18 @@ click "$(pane 0)"
 xdotool key --clearmodifiers space
 echo "Screenshots:"
 window_menu 0 "Local Recording"
-choose_folder "$out/rec" demo/flow-saveto.png
 window_menu 0 "Snapshot"
-choose_folder "$out/snap"
+window_menu 0 "Snapshot"  # the same picture again: a numbered name beside the first
 click "$(pane 0)" 3
 shoot root demo/flow-menu.png
 xdotool key --clearmodifiers Escape
 xdotool key --clearmodifiers space
 sleep 1
 shoot "$main" demo/flow-playing.png
-# Wait for the end.
-sleep 10
+# To the end (End), then let it finish.
+click "$(pane 0)"
+xdotool key --clearmodifiers End
+sleep 6
 shoot "$main" demo/flow-ended.png
 # An ended window keeps its last picture: Sound and Local Recording are greyed, so Snapshot as
 # PNG stands two rows higher.
@@ -129,22 +140,46 @@ click "$(pane 0)" 3
 shoot root demo/flow-ended-menu.png
 xdotool key --clearmodifiers Escape
 window_menu 0 "Snapshot as PNG"
-choose_folder "$out/snap"
 window_menu 0 "Close Window"
 shoot "$main" demo/flow-closed.png
 
 # Export… of the channel from the tree's context menu.
 click "$(item '^001$')" 3
 xdotool key --clearmodifiers Down Return  # its first entry, Export…
-choose_folder "$out/export"
+choose_folder "$out/export" demo/flow-saveto.png
 sleep 4
 shoot root demo/flow-export.png
 click "$(find_widget "push button" "^Close\$")"
 
-xdotool windowfocus --sync "$main"
-xdotool key --clearmodifiers Escape
-timeout 10 tail --pid="$pid" -f /dev/null || kill "$pid"
-wait "$pid" 2>/dev/null || true
-pid=
+# The about box, from the menu bar's last entry.
+click "$((X + 120)) $((Y + 12))"
+sleep 1
+shoot root demo/flow-about.png
+xdotool key --clearmodifiers Return
+# Time labels off (T on the grid), then Ctrl+Q; the next start shows none.
+click "$(pane 0)"
+xdotool key --clearmodifiers t
+quit_viewer() {
+  xdotool windowfocus --sync "$main"
+  xdotool key --clearmodifiers ctrl+q
+  timeout 10 tail --pid="$pid" -f /dev/null || kill "$pid"
+  wait "$pid" 2>/dev/null || true
+  pid=
+}
+quit_viewer
+start_viewer
+log_in
+eval "$(xdotool getwindowgeometry --shell "$main")"
+double_click "$(item '^PhysicalDrive')"
+double_click "$(item '^idea0$')"
+double_click "$(item "^$day\$")"
+double_click "$(item '^001$')"
+click "$(pane 0)"
+double_click "$(item "^$(python3 -c 'import re, sys; print(re.escape(sys.argv[1]))' "$name")\$")"
+sleep 2
+shoot "$main" demo/flow-restarted.png
+echo "viewer.ini after the restart:"
+sed -n '/TimeLabels/p' "$config/vendrel/viewer.ini"
+quit_viewer
 echo "Written:"
 find "$out" -type f | sort
